@@ -1,0 +1,58 @@
+#pragma once
+
+// The number and text conventions every cut computes with. Sizes are in KB
+// of 1024 bytes; numbers are written with the user's decimal separator.
+
+#include "cut_state.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sundrel {
+
+// The decimal separator of the current LC_NUMERIC locale.
+char DecimalSeparator();
+
+// Nearest whole number, halves to even; nothing when it does not fit 64 bits.
+std::optional<std::int64_t> RoundHalfEven(double value);
+
+// A plain decimal number with optional sign, separator and exponent, blanks
+// around it allowed. Anything else (letters, "inf", hex) is not a number.
+std::optional<double> TextToNumber(std::string_view text, char separator = DecimalSeparator());
+bool IsNumeric(std::string_view text, char separator = DecimalSeparator());
+
+// 15 significant digits, no trailing zeros, no trailing separator; exponent
+// form only for very large or very small values; zero is "0".
+std::string NumberToText(double value, char separator = DecimalSeparator());
+
+// A size in KB read as single precision, times 1024, rounded halves to even.
+// Nothing when the text is not a number or the bytes cannot be represented.
+std::optional<std::int64_t> KbTextToBytes(std::string_view text, char separator = DecimalSeparator());
+
+// bytes / 1024 with the format "0.#": one decimal at most, and a whole value
+// keeps its separator (1,048,576 bytes give "1024.").
+std::string BytesToKbText(std::int64_t bytes, char separator = DecimalSeparator());
+
+// One blank (the place of the sign), the whole seconds rounded halves to
+// even, and "秒": 12 seconds give " 12秒".
+std::string WholeSecondsText(double seconds);
+
+// The part of a path after its last '/', and the part up to and including it.
+std::string FileNamePart(std::string_view path);
+std::string FolderPart(std::string_view path);
+
+// How a moment of playback maps to a KB offset of the file: through the
+// sound alone, so that tags do not shift the cut.
+struct KbScale {
+    double HeadKB = 0;   // bytes before the sound, in KB
+    double SoundKB = 0;  // the sound's bytes as their "0.#" KB text reads back
+};
+KbScale ScaleFor(const SoundSpan& sound, char separator = DecimalSeparator());
+
+// HeadKB + position / duration * SoundKB; nothing for a zero, negative or
+// unknown duration or a result that is not finite.
+std::optional<double> PositionToKB(double position, double duration, const KbScale& scale);
+
+}  // namespace sundrel

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sundrel {
+
+// Where the sound of a file lies: [First, End) in bytes. Tags at the head
+// and at the tail hold no sound; a file without them is sound throughout.
+struct SoundSpan {
+    std::int64_t First = 0;
+    std::int64_t End = 0;
+};
+
+// The values that carry one cut and belong to the main window.
+struct CutState {
+    std::string SourcePath;   // taken from the source box when a cut starts writing
+    std::string SourceName;   // everything after the last '/' of SourcePath
+    std::string DestDir;      // ends with '/' when it came from a browse
+    std::int64_t SourceLen = 0;
+    SoundSpan SourceSound;    // read with SourceLen when a source is chosen
+    std::vector<std::int64_t> SegBytes;  // byte count of each piece, in file order
+    int SegLast = -1;                    // last valid index of SegBytes; -1 for none
+};
+
+// The values every window shares; they live as long as the program.
+struct SharedCutState {
+    double MediaDuration = 0;  // seconds
+    double SourceKB = 0;       // SourceLen / 1024 as its "0.#" text reads back
+    std::string StartPos;      // seconds, as number text
+    std::string EndPos;
+    std::string PreviewPath;   // what the preview window was last given
+    bool CutMade = false;      // a cut has written a kept file in this run
+};
+
+}  // namespace sundrel

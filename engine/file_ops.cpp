@@ -1,0 +1,89 @@
+#include "cut_engine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <system_error>
+
+namespace sundrel {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t CopyBufferSize = 1024 * 1024;
+
+bool CopyBytes(std::FILE* from, std::FILE* to) {
+    const auto buffer = std::make_unique<char[]>(CopyBufferSize);
+    for (;;) {
+        const std::size_t got = std::fread(buffer.get(), 1, CopyBufferSize, from);
+        if (got > 0 && std::fwrite(buffer.get(), 1, got, to) != got) return false;
+        if (got < CopyBufferSize) return std::ferror(from) == 0;
+    }
+}
+
+// A new file beside the target, created exclusively so that no other file
+// is ever overwritten; its name starts with '.' to stay out of sight.
+std::FILE* CreateTemporaryBeside(const std::string& target, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = FolderPart(target) + "." + FileNamePart(target) + ".moving" + std::to_string(attempt);
+        if (std::FILE* file = std::fopen(name.c_str(), "wbx")) return file;
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
+    }
+    return nullptr;
+}
+
+// rename() cannot cross file systems: the bytes go to a temporary file
+// beside the target first, so the target is replaced whole or not at all.
+bool MoveAcross(const std::string& from, const std::string& to) {
+    std::FILE* in = std::fopen(from.c_str(), "rb");
+    if (!in) return false;
+    std::string temporary;
+    std::FILE* out = CreateTemporaryBeside(to, temporary);
+    if (!out) {
+        std::fclose(in);
+        return false;
+    }
+    bool ok = CopyBytes(in, out);
+    ok = std::fflush(out) == 0 && ok;
+    ok = std::fclose(out) == 0 && ok;
+    std::fclose(in);
+
+    std::error_code ec;
+    if (ok) {
+        const fs::perms perms = fs::status(from, ec).permissions();
+        if (!ec) fs::permissions(temporary, perms, ec);
+        fs::rename(temporary, to, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        fs::remove(temporary, ec);
+        return false;
+    }
+    // The target now holds the file. Should the source refuse to go, a copy
+    // too many is left behind, which loses nothing.
+    fs::remove(from, ec);
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> FileLength(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return static_cast<std::int64_t>(size);
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::status(from, ec))) return false;
+    fs::rename(from, to, ec);
+    if (!ec) return true;
+    if (ec != std::errc::cross_device_link) return false;
+    return MoveAcross(from, to);
+}
+
+}  // namespace sundrel

@@ -1,0 +1,143 @@
+#include "cut_engine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace sundrel {
+namespace fs = std::filesystem;
+
+namespace {
+
+// 1122-byte reads and writes straight to the kernel would make a cut many
+// times slower than a copy; through a large stdio buffer each block costs a
+// memcpy and the system calls move hundreds of KB at a time.
+constexpr std::size_t StreamBufferSize = 512 * 1024;
+
+class Stream {
+public:
+    Stream() : buffer_(std::make_unique<char[]>(StreamBufferSize)) {}
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    ~Stream() { Close(); }
+
+    bool Open(const std::string& path, const char* mode) {
+        Close();
+        file_ = std::fopen(path.c_str(), mode);
+        if (file_) std::setvbuf(file_, buffer_.get(), _IOFBF, StreamBufferSize);
+        return file_ != nullptr;
+    }
+    // False when buffered bytes could not be written out.
+    bool Close() {
+        if (!file_) return true;
+        const bool ok = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return ok;
+    }
+    bool IsOpen() const { return file_ != nullptr; }
+    std::FILE* Get() const { return file_; }
+
+private:
+    std::unique_ptr<char[]> buffer_;  // outlives file_, which points into it
+    std::FILE* file_ = nullptr;
+};
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const bool same = fs::equivalent(a, b, ec);
+    return !ec && same;
+}
+
+enum class Copied { All, Abandoned, SourceEnded, WriteFailed };
+
+// Copies count bytes from the source to the piece in whole blocks and a
+// tail, letting the window run before each block. An outer piece that cannot
+// be written is still read through (the kept piece must start at its own
+// byte); only the kept piece fails the cut on a write error. A short read
+// writes what it got and never pads the piece.
+Copied CopyPiece(Stream& source, Stream& piece, bool kept, std::int64_t count,
+                 const EventPass& eventPass, char* block) {
+    if (count <= 0) return Copied::All;
+    const std::int64_t blocks = count / BlockSize;
+    const std::size_t tail = static_cast<std::size_t>(count % BlockSize);
+    for (std::int64_t b = 0; b < blocks || (b == blocks && tail > 0); ++b) {
+        const bool whole = b < blocks;
+        if (whole && eventPass && !eventPass()) return Copied::Abandoned;
+        const std::size_t wanted = whole ? static_cast<std::size_t>(BlockSize) : tail;
+        const std::size_t got = std::fread(block, 1, wanted, source.Get());
+        if (got > 0 && piece.IsOpen() && std::fwrite(block, 1, got, piece.Get()) != got) {
+            if (kept) return Copied::WriteFailed;
+            piece.Close();
+        }
+        if (got < wanted) return Copied::SourceEnded;
+    }
+    return Copied::All;
+}
+
+}  // namespace
+
+std::string PieceName(const CutState& cut, int i) {
+    return cut.DestDir + "[铃声]" + std::to_string(i) + cut.SourceName;
+}
+
+bool WritePieces(const CutState& cut, const EventPass& eventPass) {
+    // The event pass may let the window start a new plan or browse a new
+    // source; the copy goes on with what it was given, so take it now.
+    const std::string sourcePath = cut.SourcePath;
+    const int segLast = cut.SegLast;
+    if (segLast < 1 || segLast > 2 || cut.SegBytes.size() < static_cast<std::size_t>(segLast) + 1)
+        return false;
+    const std::vector<std::int64_t> segBytes(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
+    std::vector<std::string> names;
+    for (int i = 0; i <= segLast; ++i) names.push_back(PieceName(cut, i));
+
+    // Opening a piece truncates it: it must never be the song itself.
+    for (const std::string& name : names)
+        if (SameFile(name, sourcePath)) return false;
+
+    Stream source;
+    if (!source.Open(sourcePath, "rb")) return false;
+    Stream piece;
+    std::vector<bool> opened(names.size(), false);
+    const auto fail = [&] {
+        piece.Close();
+        source.Close();
+        std::error_code ec;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (opened[i]) fs::remove(names[i], ec);
+        return false;
+    };
+
+    char block[BlockSize];
+    for (int i = 0; i <= segLast; ++i) {
+        const bool kept = i == 1;
+        opened[static_cast<std::size_t>(i)] = piece.Open(names[static_cast<std::size_t>(i)], "wb");
+        if (kept && !piece.IsOpen()) return fail();
+
+        const Copied copied =
+            CopyPiece(source, piece, kept, segBytes[static_cast<std::size_t>(i)], eventPass, block);
+        if (copied == Copied::Abandoned || copied == Copied::WriteFailed) return fail();
+        // Before the kept piece is whole, a source that ends means the
+        // selection is not in the file any more; after it, nothing is lost.
+        if (copied == Copied::SourceEnded && i <= 1) return fail();
+
+        const bool closed = piece.Close();
+        if (kept && !closed) return fail();
+        if (copied == Copied::SourceEnded) break;
+    }
+    source.Close();
+    return true;
+}
+
+void RemoveOuterPieces(const CutState& cut) {
+    for (int i : {0, 2}) {
+        const std::string name = PieceName(cut, i);
+        // A piece name that leads to the song is left alone.
+        if (SameFile(name, cut.SourcePath)) continue;
+        std::error_code ec;
+        fs::remove(name, ec);
+    }
+}
+
+}  // namespace sundrel
