@@ -1,0 +1,25 @@
+#include "common_dialog.h"
+
+#include "desktop.h"
+
+namespace sundrel {
+
+bool CommonDialog::ShowOpen(QWidget* owner)
+{
+    return take(desktop_.askOpenFile(owner, DialogTitle, Filter));
+}
+
+bool CommonDialog::ShowSave(QWidget* owner)
+{
+    return take(desktop_.askSaveFile(owner, DialogTitle, Filter));
+}
+
+bool CommonDialog::take(const QString& answer)
+{
+    if (answer.isEmpty())
+        return false;
+    FileName = answer;
+    return true;
+}
+
+}  // namespace sundrel

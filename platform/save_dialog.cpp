@@ -1,0 +1,40 @@
+#include "save_dialog.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+
+namespace sundrel {
+
+QString WithMp3Extension(const QString& name) {
+    static const QString extension = QStringLiteral(".mp3");
+    if (name.isEmpty() || name.endsWith(QLatin1Char('/')) ||
+        name.endsWith(extension, Qt::CaseInsensitive)) {
+        return name;
+    }
+    return name + extension;
+}
+
+Mp3SaveDialog::Mp3SaveDialog(QWidget* parent) : QFileDialog(parent) {
+    setOption(QFileDialog::DontUseNativeDialog);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+}
+
+void Mp3SaveDialog::accept() {
+    // QFileDialog takes the confirmed name from its name box, both for the
+    // overwrite question and for selectedFiles(), so the name is completed
+    // there. A name that is an existing folder means "go into it" and stays.
+    auto* nameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (nameBox != nullptr) {
+        const QString typed = nameBox->text();
+        const QStringList chosen = selectedFiles();
+        const bool isFolder = chosen.size() == 1 && QFileInfo(chosen.first()).isDir();
+        const QString completed = WithMp3Extension(typed);
+        if (!isFolder && completed != typed) {
+            nameBox->setText(completed);
+        }
+    }
+    QFileDialog::accept();
+}
+
+}  // namespace sundrel

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFileDialog>
+
+namespace sundrel {
+
+// The name with ".mp3" appended unless it already ends in ".mp3" in any
+// case: "ring" and "ring.v2" gain it, "ring.MP3" keeps its own. An empty
+// name, or one ending in '/' (a folder), is left alone.
+QString WithMp3Extension(const QString& name);
+
+// Qt's own (non-native) save dialog whose confirmed name always ends in
+// ".mp3". The name is completed before the dialog checks it, so Qt's
+// question about replacing an existing file is asked about the final name.
+// QFileDialog::setDefaultSuffix would not do: it leaves any name with a dot,
+// such as "ring.v2", as it is.
+class Mp3SaveDialog final : public QFileDialog {
+public:
+    explicit Mp3SaveDialog(QWidget* parent = nullptr);
+
+    void accept() override;
+};
+
+}  // namespace sundrel

@@ -1,0 +1,69 @@
+#include "desktop.h"
+
+#include "browser_folder.h"
+#include "dialog_text.h"
+#include "save_dialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+
+namespace sundrel {
+
+// Every dialog here is Qt's own rather than the desktop's, so that it
+// behaves the same everywhere, and is modal to its owner's window only.
+
+// Without a title of the caller's, a dialog is titled as the desktop's own
+// open and save dialogs are, not with Qt's English default.
+QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const QString& filter) {
+    QFileDialog dialog(owner, title.isEmpty() ? QStringLiteral("打开") : title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QtNameFilter(filter));
+    dialog.setWindowModality(Qt::WindowModal);
+    UseChineseLabels(dialog, QStringLiteral("打开"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles().value(0);
+}
+
+QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter) {
+    Mp3SaveDialog dialog(owner);
+    dialog.setWindowTitle(title.isEmpty() ? QStringLiteral("另存为") : title);
+    dialog.setNameFilter(QtNameFilter(filter));
+    dialog.setWindowModality(Qt::WindowModal);
+    UseChineseLabels(dialog, QStringLiteral("保存"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles().value(0);
+}
+
+QString SystemDesktop::pickFolder(QWidget* owner) {
+    return BrowserFolder::PickFolder(owner);
+}
+
+void SystemDesktop::openFolder(const QString& folder) {
+    // The folder is one argument and no shell reads it, so blanks and quotes
+    // in a name cannot split or break it. The file manager outlives us.
+    QProcess::startDetached(QStringLiteral("xdg-open"),
+                            {folder.isEmpty() ? QDir::homePath() : folder});
+}
+
+void SystemDesktop::message(QWidget* owner, const QString& text, const QString& title) {
+    QMessageBox box(owner);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(title.isEmpty() ? QGuiApplication::applicationDisplayName() : title);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+}
+
+}  // namespace sundrel

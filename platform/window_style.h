@@ -1,0 +1,34 @@
+#pragma once
+
+// What all four windows share in looks: the icon, the fonts, and the
+// fixed-size frame with only a close button.
+
+#include <Qt>
+
+class QFont;
+class QIcon;
+class QPushButton;
+class QWidget;
+
+namespace sundrel {
+
+QIcon SundrelIcon();
+
+// "宋体" at a size in points; where it is not installed, the best Song-style
+// Chinese font that is takes its place.
+QFont SongFont(double points, bool bold = false, bool italic = false);
+
+// The windows' default font: a Simplified Chinese system font of 9 points.
+QFont DefaultFormFont();
+
+// A top-level window that cannot be resized and has only a close button;
+// extra adds flags such as Qt::Tool.
+void MakeFixedWindow(QWidget* window, Qt::WindowFlags extra = {});
+
+// Enter presses the focused button, or this one when no button has the
+// focus: the default button of a window that is not a dialog.
+void MakeDefaultButton(QPushButton* button);
+
+void CentreOnScreen(QWidget* window);
+
+}  // namespace sundrel

@@ -1,0 +1,148 @@
+// The pure parts of the file dialogs and the folder chooser, and the save
+// dialog's name completion on Qt's real dialog (accepted by hand, never
+// shown modally).
+
+#include "browser_folder.h"
+#include "dialog_text.h"
+#include "save_dialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using sundrel::Mp3SaveDialog;
+using sundrel::QtNameFilter;
+using sundrel::WithMp3Extension;
+
+class DialogHelpersTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // QFileDialog remembers its last folder in Qt's settings; keep the
+        // test's out of the user's.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
+    void filterConversion_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("description and pattern")
+            << QStringLiteral("MP3音频文件|*.mp3") << QStringLiteral("MP3音频文件 (*.mp3)");
+        QTest::newRow("bare pattern") << QStringLiteral("*.mp3") << QStringLiteral("*.mp3");
+        QTest::newRow("two pairs")
+            << QStringLiteral("MP3音频文件|*.mp3|所有文件|*.*")
+            << QStringLiteral("MP3音频文件 (*.mp3);;所有文件 (*.*)");
+        QTest::newRow("several patterns")
+            << QStringLiteral("音频|*.mp3;*.wav") << QStringLiteral("音频 (*.mp3 *.wav)");
+        QTest::newRow("empty description")
+            << QStringLiteral("|*.mp3") << QStringLiteral("*.mp3");
+        QTest::newRow("pair and trailing pattern")
+            << QStringLiteral("MP3|*.mp3|*.wav") << QStringLiteral("MP3 (*.mp3);;*.wav");
+        QTest::newRow("pair without pattern") << QStringLiteral("MP3|") << QString();
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void filterConversion() {
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        QCOMPARE(QtNameFilter(filter), expected);
+    }
+
+    void mp3Extension_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("/music/ring") << QStringLiteral("/music/ring.mp3");
+        QTest::newRow("has it") << QStringLiteral("/music/ring.mp3") << QStringLiteral("/music/ring.mp3");
+        QTest::newRow("upper case") << QStringLiteral("ring.MP3") << QStringLiteral("ring.MP3");
+        QTest::newRow("mixed case") << QStringLiteral("ring.Mp3") << QStringLiteral("ring.Mp3");
+        QTest::newRow("other dot") << QStringLiteral("ring.v2") << QStringLiteral("ring.v2.mp3");
+        QTest::newRow("other extension") << QStringLiteral("ring.wav") << QStringLiteral("ring.wav.mp3");
+        QTest::newRow("mp3 inside") << QStringLiteral("ring.mp3.bak") << QStringLiteral("ring.mp3.bak.mp3");
+        QTest::newRow("chinese") << QStringLiteral("铃声") << QStringLiteral("铃声.mp3");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("folder") << QStringLiteral("/music/") << QStringLiteral("/music/");
+    }
+    void mp3Extension() {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(WithMp3Extension(name), expected);
+    }
+
+    void chineseLabels() {
+        QFileDialog files;
+        sundrel::UseChineseLabels(files, QStringLiteral("保存"));
+        QCOMPARE(files.labelText(QFileDialog::Accept), QStringLiteral("保存"));
+        QCOMPARE(files.labelText(QFileDialog::Reject), QStringLiteral("取消"));
+        QCOMPARE(files.labelText(QFileDialog::FileName), QStringLiteral("文件名："));
+        QCOMPARE(files.labelText(QFileDialog::FileType), QStringLiteral("文件类型："));
+        QCOMPARE(files.labelText(QFileDialog::LookIn), QStringLiteral("查找范围："));
+
+        QFileDialog folders;
+        folders.setFileMode(QFileDialog::Directory);
+        sundrel::UseChineseLabels(folders, QStringLiteral("选择"));
+        QCOMPARE(folders.labelText(QFileDialog::FileName), QStringLiteral("目录："));
+    }
+
+    void saveDialogCompletesTheName_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("plain") << QStringLiteral("ring") << QStringLiteral("ring.mp3");
+        QTest::newRow("other dot") << QStringLiteral("ring.v2") << QStringLiteral("ring.v2.mp3");
+        QTest::newRow("upper case") << QStringLiteral("ring.MP3") << QStringLiteral("ring.MP3");
+        QTest::newRow("chinese") << QStringLiteral("铃声 一") << QStringLiteral("铃声 一.mp3");
+    }
+    void saveDialogCompletesTheName() {
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        Mp3SaveDialog dialog;
+        dialog.setDirectory(dir.path());
+        auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(nameBox != nullptr);
+        nameBox->setText(typed);
+
+        dialog.accept();
+
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.selectedFiles().value(0), dir.filePath(saved));
+    }
+
+    void saveDialogEntersAFolderInsteadOfNamingIt() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        Mp3SaveDialog dialog;
+        dialog.setDirectory(dir.path());
+        auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(nameBox != nullptr);
+        nameBox->setText(QStringLiteral("sub"));
+
+        dialog.accept();
+
+        QVERIFY(dialog.result() != QDialog::Accepted);
+        QCOMPARE(dialog.directory().absolutePath(), dir.filePath(QStringLiteral("sub")));
+    }
+
+    void folderPathCleanUp_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no slash") << QStringLiteral("/home/u/music") << QStringLiteral("/home/u/music");
+        QTest::newRow("trailing slash") << QStringLiteral("/home/u/music/") << QStringLiteral("/home/u/music");
+        QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
+        QTest::newRow("doubled") << QStringLiteral("//home//u//") << QStringLiteral("/home/u");
+        QTest::newRow("steps") << QStringLiteral("/home/u/./x/..") << QStringLiteral("/home/u");
+        QTest::newRow("chinese") << QStringLiteral("/home/u/音乐 文件/") << QStringLiteral("/home/u/音乐 文件");
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void folderPathCleanUp() {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(BrowserFolder::TrimFolderPath(path), expected);
+    }
+};
+
+QTEST_MAIN(DialogHelpersTest)
+#include "dialog_helpers_test.moc"

@@ -1,0 +1,401 @@
+// The real player (Qt Multimedia with its GStreamer backend) on real MP3
+// files made by the fixtures. Without a sound card it still opens the file,
+// learns its length and moves its position, which is all that is checked.
+// Waits are for conditions, with generous limits; nothing here is timed.
+
+#include "media_player_widget.h"
+#include "mp3_fixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+using sundrel::ClockText;
+using sundrel::MediaPlayerWidget;
+
+namespace {
+
+constexpr int kWait = 10000;  // ms; loading takes far less, but machines vary
+
+std::filesystem::path Native(const QString& path) {
+    return std::filesystem::path(path.toStdString());
+}
+
+// How many of this process's open files are the given file: the player must
+// hold the file while playing it and let go of it when emptied.
+int OpenHandlesOn(const QString& path) {
+    std::error_code error;
+    const auto target = std::filesystem::canonical(Native(path), error);
+    if (error) {
+        return 0;
+    }
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink(entry.path(), ignored) == target) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+QString TextOf(const QWidget& player, const char* name) {
+    const auto* label = player.findChild<QLabel*>(QString::fromLatin1(name));
+    return label != nullptr ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+QString StatusOf(const QWidget& player) {
+    return TextOf(player, "status");
+}
+
+// What a failed wait reports about the player.
+QString Describe(const MediaPlayerWidget& player) {
+    return QStringLiteral("position %1 s, duration %2 s, status %3")
+        .arg(player.currentPosition())
+        .arg(player.duration().value_or(-1))
+        .arg(StatusOf(player));
+}
+
+}  // namespace
+
+class MediaPlayerWidgetTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void clockText_data();
+    void clockText();
+    void emptyBeforeAnyUrl();
+    void loadsPlaysAndReportsDuration();
+    void seekMovesThePosition();
+    void seekRightAfterLoadingIsKept();
+    void pauseHoldsThePosition();
+    void settingTheSameUrlRestartsFromTheBeginning();
+    void settingTheSameUrlRereadsARewrittenFile();
+    void emptyUrlReleasesTheFile();
+    void unplayableFileShowsStatusOnly_data();
+    void unplayableFileShowsStatusOnly();
+    void volumeIsAppliedToTheOutput();
+    void noContextMenuAnywhere();
+    void controlsFitTheWindows_data();
+    void controlsFitTheWindows();
+    void playButtonTogglesAndStopRewinds();
+    void seekSliderDoesNotFightADrag();
+
+private:
+    // A loaded, playing player on the 30-second tone.
+    std::unique_ptr<MediaPlayerWidget> playingTone();
+
+    QTemporaryDir dir_;
+    QString tone_;
+};
+
+void MediaPlayerWidgetTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    tone_ = dir_.filePath(QStringLiteral("tone.mp3"));
+    QVERIFY(sundrel::test::MakeToneMp3(Native(tone_), 30.0));
+}
+
+std::unique_ptr<MediaPlayerWidget> MediaPlayerWidgetTest::playingTone() {
+    auto player = std::make_unique<MediaPlayerWidget>(50);
+    player->setURL(tone_);
+    const bool playing = QTest::qWaitFor(
+        [&] { return player->duration().value_or(0) > 29 && player->currentPosition() > 0.1; },
+        kWait);
+    return playing ? std::move(player) : nullptr;
+}
+
+void MediaPlayerWidgetTest::clockText_data() {
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << QStringLiteral("0:00");
+    QTest::newRow("rounds down") << qint64(12999) << QStringLiteral("0:12");
+    QTest::newRow("half minute") << qint64(30000) << QStringLiteral("0:30");
+    QTest::newRow("minutes") << qint64(754000) << QStringLiteral("12:34");
+    QTest::newRow("hours") << qint64(3723000) << QStringLiteral("1:02:03");
+    QTest::newRow("negative") << qint64(-5) << QStringLiteral("0:00");
+}
+
+void MediaPlayerWidgetTest::clockText() {
+    QFETCH(qint64, ms);
+    QFETCH(QString, text);
+    QCOMPARE(ClockText(ms), text);
+}
+
+void MediaPlayerWidgetTest::emptyBeforeAnyUrl() {
+    MediaPlayerWidget player(50);
+    QCOMPARE(player.URL(), QString());
+    QVERIFY(!player.duration().has_value());
+    QCOMPARE(player.currentPosition(), 0.0);
+    QCOMPARE(TextOf(player, "title"), QString());
+    QCOMPARE(StatusOf(player), QStringLiteral("就绪"));
+    QCOMPARE(TextOf(player, "time"), QStringLiteral("0:00 / 0:00"));
+    QVERIFY(!player.findChild<QToolButton*>(QStringLiteral("play"))->isEnabled());
+    player.pause();  // nothing to pause, and no harm done
+    QVERIFY(!player.duration().has_value());
+}
+
+void MediaPlayerWidgetTest::loadsPlaysAndReportsDuration() {
+    MediaPlayerWidget player(50);
+    player.setURL(tone_);
+    QCOMPARE(player.URL(), tone_);
+    // Known to be loaded at once, even if its length is not known yet.
+    QVERIFY(player.duration().has_value());
+    QCOMPARE(TextOf(player, "title"), QStringLiteral("tone.mp3"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 30.0) < 0.5, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentPosition() > 0.3, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("正在播放"), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(TextOf(player, "time").endsWith(QStringLiteral(" / 0:30")), kWait);
+    QVERIFY(player.findChild<QToolButton*>(QStringLiteral("play"))->isEnabled());
+}
+
+void MediaPlayerWidgetTest::seekMovesThePosition() {
+    const auto player = playingTone();
+    QVERIFY(player);
+    // Paused, nothing but the seek can move the position.
+    player->pause();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("已暂停"), kWait);
+    player->seek(10.0);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player->currentPosition() - 10.0) < 0.1, kWait);
+    QCOMPARE(StatusOf(*player), QStringLiteral("已暂停"));
+    QTRY_COMPARE_WITH_TIMEOUT(TextOf(*player, "time"), QStringLiteral("0:10 / 0:30"), kWait);
+
+    // Playing, it goes on from the new place; within the wait, playing alone
+    // would not get this far.
+    player->findChild<QToolButton*>(QStringLiteral("play"))->click();
+    player->seek(25.0);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 24.9 && player->currentPosition() < 28.0,
+                             kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(player->findChild<QSlider*>(QStringLiteral("seek"))->value() >= 24900,
+                             kWait);
+}
+
+void MediaPlayerWidgetTest::seekRightAfterLoadingIsKept() {
+    MediaPlayerWidget player(50);
+    player.setURL(tone_);
+    player.seek(15.0);
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentPosition() >= 14.9 && player.currentPosition() < 18.0,
+                             kWait);
+}
+
+void MediaPlayerWidgetTest::pauseHoldsThePosition() {
+    const auto player = playingTone();
+    QVERIFY(player);
+    player->pause();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("已暂停"), kWait);
+    const double held = player->currentPosition();
+    // Playing, the position would move on by this much in the same time.
+    QTest::qWait(800);
+    QVERIFY2(std::abs(player->currentPosition() - held) < 0.1,
+             qPrintable(QStringLiteral("moved from %1 to %2").arg(held).arg(player->currentPosition())));
+    QCOMPARE(player->URL(), tone_);
+}
+
+void MediaPlayerWidgetTest::settingTheSameUrlRestartsFromTheBeginning() {
+    const auto player = playingTone();
+    QVERIFY(player);
+    player->seek(20.0);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 19.9, kWait);
+    // Held there, so that only a restart can make it play or go back.
+    player->pause();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("已暂停"), kWait);
+
+    player->setURL(tone_);
+    QCOMPARE(player->URL(), tone_);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("正在播放"), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(player->currentPosition() > 0.2 && player->currentPosition() < 19.0,
+                              qPrintable(Describe(*player)), kWait);
+}
+
+void MediaPlayerWidgetTest::settingTheSameUrlRereadsARewrittenFile() {
+    const QString path = dir_.filePath(QStringLiteral("rewritten.mp3"));
+    QVERIFY(sundrel::test::MakeToneMp3(Native(path), 30.0));
+    MediaPlayerWidget player(77);
+    player.setURL(path);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 30.0) < 0.5, kWait);
+
+    // A new cut is written under the name the preview already plays.
+    QVERIFY(sundrel::test::MakeToneMp3(Native(path), 12.0, 660.0));
+    player.setURL(path);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 12.0) < 0.5, kWait);
+}
+
+void MediaPlayerWidgetTest::emptyUrlReleasesTheFile() {
+    const QString path = dir_.filePath(QStringLiteral("release.mp3"));
+    QVERIFY(QFile::copy(tone_, path));
+    MediaPlayerWidget player(77);
+    player.setURL(path);
+    QTRY_VERIFY_WITH_TIMEOUT(player.duration().value_or(0) > 29, kWait);
+    // The check below can see the file held; otherwise it would prove nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(OpenHandlesOn(path) > 0, kWait);
+
+    player.setURL(QString());
+    QCOMPARE(player.URL(), QString());
+    QVERIFY(!player.duration().has_value());
+    QCOMPARE(TextOf(player, "title"), QString());
+    QCOMPARE(StatusOf(player), QStringLiteral("就绪"));
+    QTRY_COMPARE_WITH_TIMEOUT(OpenHandlesOn(path), 0, kWait);
+
+    // The preview window deletes the file right away, and a new cut may
+    // write it again.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::copy(tone_, path));
+}
+
+void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("missing") << QStringLiteral("missing.mp3") << QByteArray();
+    QTest::newRow("not sound") << QStringLiteral("notes.mp3")
+                               << QByteArray("This is a text file, not an MP3.\n").repeated(200);
+}
+
+void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    const QString path = dir_.filePath(name);
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    MediaPlayerWidget player(50);
+    player.show();
+    player.setURL(path);
+    QCOMPARE(player.URL(), path);
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("无法播放此文件"), kWait);
+    QVERIFY(player.duration() == std::optional<double>(0.0));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        QVERIFY2(!(window->isVisible() && qobject_cast<QDialog*>(window) != nullptr),
+                 qPrintable(window->windowTitle()));
+    }
+
+    // A good file afterwards loads as usual.
+    player.setURL(tone_);
+    QTRY_VERIFY2_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 30.0) < 0.5,
+                              qPrintable(Describe(player)), kWait);
+    QVERIFY(StatusOf(player) != QStringLiteral("无法播放此文件"));
+}
+
+void MediaPlayerWidgetTest::volumeIsAppliedToTheOutput() {
+    MediaPlayerWidget mainPlayer(50);
+    MediaPlayerWidget previewPlayer(77);
+    QCOMPARE(mainPlayer.volume(), 50);
+    QCOMPARE(previewPlayer.volume(), 77);
+    auto* slider = previewPlayer.findChild<QSlider*>(QStringLiteral("volume"));
+    QVERIFY(slider != nullptr);
+    QCOMPARE(slider->value(), 77);
+
+    slider->setValue(20);
+    QCOMPARE(previewPlayer.volume(), 20);
+    QCOMPARE(mainPlayer.volume(), 50);
+}
+
+void MediaPlayerWidgetTest::noContextMenuAnywhere() {
+    MediaPlayerWidget player(50);
+    player.setURL(tone_);
+    QCOMPARE(player.contextMenuPolicy(), Qt::NoContextMenu);
+    const auto children = player.findChildren<QWidget*>();
+    QVERIFY(children.size() >= 6);
+    for (const QWidget* child : children) {
+        QVERIFY2(child->contextMenuPolicy() == Qt::NoContextMenu,
+                 qPrintable(child->objectName()));
+    }
+}
+
+void MediaPlayerWidgetTest::controlsFitTheWindows_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("main window") << QSize(432, 93);
+    QTest::newRow("preview window") << QSize(312, 213);
+}
+
+void MediaPlayerWidgetTest::controlsFitTheWindows() {
+    QFETCH(QSize, size);
+    QWidget window;
+    auto* player = new MediaPlayerWidget(50, &window);
+    player->setGeometry(QRect(QPoint(0, 0), size));
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    player->setURL(dir_.filePath(QStringLiteral("一个名字很长很长很长很长很长很长很长很长的铃声文件.mp3")));
+
+    const QSize least = player->minimumSizeHint();
+    QVERIFY2(least.width() <= size.width() && least.height() <= size.height(),
+             qPrintable(QStringLiteral("needs %1x%2").arg(least.width()).arg(least.height())));
+    const QRect inside(QPoint(0, 0), size);
+    for (const char* name : {"display", "title", "status", "play", "stop", "seek", "time",
+                             "speaker", "volume"}) {
+        const auto* control = player->findChild<QWidget*>(QString::fromLatin1(name));
+        QVERIFY2(control != nullptr, name);
+        QVERIFY2(control->isVisible(), name);
+        const QRect place(control->mapTo(player, QPoint(0, 0)), control->size());
+        QVERIFY2(inside.contains(place), name);
+        QVERIFY2(place.height() >= 12 && place.width() >= 12, name);
+    }
+    const auto* seek = player->findChild<QWidget*>(QStringLiteral("seek"));
+    QVERIFY(seek->width() >= 60);
+    // The time text is never cut off, even at its widest ordinary value.
+    auto* time = player->findChild<QLabel*>(QStringLiteral("time"));
+    time->setText(QStringLiteral("58:58 / 59:59"));
+    QVERIFY(time->width() >= time->fontMetrics().horizontalAdvance(time->text()));
+}
+
+void MediaPlayerWidgetTest::playButtonTogglesAndStopRewinds() {
+    const auto player = playingTone();
+    QVERIFY(player);
+    auto* play = player->findChild<QToolButton*>(QStringLiteral("play"));
+    auto* stop = player->findChild<QToolButton*>(QStringLiteral("stop"));
+    QVERIFY(play != nullptr && stop != nullptr);
+    QCOMPARE(play->toolTip(), QStringLiteral("暂停"));
+
+    play->click();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("已暂停"), kWait);
+    QCOMPARE(play->toolTip(), QStringLiteral("播放"));
+    const double held = player->currentPosition();
+
+    play->click();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("正在播放"), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() > held + 0.2, kWait);
+
+    stop->click();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("已停止"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(player->currentPosition(), 0.0, kWait);
+    QCOMPARE(player->URL(), tone_);
+    QVERIFY(player->duration().has_value());
+}
+
+void MediaPlayerWidgetTest::seekSliderDoesNotFightADrag() {
+    const auto player = playingTone();
+    QVERIFY(player);
+    auto* slider = player->findChild<QSlider*>(QStringLiteral("seek"));
+    QVERIFY(slider != nullptr);
+
+    // The user grabs the handle and holds it at 0:20 while the song plays on.
+    slider->setSliderDown(true);
+    slider->setSliderPosition(20000);
+    const double grabbed = player->currentPosition();
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() > grabbed + 0.5, kWait);
+    QCOMPARE(slider->sliderPosition(), 20000);
+    QCOMPARE(TextOf(*player, "time"), QStringLiteral("0:20 / 0:30"));
+    QVERIFY(player->currentPosition() < 10.0);
+
+    // Letting go moves playback there.
+    slider->setSliderDown(false);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 19.9 && player->currentPosition() < 23.0,
+                             kWait);
+}
+
+QTEST_MAIN(MediaPlayerWidgetTest)
+#include "media_player_widget_test.moc"

@@ -1,0 +1,270 @@
+#include "mp3_fixture.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <functional>
+#include <iterator>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+
+extern char** environ;
+
+#ifndef SUNDREL_LAME
+#define SUNDREL_LAME "lame"
+#endif
+#ifndef SUNDREL_MPG123
+#define SUNDREL_MPG123 "mpg123"
+#endif
+
+namespace sundrel::test {
+
+namespace {
+
+// Runs a program without a shell, so that paths need no quoting, and
+// collects what it writes to one of its outputs (`stream`, standard output
+// or standard error). Standard output that is not collected is dropped.
+// Returns the exit status, or -1 when it could not be started or did not exit.
+int Run(const std::vector<std::string>& args, int stream, std::vector<std::uint8_t>& output) {
+    int pipeEnds[2] = {-1, -1};
+    // Close-on-exec keeps the ends out of other children; dup2 clears the
+    // flag on the copy the child writes to.
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], stream);
+    if (stream != STDOUT_FILENO) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (spawned != 0) {
+        close(pipeEnds[0]);
+        return -1;
+    }
+    std::uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
+        if (got > 0) {
+            output.insert(output.end(), buffer, buffer + got);
+        } else if (got == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Encodes a tone whose pitch may change over time; the phase runs on
+// through every change, so no click marks a step.
+bool MakeMp3(const std::filesystem::path& path, double seconds,
+             const std::function<double(double)>& hzAt) {
+    if (!(seconds > 0)) {
+        return false;
+    }
+    const auto count = static_cast<std::size_t>(std::llround(seconds * kSampleRate));
+    std::vector<std::uint8_t> pcm;
+    pcm.reserve(count * 2);
+    double phase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto sample = static_cast<std::int16_t>(std::lround(12000.0 * std::sin(phase)));
+        // lame is told the samples are little-endian, whatever this host is.
+        const auto bits = static_cast<std::uint16_t>(sample);
+        pcm.push_back(static_cast<std::uint8_t>(bits & 0xff));
+        pcm.push_back(static_cast<std::uint8_t>(bits >> 8));
+        phase += 2 * std::numbers::pi * hzAt(double(i) / kSampleRate) / kSampleRate;
+        phase = std::fmod(phase, 2 * std::numbers::pi);
+    }
+
+    std::filesystem::path raw = path;
+    raw += ".raw";
+    if (!WriteBytes(raw, pcm)) {
+        return false;
+    }
+    // lame warns about raw input even when told to be quiet; its words are
+    // shown only when it fails.
+    std::vector<std::uint8_t> complaints;
+    const int status = Run({SUNDREL_LAME, "--quiet", "-r", "-s", "44.1", "--bitwidth", "16",
+                            "-m", "m", "--signed", "--little-endian", "-b", "128", "--cbr",
+                            raw.string(), path.string()},
+                           STDERR_FILENO, complaints);
+    std::error_code ignored;
+    std::filesystem::remove(raw, ignored);
+    if (status != 0) {
+        std::cerr << "lame failed (" << status << "): "
+                  << std::string(complaints.begin(), complaints.end()) << '\n';
+    }
+    return status == 0 && std::filesystem::exists(path);
+}
+
+void PutText(std::vector<std::uint8_t>& out, std::string_view text, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i) {
+        out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
+    }
+}
+
+}  // namespace
+
+bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz) {
+    return MakeMp3(path, seconds, [hz](double) { return hz; });
+}
+
+double SteppedToneHz(int second) {
+    return 300.0 + 100.0 * second;
+}
+
+int SecondOfSteppedTone(double hz) {
+    return static_cast<int>(std::lround((hz - 300.0) / 100.0));
+}
+
+bool MakeSteppedToneMp3(const std::filesystem::path& path, double seconds) {
+    return MakeMp3(path, seconds,
+                   [](double t) { return SteppedToneHz(static_cast<int>(std::floor(t))); });
+}
+
+Decoded DecodeWithMpg123(const std::filesystem::path& mp3) {
+    Decoded decoded;
+    std::vector<std::uint8_t> bytes;
+    decoded.exitStatus = Run({SUNDREL_MPG123, "-q", "-s", "-m", mp3.string()}, STDOUT_FILENO, bytes);
+    // mpg123 writes samples in the host's byte order.
+    decoded.samples.resize(bytes.size() / 2);
+    std::memcpy(decoded.samples.data(), bytes.data(), decoded.samples.size() * 2);
+    return decoded;
+}
+
+double EstimateHz(std::span<const std::int16_t> samples, int rate) {
+    int peak = 0;
+    for (const std::int16_t s : samples) {
+        peak = std::max(peak, std::abs(int(s)));
+    }
+    const int deadBand = std::max(64, peak / 8);
+
+    // Count swings from clearly above zero to clearly below and back, and
+    // measure between the first and the last, so partial cycles at the ends
+    // do not bias the result.
+    int side = 0;
+    long crossings = 0;
+    std::size_t first = 0;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const int now = samples[i] > deadBand ? 1 : samples[i] < -deadBand ? -1 : 0;
+        if (now == 0 || now == side) {
+            continue;
+        }
+        if (side != 0) {
+            if (crossings == 0) {
+                first = i;
+            }
+            last = i;
+            ++crossings;
+        }
+        side = now;
+    }
+    if (crossings < 3 || last == first) {
+        return 0;
+    }
+    return double(crossings - 1) / 2.0 / (double(last - first) / rate);
+}
+
+std::span<const std::int16_t> Span(const Decoded& decoded, double from, double to) {
+    const auto clip = [&](double seconds) {
+        const double index = std::clamp(seconds * kSampleRate, 0.0, double(decoded.samples.size()));
+        return static_cast<std::size_t>(index);
+    };
+    const std::size_t begin = clip(from);
+    const std::size_t end = std::max(begin, clip(to));
+    return std::span<const std::int16_t>(decoded.samples).subspan(begin, end - begin);
+}
+
+std::vector<std::uint8_t> Id3v2Tag(std::size_t bytes, std::string_view title) {
+    if (bytes < 10 || bytes - 10 > 0x0FFFFFFF) {
+        throw std::invalid_argument("an ID3v2 tag holds 10 to 2^28 + 9 bytes");
+    }
+    const std::size_t body = bytes - 10;
+    std::vector<std::uint8_t> tag = {'I', 'D', '3', 3, 0, 0};
+    // The size excludes the header and uses seven bits of each byte.
+    for (int shift = 21; shift >= 0; shift -= 7) {
+        tag.push_back(static_cast<std::uint8_t>((body >> shift) & 0x7f));
+    }
+    const std::size_t frameData = 1 + title.size();  // encoding byte + Latin-1 text
+    if (10 + frameData <= body) {
+        tag.insert(tag.end(), {'T', 'I', 'T', '2'});
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            tag.push_back(static_cast<std::uint8_t>((frameData >> shift) & 0xff));
+        }
+        tag.insert(tag.end(), {0, 0, 0});  // flags, then encoding ISO-8859-1
+        tag.insert(tag.end(), title.begin(), title.end());
+    }
+    tag.resize(bytes, 0);
+    return tag;
+}
+
+std::vector<std::uint8_t> Id3v1Tag(std::string_view title) {
+    std::vector<std::uint8_t> tag = {'T', 'A', 'G'};
+    PutText(tag, title, 30);
+    PutText(tag, "Sundrel", 30);  // artist
+    PutText(tag, "Fixtures", 30);  // album
+    PutText(tag, "2024", 4);
+    PutText(tag, "", 30);  // comment
+    tag.push_back(12);     // genre "Other"
+    return tag;
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out.flush());
+}
+
+bool PrependId3v2(const std::filesystem::path& path, std::size_t bytes) {
+    if (!std::filesystem::is_regular_file(path)) {
+        return false;
+    }
+    std::vector<std::uint8_t> tagged = Id3v2Tag(bytes);
+    const std::vector<std::uint8_t> body = ReadBytes(path);
+    tagged.insert(tagged.end(), body.begin(), body.end());
+    return WriteBytes(path, tagged);
+}
+
+bool AppendId3v1(const std::filesystem::path& path) {
+    if (!std::filesystem::is_regular_file(path)) {
+        return false;
+    }
+    std::vector<std::uint8_t> tagged = ReadBytes(path);
+    const std::vector<std::uint8_t> tag = Id3v1Tag();
+    tagged.insert(tagged.end(), tag.begin(), tag.end());
+    return WriteBytes(path, tagged);
+}
+
+}  // namespace sundrel::test

@@ -1,0 +1,59 @@
+#pragma once
+
+// MP3 files made at test time: PCM written here, encoded by lame, decoded
+// back by mpg123. Every fixture is mono, 16 bit, 44.1 kHz, CBR 128 kbit/s.
+// Standard library and POSIX only, so that any test can link it.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace sundrel::test {
+
+inline constexpr int kSampleRate = 44100;
+
+// A constant tone, 440 Hz unless told otherwise. False when lame failed.
+bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz = 440.0);
+
+// A tone whose pitch is SteppedToneHz(k) throughout second k, with no jump
+// in phase at the steps, so that any stretch of its sound tells which second
+// of the file it came from. Pitches stay well inside what 128 kbit/s keeps
+// for files up to two minutes.
+bool MakeSteppedToneMp3(const std::filesystem::path& path, double seconds);
+double SteppedToneHz(int second);
+// The second whose pitch is nearest to hz.
+int SecondOfSteppedTone(double hz);
+
+struct Decoded {
+    int exitStatus = -1;                 // mpg123's, or -1 when it could not run
+    std::vector<std::int16_t> samples;  // mono, kSampleRate per second
+    double seconds() const { return double(samples.size()) / kSampleRate; }
+};
+
+// Decodes with `mpg123 -q -s -m`. A file cut out of the middle of an MP3
+// decodes too: mpg123 finds the next frame and goes on.
+Decoded DecodeWithMpg123(const std::filesystem::path& mp3);
+
+// Frequency of the sound in a stretch of samples, from how often it crosses
+// zero. A small dead band around zero keeps coding noise from counting.
+double EstimateHz(std::span<const std::int16_t> samples, int rate = kSampleRate);
+
+// The samples from `from` to `to` seconds, clipped to what there is.
+std::span<const std::int16_t> Span(const Decoded& decoded, double from, double to);
+
+// An ID3v2.3 tag of exactly `bytes` bytes (at least 10): the header with its
+// syncsafe size, a TIT2 frame with the title when it fits, then zero padding.
+std::vector<std::uint8_t> Id3v2Tag(std::size_t bytes, std::string_view title = "Fixture");
+// The 128-byte ID3v1 tag: "TAG", title, artist, album, year, comment, genre.
+std::vector<std::uint8_t> Id3v1Tag(std::string_view title = "Fixture");
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
+bool WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// Put a tag in front of, or after, the bytes of an existing file.
+bool PrependId3v2(const std::filesystem::path& path, std::size_t bytes);
+bool AppendId3v1(const std::filesystem::path& path);
+
+}  // namespace sundrel::test
