@@ -1,0 +1,235 @@
+#include "frm.h"
+
+#include "app_services.h"
+#include "cut_engine.h"
+#include "desktop.h"
+#include "form_builder.h"
+#include "frm_a.h"
+#include "frm_o.h"
+#include "frm_st.h"
+#include "media_player.h"
+#include "window_style.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+
+namespace sundrel {
+
+namespace {
+
+using K = ControlKind;
+
+// The window as designed, in twips. Frame1 and the size fields lie below the
+// client area on purpose: the program alone fills them.
+constexpr ControlRow kControls[] = {
+    {"Frame2", K::Frame, "", 120, 0, 6495, 1150, 4, ""},
+    {"Label1", K::Label, "请选择MP3文件：", 120, 290, 1455, 255, 11, "Frame2"},
+    {"txtSource", K::TextBox, "", 1440, 240, 3735, 315, 5, "Frame2"},
+    {"cmdBrowseS", K::Button, "浏览", 5280, 220, 1095, 375, 6, "Frame2"},
+    {"Line1", K::Line, "", 0, 650, 6480, 0, -1, "Frame2"},
+    {"Label2", K::Label, "请选择存放的文件夹：", 120, 840, 1935, 255, 12, "Frame2"},
+    {"txtDestdir", K::TextBox, "", 1920, 760, 2415, 320, 7, "Frame2"},
+    {"cmdBrowseD", K::Button, "浏览", 4440, 720, 855, 375, 8, "Frame2"},
+    {"cmdO", K::Button, "打开文件夹", 5280, 720, 1095, 375, 9, "Frame2"},
+    {"MDplay", K::Premade, "", 120, 1200, 6480, 1395, 10, ""},
+    {"cmdQ", K::Button, "开始(&S)", 120, 2640, 855, 495, 13, ""},
+    {"Command1", K::Button, "结束(&P)", 960, 2640, 975, 495, 14, ""},
+    {"Command2", K::Button, "试听(&T)", 2040, 2640, 855, 495, 15, ""},
+    {"Command5", K::Button, "另存为", 2880, 2640, 855, 495, 25, ""},
+    {"lb", K::Label, "", 3840, 2640, 1095, 495, 24, ""},
+    {"Command3", K::Button, "关于(&A)", 4800, 2640, 855, 495, 16, ""},
+    {"Command4", K::Button, "如何剪切其他格式", 5640, 2640, 975, 495, 17, ""},
+    {"lbzdf", K::Label, "总时间：", 120, 3240, 735, 255, 18, ""},
+    {"lbz", K::Label, "", 960, 3240, 1095, 255, 19, ""},
+    {"Label3", K::Label, "开始时间：", 2280, 3240, 900, 180, 20, ""},
+    {"lbk", K::Label, "", 3360, 3240, 855, 255, 21, ""},
+    {"Label5", K::Label, "结束时间：", 4320, 3240, 975, 375, 22, ""},
+    {"lbj", K::Label, "", 5520, 3240, 855, 255, 23, ""},
+    {"Frame1", K::Frame, "源分割文件大小", 120, 3720, 3495, 855, 0, ""},
+    {"txtSplit(0)", K::TextBox, "0", 360, 360, 855, 375, 3, "Frame1"},
+    {"txtSplit(1)", K::TextBox, "0", 1320, 360, 855, 375, 2, "Frame1"},
+    {"txtSplit(2)", K::TextBox, "0", 2280, 360, 855, 375, 1, "Frame1"},
+};
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+Frm::Frm(AppServices& services, QWidget* parent)
+    : QWidget(parent), services_(services), CmmDlg(services.desktop), ComDlg2(services.desktop)
+{
+    setObjectName(QStringLiteral("Frm"));
+    setWindowTitle(QStringLiteral("SundrelV2.35"));
+    MakeFixedWindow(this);
+    SetClientSizeTwips(this, 6705, 3510);
+    buildControls();
+    Form_Load();
+
+    Timer1.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, &Frm::Timer1_Timer);
+    Timer1.start();
+    CentreOnScreen(this);
+}
+
+Frm::~Frm() = default;
+
+void Frm::buildControls()
+{
+    MDplay = services_.makePlayer(50);
+    const auto controls = BuildControls(this, kControls, {{QStringLiteral("MDplay"), MDplay}});
+    auto find = [&](const char* name) { return controls.value(QString::fromUtf8(name)); };
+    auto button = [&](const char* name) { return static_cast<QPushButton*>(find(name)); };
+
+    txtSource = static_cast<QLineEdit*>(find("txtSource"));
+    txtDestdir = static_cast<QLineEdit*>(find("txtDestdir"));
+    // The boxes are filled by the dialogs; reading a long path is still possible.
+    txtSource->setReadOnly(true);
+    txtDestdir->setReadOnly(true);
+    for (int i = 0; i < 3; ++i) {
+        txtSplit[i] = static_cast<QLineEdit*>(find(qPrintable(QStringLiteral("txtSplit(%1)").arg(i))));
+        // Out of view: the keyboard focus must never land in them.
+        txtSplit[i]->setFocusPolicy(Qt::NoFocus);
+    }
+    Frame1 = static_cast<QGroupBox*>(find("Frame1"));
+    lb = static_cast<QLabel*>(find("lb"));
+    lbz = static_cast<QLabel*>(find("lbz"));
+    lbk = static_cast<QLabel*>(find("lbk"));
+    lbj = static_cast<QLabel*>(find("lbj"));
+
+    QPalette linePalette = find("Line1")->palette();
+    linePalette.setColor(QPalette::Window, QColor(192, 192, 255));
+    find("Line1")->setPalette(linePalette);
+
+    QPalette statusPalette = lb->palette();
+    statusPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    lb->setPalette(statusPalette);
+    lb->setFont(SongFont(10.5, true));
+    find("Command3")->setFont(SongFont(9, false, true));
+
+    MakeDefaultButton(button("Command1"));
+    connect(button("cmdBrowseS"), &QPushButton::clicked, this, &Frm::cmdBrowseS_Click);
+    connect(button("cmdBrowseD"), &QPushButton::clicked, this, &Frm::cmdBrowseD_Click);
+    connect(button("cmdO"), &QPushButton::clicked, this, &Frm::cmdO_Click);
+    connect(button("cmdQ"), &QPushButton::clicked, this, &Frm::cmdQ_Click);
+    connect(button("Command1"), &QPushButton::clicked, this, &Frm::Command1_Click);
+    connect(button("Command2"), &QPushButton::clicked, this, &Frm::Command2_Click);
+    connect(button("Command3"), &QPushButton::clicked, this, &Frm::Command3_Click);
+    connect(button("Command4"), &QPushButton::clicked, this, &Frm::Command4_Click);
+    connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
+}
+
+void Frm::Form_Load()
+{
+    CmmDlg.Filter = QStringLiteral("MP3音频文件|*.mp3");
+}
+
+void Frm::Timer1_Timer()
+{
+    // Nothing loaded: the last duration read stays.
+    if (const auto duration = MDplay->duration())
+        services_.shared.MediaDuration = *duration;
+    lbz->setText(FromUtf8(WholeSecondsText(services_.shared.MediaDuration)));
+}
+
+void Frm::LockSplit(bool locked)
+{
+    for (QLineEdit* field : txtSplit)
+        field->setReadOnly(locked);
+}
+
+void Frm::cmdBrowseS_Click()
+{
+    // A cancel keeps the file confirmed earlier, which is then loaded again.
+    CmmDlg.ShowOpen(this);
+    const QString fileName = CmmDlg.FileName;
+    if (!fileName.isEmpty()) {
+        txtSource->setText(fileName);
+        if (txtDestdir->text().isEmpty())
+            txtDestdir->setText(FromUtf8(FolderPart(fileName.toStdString())));
+        if (const auto length = FileLength(fileName.toStdString())) {
+            cut_.SourceLen = *length;
+            cut_.SourceSound = ReadSoundSpan(fileName.toStdString());
+        }
+        Frame1->setTitle(QStringLiteral("源分割文件大小（%1 KB）").arg(FromUtf8(BytesToKbText(cut_.SourceLen))));
+    }
+    MDplay->setURL(fileName);
+    startMarked_ = false;
+    Timer1_Timer();
+    lbk->setText(QString());
+    lbj->setText(QString());
+}
+
+void Frm::cmdBrowseD_Click()
+{
+    const QString folder = services_.desktop.pickFolder(this);
+    // A cancelled choice leaves the folder box as it was.
+    if (folder.isEmpty())
+        return;
+    txtDestdir->setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+void Frm::cmdO_Click()
+{
+    services_.desktop.openFolder(txtDestdir->text());
+}
+
+void Frm::Command2_Click()
+{
+    if (cutting_)
+        return;
+    if (!preview_) {
+        // The preview may outlive this window's folder box.
+        preview_ = new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] {
+            return box ? box->text() : QString();
+        });
+    }
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+    const QString path = FromUtf8(PieceName(cut_, 1));
+    preview_->play(path);
+    services_.shared.PreviewPath = path.toStdString();
+}
+
+void Frm::Command3_Click()
+{
+    if (!about_)
+        about_ = new FrmA;
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+void Frm::Command4_Click()
+{
+    if (!help_)
+        help_ = new FrmO;
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void Frm::message(const QString& text, const QString& title)
+{
+    services_.desktop.message(this, text, title);
+}
+
+void Frm::closeEvent(QCloseEvent* event)
+{
+    // Closing asks nothing and leaves the other windows open; a cut under
+    // way is abandoned and leaves no piece behind.
+    closing_ = cutting_;
+    MDplay->setURL(QString());
+    Timer1.stop();
+    event->accept();
+}
+
+}  // namespace sundrel

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "common_dialog.h"
+#include "cut_state.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace sundrel {
+
+struct AppServices;
+class FrmA;
+class FrmO;
+class FrmST;
+class MediaPlayer;
+
+// The main window: choose a song and a folder, play it, mark Start and End,
+// and get the ringtone.
+class Frm final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Frm(AppServices& services, QWidget* parent = nullptr);
+    ~Frm() override;
+
+    // The handlers, one per control event.
+    void Form_Load();
+    void Timer1_Timer();
+    void LockSplit(bool locked);
+    void cmdBrowseS_Click();
+    void cmdBrowseD_Click();
+    void cmdO_Click();
+    void cmdQ_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+
+    const CutState& cutState() const { return cut_; }
+    bool isCutting() const { return cutting_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    // Where a moment of playback falls in the file, in KB; nothing while the
+    // duration is unknown.
+    std::optional<double> positionKB(double position) const;
+    bool writeKeptPiece();
+    void message(const QString& text, const QString& title = {});
+
+    AppServices& services_;
+    CutState cut_;
+    CommonDialog CmmDlg;
+    CommonDialog ComDlg2;
+    QTimer Timer1;
+
+    QLineEdit* txtSource = nullptr;
+    QLineEdit* txtDestdir = nullptr;
+    std::array<QLineEdit*, 3> txtSplit{};
+    QGroupBox* Frame1 = nullptr;
+    QLabel* lb = nullptr;
+    QLabel* lbz = nullptr;
+    QLabel* lbk = nullptr;
+    QLabel* lbj = nullptr;
+    MediaPlayer* MDplay = nullptr;
+
+    QPointer<FrmST> preview_;
+    QPointer<FrmA> about_;
+    QPointer<FrmO> help_;
+
+    // A Start made on the song now loaded; a mark on an earlier song, or
+    // sizes left from an earlier cut, must never cut this one.
+    bool startMarked_ = false;
+    bool cutting_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace sundrel

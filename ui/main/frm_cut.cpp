@@ -1,0 +1,183 @@
+// Start, End and the cut, and save as: the commands the tool exists for.
+
+#include "frm.h"
+
+#include "app_services.h"
+#include "cut_engine.h"
+#include "desktop.h"
+#include "media_player.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace sundrel {
+
+namespace {
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The start offset as a size field. A start at the very first byte would
+// write "0", which the split plan reads as "no field" and drops, so that the
+// selection became piece 0; zero written with its decimal place keeps an
+// empty piece 0, and the kept piece 1 is the selection.
+std::string StartFieldText(double kb)
+{
+    const std::string text = NumberToText(kb);
+    return text == "0" ? std::string("0") + DecimalSeparator() + "0" : text;
+}
+
+// The event pass of a long cut: the window repaints, moves and keeps its
+// timer. Handling events costs far more than copying a block, so they are
+// handled every few milliseconds rather than before every single block.
+class WindowEventPass {
+public:
+    explicit WindowEventPass(const bool& abandon) : abandon_(abandon) {}
+
+    bool operator()()
+    {
+        if (!sinceLast_.isValid() || sinceLast_.hasExpired(kIntervalMs)) {
+            QCoreApplication::processEvents();
+            sinceLast_.start();
+        }
+        return !abandon_;
+    }
+
+private:
+    static constexpr qint64 kIntervalMs = 10;
+    const bool& abandon_;
+    QElapsedTimer sinceLast_;
+};
+
+}  // namespace
+
+std::optional<double> Frm::positionKB(double position) const
+{
+    return PositionToKB(position, services_.shared.MediaDuration, ScaleFor(cut_.SourceSound));
+}
+
+void Frm::cmdQ_Click()
+{
+    // The files are being written: a new mark would land in the middle of it.
+    if (cutting_)
+        return;
+    if (MDplay->URL().isEmpty()) {
+        message(QStringLiteral("请选择要剪切的MP3文件！"));
+        return;
+    }
+    SharedCutState& shared = services_.shared;
+    if (const auto duration = MDplay->duration())
+        shared.MediaDuration = *duration;
+    const double position = MDplay->currentPosition();
+    shared.StartPos = NumberToText(position);
+    if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
+        shared.SourceKB = *kb;
+    // An unknown duration skips the offset, and the mark with it.
+    const auto startKB = positionKB(position);
+    if (startKB)
+        txtSplit[0]->setText(FromUtf8(StartFieldText(*startKB)));
+    startMarked_ = startKB.has_value();
+    lb->setText(QStringLiteral("开始。。。"));
+    lbk->setText(FromUtf8(WholeSecondsText(position)));
+}
+
+void Frm::Command1_Click()
+{
+    if (cutting_)
+        return;
+    SharedCutState& shared = services_.shared;
+    if (const auto duration = MDplay->duration())
+        shared.MediaDuration = *duration;
+    const double endPosition = MDplay->currentPosition();
+    shared.EndPos = NumberToText(endPosition);
+    if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
+        shared.SourceKB = *kb;
+
+    const auto startPosition = TextToNumber(shared.StartPos);
+    const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;
+    const auto endKB = positionKB(endPosition);
+    const bool lengthWritten = startMarked_ && startKB && endKB;
+    if (lengthWritten)
+        txtSplit[1]->setText(FromUtf8(NumberToText(*endKB - *startKB)));
+
+    // The plan runs before the refusals: its tidying of the fields shows
+    // even when the cut is then refused. Fields it did not just receive
+    // belong to an earlier cut and must not cut this one.
+    std::array<std::string, 3> sizes;
+    for (int i = 0; i < 3; ++i)
+        sizes[i] = txtSplit[i]->text().toStdString();
+    const bool planned = CheckSplit(cut_, txtDestdir->text().toStdString(), txtSource->text().toStdString(), sizes);
+    for (int i = 0; i < 3; ++i)
+        txtSplit[i]->setText(FromUtf8(sizes[i]));
+    const bool ok = planned && lengthWritten;
+
+    if (MDplay->URL().isEmpty() || !startMarked_) {
+        message(QStringLiteral("请先选择起点！"));
+        return;
+    }
+    if (txtDestdir->text().isEmpty()) {
+        message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
+        return;
+    }
+    if (!ok) {
+        message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
+        return;
+    }
+    if (!(endPosition > *startPosition)) {
+        message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
+        return;
+    }
+
+    const bool written = writeKeptPiece();
+    if (closing_)
+        return;
+    if (written) {
+        RemoveOuterPieces(cut_);
+        shared.CutMade = true;
+        lb->setText(QStringLiteral("剪切完成，请试听"));
+    } else {
+        lb->setText(QStringLiteral("剪切失败"));
+        message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
+    }
+    MDplay->pause();
+    lbj->setText(FromUtf8(WholeSecondsText(endPosition)));
+}
+
+bool Frm::writeKeptPiece()
+{
+    setCursor(Qt::WaitCursor);
+    LockSplit(true);
+    cut_.SourceName = FileNamePart(txtSource->text().toStdString());
+    cut_.SourcePath = txtSource->text().toStdString();
+    cut_.DestDir = txtDestdir->text().toStdString();
+
+    cutting_ = true;
+    const bool written = WritePieces(cut_, WindowEventPass(closing_));
+    cutting_ = false;
+
+    LockSplit(false);
+    unsetCursor();
+    return written;
+}
+
+void Frm::Command5_Click()
+{
+    if (cutting_)
+        return;
+    ComDlg2.Filter = QStringLiteral("*.mp3");
+    ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
+    // A cancelled dialog moves nothing.
+    if (!ComDlg2.ShowSave(this))
+        return;
+    QString target = ComDlg2.FileName;
+    if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
+        target += QStringLiteral(".mp3");
+    if (!MoveFile(PieceName(cut_, 1), target.toStdString()))
+        message(QStringLiteral("另存为失败！"), QStringLiteral("提示"));
+}
+
+}  // namespace sundrel

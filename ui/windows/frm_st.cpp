@@ -1,0 +1,72 @@
+#include "frm_st.h"
+
+#include "app_services.h"
+#include "desktop.h"
+#include "form_builder.h"
+#include "media_player.h"
+#include "window_style.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+
+namespace sundrel {
+
+namespace {
+
+constexpr ControlRow kControls[] = {
+    {"MDst", ControlKind::Premade, "", 0, 0, 4680, 3195, 0, ""},
+    {"Command1", ControlKind::Button, "满意！关闭", 0, 3240, 1575, 495, 1, ""},
+    {"Command2", ControlKind::Button, "不满意，删除！", 1560, 3240, 1455, 495, 2, ""},
+    {"Command3", ControlKind::Button, "打开所在文件夹", 3000, 3240, 1695, 495, 3, ""},
+};
+
+}  // namespace
+
+FrmST::FrmST(AppServices& services, std::function<QString()> destDirText)
+    : services_(services), destDirText_(std::move(destDirText))
+{
+    setObjectName(QStringLiteral("FrmST"));
+    setWindowTitle(QStringLiteral("Sundrel--试听"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    MakeFixedWindow(this);
+    SetClientSizeTwips(this, 4710, 3750);
+
+    MDst = services_.makePlayer(77);
+    const auto controls = BuildControls(this, kControls, {{QStringLiteral("MDst"), MDst}});
+    auto button = [&](const char* name) { return static_cast<QPushButton*>(controls.value(QString::fromUtf8(name))); };
+    connect(button("Command1"), &QPushButton::clicked, this, &FrmST::Command1_Click);
+    connect(button("Command2"), &QPushButton::clicked, this, &FrmST::Command2_Click);
+    connect(button("Command3"), &QPushButton::clicked, this, &FrmST::Command3_Click);
+    CentreOnScreen(this);
+}
+
+void FrmST::play(const QString& path)
+{
+    MDst->setURL(path);
+}
+
+void FrmST::Command1_Click()
+{
+    close();
+}
+
+void FrmST::Command2_Click()
+{
+    // The player lets go of the file before it is deleted.
+    MDst->setURL(QString());
+    const QString path = QString::fromStdString(services_.shared.PreviewPath);
+    // Before any cut the preview path is a bare name with no folder; it must
+    // never be resolved against the working folder and remove a file there.
+    if (services_.shared.CutMade && QDir::isAbsolutePath(path))
+        QFile::remove(path);
+    close();
+}
+
+void FrmST::Command3_Click()
+{
+    services_.desktop.openFolder(destDirText_());
+    close();
+}
+
+}  // namespace sundrel

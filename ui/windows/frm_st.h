@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+namespace sundrel {
+
+struct AppServices;
+class MediaPlayer;
+
+// The preview window: plays the kept piece, then keeps it, deletes it or
+// opens its folder. It has no owner and never blocks the main window.
+class FrmST final : public QWidget {
+    Q_OBJECT
+
+public:
+    // destDirText reads the main window's folder box as it is now.
+    FrmST(AppServices& services, std::function<QString()> destDirText);
+
+    // Loads the file into the player and plays it from its beginning.
+    void play(const QString& path);
+
+    void Command1_Click();  // "满意！关闭"
+    void Command2_Click();  // "不满意，删除！"
+    void Command3_Click();  // "打开所在文件夹"
+
+private:
+    AppServices& services_;
+    std::function<QString()> destDirText_;
+    MediaPlayer* MDst = nullptr;
+};
+
+}  // namespace sundrel
