@@ -1,0 +1,88 @@
+// Pictures of every window of the tool with a real song loaded and cut,
+// taken under a real X server. Each picture must show something: a window
+// that paints nothing, or the wrong size, fails.
+
+#include "fakes.h"
+#include "frm.h"
+#include "media_player_widget.h"
+#include "mp3_fixture.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace sundrel;
+using namespace sundrel::testing;
+
+namespace {
+
+QWidget* TopLevel(const char* name)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(name) && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+bool Save(QWidget* window, const QString& path)
+{
+    if (!window || !QTest::qWaitForWindowExposed(window))
+        return false;
+    QTest::qWait(300);  // let the player's time and the fonts settle
+    const QImage picture = window->grab().toImage();
+    // A blank window is one colour from corner to corner.
+    const QRgb corner = picture.pixel(0, 0);
+    bool varied = false;
+    for (int y = 0; y < picture.height() && !varied; y += 3)
+        for (int x = 0; x < picture.width() && !varied; x += 3)
+            varied = picture.pixel(x, y) != corner;
+    const bool saved = varied && picture.size() == window->size() && picture.save(path);
+    std::printf("%s: %dx%d %s\n", qPrintable(path), picture.width(), picture.height(), saved ? "saved" : "FAILED");
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+
+    QTemporaryDir dir;
+    const QString song = dir.filePath(QStringLiteral("夏天的风.mp3"));
+    if (!sundrel::test::MakeToneMp3(song.toStdString(), 30))
+        return 1;
+
+    SharedCutState shared;
+    FakeDesktop desktop;
+    AppServices services{shared, desktop, [](int volume) { return new MediaPlayerWidget(volume); }};
+    Frm frm(services);
+    frm.show();
+    auto* player = frm.findChild<MediaPlayerWidget*>(QStringLiteral("MDplay"));
+    desktop.openAnswers << song;
+    frm.cmdBrowseS_Click();
+    if (!QTest::qWaitFor([&] { return player->duration().value_or(0) > 29; }, 10000))
+        return 1;
+    player->pause();
+    player->seek(5);
+    QTest::qWait(300);
+    frm.cmdQ_Click();
+    player->seek(9);
+    QTest::qWait(300);
+    frm.Command1_Click();
+    frm.Timer1_Timer();
+
+    frm.Command2_Click();
+    frm.Command3_Click();
+    frm.Command4_Click();
+    const bool all = Save(&frm, out.filePath(QStringLiteral("main-window-after-cut.png")))
+                     & Save(TopLevel("FrmST"), out.filePath(QStringLiteral("preview-window.png")))
+                     & Save(TopLevel("FrmA"), out.filePath(QStringLiteral("about-window.png")))
+                     & Save(TopLevel("FrmO"), out.filePath(QStringLiteral("help-window.png")));
+    return all ? 0 : 1;
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// Stand-ins for what cannot run headless: the modal dialogs, the message
+// boxes and the file manager. The fake player is for tests that need to set
+// the duration and position by hand; others use the real one.
+
+#include "app_services.h"
+#include "desktop.h"
+#include "media_player.h"
+
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+
+#include <optional>
+
+namespace sundrel::testing {
+
+class FakeDesktop final : public Desktop {
+public:
+    struct Message {
+        QString text;
+        QString title;
+    };
+
+    // Answers handed out in order; "" (or none left) is a cancel.
+    QStringList openAnswers, saveAnswers, folderAnswers;
+    QList<Message> messages;
+    QStringList openedFolders;
+    QString openFilter, saveTitle, saveFilter;
+
+    QString askOpenFile(QWidget*, const QString&, const QString& filter) override
+    {
+        openFilter = filter;
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
+    QString askSaveFile(QWidget*, const QString& title, const QString& filter) override
+    {
+        saveTitle = title;
+        saveFilter = filter;
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+    QString pickFolder(QWidget*) override
+    {
+        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+    }
+    void openFolder(const QString& folder) override { openedFolders << folder; }
+    void message(QWidget*, const QString& text, const QString& title) override { messages << Message{text, title}; }
+};
+
+class FakePlayer final : public MediaPlayer {
+public:
+    explicit FakePlayer(int volume) : volume(volume) {}
+
+    QString url;
+    double length = 0;  // what duration() reports once a URL is set
+    double position = 0;
+    bool paused = false;
+    int loads = 0;
+    int volume;
+
+    void setURL(const QString& u) override
+    {
+        url = u;
+        position = 0;
+        paused = false;
+        ++loads;
+    }
+    QString URL() const override { return url; }
+    std::optional<double> duration() const override
+    {
+        return url.isEmpty() ? std::nullopt : std::optional<double>(length);
+    }
+    double currentPosition() const override { return position; }
+    void pause() override { paused = true; }
+};
+
+// Everything a window is given, with fakes, and the players it made.
+struct FakeServices {
+    SharedCutState shared;
+    FakeDesktop desktop;
+    QList<QPointer<FakePlayer>> players;
+    AppServices services{shared, desktop, [this](int volume) {
+                             auto* player = new FakePlayer(volume);
+                             players << player;
+                             return player;
+                         }};
+};
+
+}  // namespace sundrel::testing

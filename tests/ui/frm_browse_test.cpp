@@ -1,0 +1,157 @@
+// Choosing the source and the destination, and opening the folder.
+
+#include "fakes.h"
+#include "frm.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <string>
+
+using namespace sundrel;
+using namespace sundrel::testing;
+
+namespace {
+
+QString MakeFile(const QTemporaryDir& dir, const QString& name, std::size_t bytes)
+{
+    const QString path = dir.filePath(name);
+    std::ofstream(path.toStdString(), std::ios::binary) << std::string(bytes, 'x');
+    return path;
+}
+
+template <typename T>
+T* Child(const Frm& frm, const char* name)
+{
+    return frm.findChild<T*>(QString::fromUtf8(name));
+}
+
+}  // namespace
+
+class FrmBrowseTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void confirmingASourceFillsTheWindow()
+    {
+        QTemporaryDir dir;
+        const QString song = MakeFile(dir, QStringLiteral("歌 曲.mp3"), 1536);
+        FakeServices fake;
+        Frm frm(fake.services);
+        QCOMPARE(fake.desktop.openFilter, QString());
+        fake.desktop.openAnswers << song;
+        frm.cmdBrowseS_Click();
+
+        QCOMPARE(fake.desktop.openFilter, QStringLiteral("MP3音频文件|*.mp3"));
+        QCOMPARE(Child<QLineEdit>(frm, "txtSource")->text(), song);
+        QCOMPARE(Child<QLineEdit>(frm, "txtDestdir")->text(), dir.path() + QLatin1Char('/'));
+        QCOMPARE(frm.cutState().SourceLen, 1536);
+        QCOMPARE(Child<QGroupBox>(frm, "Frame1")->title(), QStringLiteral("源分割文件大小（1.5 KB）"));
+        QCOMPARE(fake.players[0]->URL(), song);
+        QCOMPARE(Child<QLabel>(frm, "lbz")->text(), QStringLiteral(" 0秒"));
+    }
+
+    void aFilledDestinationIsKeptAndTheSizeReplaced()
+    {
+        QTemporaryDir dir;
+        const QString first = MakeFile(dir, QStringLiteral("a.mp3"), 1234567);
+        const QString second = MakeFile(dir, QStringLiteral("b.mp3"), 2048);
+        FakeServices fake;
+        Frm frm(fake.services);
+        auto* dest = Child<QLineEdit>(frm, "txtDestdir");
+        auto* frame = Child<QGroupBox>(frm, "Frame1");
+        fake.desktop.folderAnswers << QStringLiteral("/srv/rings");
+        frm.cmdBrowseD_Click();
+        QCOMPARE(dest->text(), QStringLiteral("/srv/rings/"));
+
+        fake.desktop.openAnswers << first << second;
+        frm.cmdBrowseS_Click();
+        QCOMPARE(dest->text(), QStringLiteral("/srv/rings/"));
+        QCOMPARE(frame->title(), QStringLiteral("源分割文件大小（1205.6 KB）"));
+        frm.cmdBrowseS_Click();
+        // Whole KB keep their decimal separator; the earlier size is replaced.
+        QCOMPARE(frame->title(), QStringLiteral("源分割文件大小（2. KB）"));
+    }
+
+    void reconfirmingClearsTheTimesAndRestartsPlayback()
+    {
+        QTemporaryDir dir;
+        const QString song = MakeFile(dir, QStringLiteral("a.mp3"), 4096);
+        FakeServices fake;
+        Frm frm(fake.services);
+        FakePlayer* player = fake.players[0];
+        player->length = 100;
+        fake.desktop.openAnswers << song << song;
+        frm.cmdBrowseS_Click();
+        player->position = 10;
+        frm.cmdQ_Click();
+        QCOMPARE(Child<QLabel>(frm, "lbk")->text(), QStringLiteral(" 10秒"));
+        frm.cmdBrowseS_Click();
+        QCOMPARE(Child<QLabel>(frm, "lbk")->text(), QString());
+        QCOMPARE(Child<QLabel>(frm, "lbj")->text(), QString());
+        QCOMPARE(player->loads, 2);
+        QCOMPARE(player->position, 0.0);
+    }
+
+    void cancelBeforeAnyChoiceEmptiesThePlayer()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        FakePlayer* player = fake.players[0];
+        player->url = QStringLiteral("/left/over.mp3");
+        frm.cmdBrowseS_Click();  // cancelled
+        QCOMPARE(player->URL(), QString());
+        QCOMPARE(Child<QLineEdit>(frm, "txtSource")->text(), QString());
+        QCOMPARE(Child<QLineEdit>(frm, "txtDestdir")->text(), QString());
+        QCOMPARE(Child<QGroupBox>(frm, "Frame1")->title(), QStringLiteral("源分割文件大小"));
+        QCOMPARE(Child<QLabel>(frm, "lbz")->text(), QStringLiteral(" 0秒"));
+    }
+
+    void cancelAfterAChoiceReloadsTheConfirmedFile()
+    {
+        QTemporaryDir dir;
+        const QString song = MakeFile(dir, QStringLiteral("a.mp3"), 3072);
+        FakeServices fake;
+        Frm frm(fake.services);
+        fake.desktop.openAnswers << song;
+        frm.cmdBrowseS_Click();
+        Child<QLineEdit>(frm, "txtDestdir")->clear();
+        MakeFile(dir, QStringLiteral("a.mp3"), 1024);  // the file changed meanwhile
+        frm.cmdBrowseS_Click();  // cancelled
+        QCOMPARE(fake.players[0]->loads, 2);
+        QCOMPARE(fake.players[0]->URL(), song);
+        QCOMPARE(Child<QLineEdit>(frm, "txtDestdir")->text(), dir.path() + QLatin1Char('/'));
+        QCOMPARE(frm.cutState().SourceLen, 1024);
+    }
+
+    void cancelledFolderChoiceLeavesTheBoxAsItWas()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        auto* dest = Child<QLineEdit>(frm, "txtDestdir");
+        fake.desktop.folderAnswers << QStringLiteral("/") << QString();
+        frm.cmdBrowseD_Click();
+        QCOMPARE(dest->text(), QStringLiteral("/"));
+        frm.cmdBrowseD_Click();
+        QCOMPARE(dest->text(), QStringLiteral("/"));
+    }
+
+    void openFolderHandsTheBoxToTheFileManagerAsItStands()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.cmdO_Click();
+        fake.desktop.folderAnswers << QStringLiteral("/home/用户/my \"rings\"");
+        frm.cmdBrowseD_Click();
+        frm.cmdO_Click();
+        QCOMPARE(fake.desktop.openedFolders,
+                 QStringList({QString(), QStringLiteral("/home/用户/my \"rings\"/")}));
+    }
+};
+
+QTEST_MAIN(FrmBrowseTest)
+#include "frm_browse_test.moc"

@@ -1,0 +1,294 @@
+// Start, End and the cut, and save as, through the handlers, on real files.
+
+#include "cut_engine.h"
+#include "fakes.h"
+#include "frm.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+using namespace sundrel;
+using namespace sundrel::testing;
+
+namespace {
+
+// Bytes that tell their own offset, so a misplaced cut cannot pass.
+std::string Pattern(std::size_t bytes)
+{
+    std::string data(bytes, '\0');
+    for (std::size_t i = 0; i < bytes; ++i)
+        data[i] = static_cast<char>((i * 131 + i / 251) & 0xff);
+    return data;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A main window with a 10,000,000-byte song of 100 s loaded from a folder.
+struct Loaded {
+    explicit Loaded(std::size_t bytes = 10'000'000, const QString& name = QStringLiteral("song.mp3"))
+    {
+        source = dir.filePath(name);
+        data = Pattern(bytes);
+        std::ofstream(source.toStdString(), std::ios::binary) << data;
+        fake.desktop.openAnswers << source;
+        frm.cmdBrowseS_Click();
+        player()->length = 100;
+    }
+
+    FakePlayer* player() { return fake.players[0]; }
+    QString field(int i) { return frm.findChild<QLineEdit*>(QStringLiteral("txtSplit(%1)").arg(i))->text(); }
+    QString label(const char* name) { return frm.findChild<QLabel*>(QString::fromUtf8(name))->text(); }
+    QString piece(int i) { return dir.filePath(QStringLiteral("[铃声]%1song.mp3").arg(i)); }
+    void cut(double start, double end)
+    {
+        player()->position = start;
+        frm.cmdQ_Click();
+        player()->position = end;
+        frm.Command1_Click();
+    }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+
+    QTemporaryDir dir;
+    QString source;
+    std::string data;
+    FakeServices fake;
+    Frm frm{fake.services};
+};
+
+}  // namespace
+
+class FrmCutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void workedExampleCutsToTheByte()
+    {
+        Loaded s;
+        s.player()->position = 10;
+        s.frm.cmdQ_Click();
+        QCOMPARE(s.field(0), QStringLiteral("976.56"));
+        QCOMPARE(s.label("lb"), QStringLiteral("开始。。。"));
+        QCOMPARE(s.label("lbk"), QStringLiteral(" 10秒"));
+
+        s.player()->position = 12;
+        s.frm.Command1_Click();
+        QCOMPARE(s.field(1), QStringLiteral("195.312"));
+        QCOMPARE(s.field(2), QStringLiteral("8593.8"));
+        QCOMPARE(s.frm.cutState().SegBytes, (std::vector<std::int64_t>{999'997, 199'999, 8'800'004}));
+        QCOMPARE(ReadAll(s.piece(1)), QByteArray::fromStdString(s.data.substr(999'997, 199'999)));
+        QCOMPARE(s.files(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+        QCOMPARE(s.label("lb"), QStringLiteral("剪切完成，请试听"));
+        QCOMPARE(s.label("lbj"), QStringLiteral(" 12秒"));
+        QVERIFY(s.player()->paused);
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+        QCOMPARE(s.fake.shared.StartPos, std::string("10"));
+        QCOMPARE(s.fake.shared.EndPos, std::string("12"));
+        QCOMPARE(s.fake.shared.SourceKB, 9765.6);
+    }
+
+    void endTwiceAfterOneStartReusesTheStart()
+    {
+        Loaded s;
+        s.cut(10, 12);
+        s.player()->position = 11;
+        s.frm.Command1_Click();
+        QCOMPARE(ReadAll(s.piece(1)).size(), 100'000);  // 97.656 KB: 1 s of 100 s, from the same start
+        QCOMPARE(ReadAll(s.piece(1)).left(16), QByteArray::fromStdString(s.data.substr(999'997, 16)));
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+    }
+
+    void refusalsSayWhyAndWriteNothing()
+    {
+        {  // nothing loaded
+            FakeServices fake;
+            Frm frm(fake.services);
+            frm.cmdQ_Click();
+            frm.Command1_Click();
+            QCOMPARE(fake.desktop.messages.size(), 2);
+            QCOMPARE(fake.desktop.messages[0].text, QStringLiteral("请选择要剪切的MP3文件！"));
+            QCOMPARE(fake.desktop.messages[0].title, QString());
+            QCOMPARE(fake.desktop.messages[1].text, QStringLiteral("请先选择起点！"));
+            QCOMPARE(fake.desktop.messages[1].title, QString());
+        }
+        {  // no folder
+            Loaded s;
+            s.frm.findChild<QLineEdit*>(QStringLiteral("txtDestdir"))->clear();
+            s.cut(10, 12);
+            QCOMPARE(s.fake.desktop.messages.size(), 1);
+            QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("请选择要存放的文件夹！"));
+            QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+            // The length was written before the refusal.
+            QCOMPARE(s.field(1), QStringLiteral("195.312"));
+            QCOMPARE(s.files(), QStringList({"song.mp3"}));
+        }
+        {  // the song vanished: the plan fails
+            Loaded s;
+            QFile::remove(s.source);
+            s.cut(10, 12);
+            QCOMPARE(s.fake.desktop.messages.size(), 1);
+            QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("请选择要剪切的MP3文件！"));
+            QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+            QVERIFY(s.files().isEmpty());
+        }
+        {  // End at or before Start
+            Loaded s;
+            for (const double end : {10.0, 8.0}) {
+                s.fake.desktop.messages.clear();
+                s.cut(10, end);
+                QCOMPARE(s.fake.desktop.messages.size(), 1);
+                QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("结束时间必须在开始时间之后！"));
+                QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+                QCOMPARE(s.files(), QStringList({"song.mp3"}));
+            }
+        }
+    }
+
+    void endWithoutAStartOnThisSongIsRefused()
+    {
+        Loaded s;
+        s.cut(10, 12);
+        QFile::remove(s.piece(1));
+        // The next song: its earlier start mark and size fields must not cut it.
+        s.fake.desktop.openAnswers << s.source;
+        s.frm.cmdBrowseS_Click();
+        s.player()->position = 20;
+        s.frm.Command1_Click();
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("请先选择起点！"));
+        QCOMPARE(s.files(), QStringList({"song.mp3"}));
+    }
+
+    void startAtZeroKeepsTheSelectionFromTheFirstByte()
+    {
+        Loaded s;
+        s.cut(0, 2);
+        QCOMPARE(s.field(0), QStringLiteral("0.0"));
+        QCOMPARE(ReadAll(s.piece(1)), QByteArray::fromStdString(s.data.substr(0, 199'999)));
+        QCOMPARE(s.files(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+    }
+
+    void unknownDurationNeverReachesAField()
+    {
+        Loaded s;
+        s.player()->length = 0;
+        s.cut(10, 12);
+        QCOMPARE(s.field(0), QStringLiteral("0"));
+        QCOMPARE(s.field(1), QStringLiteral("0"));
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("请先选择起点！"));
+        QCOMPARE(s.files(), QStringList({"song.mp3"}));
+    }
+
+    void aWriteRefusedByTheFileSizeLimitIsAFailedCut()
+    {
+        Loaded s;
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = old;
+        limited.rlim_cur = 100'000;  // piece 1 needs 199,999 bytes
+        setrlimit(RLIMIT_FSIZE, &limited);
+        s.cut(10, 12);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"));
+        QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(s.label("lb"), QStringLiteral("剪切失败"));
+        QCOMPARE(s.files(), QStringList({"song.mp3"}));
+        QVERIFY(!s.fake.shared.CutMade);
+    }
+
+    void commandsDuringTheCutAreIgnored()
+    {
+        Loaded s;
+        s.player()->position = 10;
+        s.frm.cmdQ_Click();
+        s.player()->position = 12;
+        bool ranDuringCut = false;
+        QTimer::singleShot(0, &s.frm, [&] {
+            ranDuringCut = s.frm.isCutting();
+            s.player()->position = 50;
+            s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("other"));
+            s.frm.cmdQ_Click();
+            s.frm.Command1_Click();
+            s.frm.Command2_Click();
+            s.frm.Command5_Click();
+        });
+        s.frm.Command1_Click();
+        QVERIFY(ranDuringCut);
+        QCOMPARE(s.field(0), QStringLiteral("976.56"));
+        QCOMPARE(s.fake.players.size(), 1);  // no preview window
+        QCOMPARE(s.fake.desktop.saveAnswers.size(), 1);  // no save dialog
+        QCOMPARE(ReadAll(s.piece(1)), QByteArray::fromStdString(s.data.substr(999'997, 199'999)));
+    }
+
+    void closingDuringTheCutLeavesNoPiece()
+    {
+        Loaded s;
+        s.frm.show();
+        QTimer::singleShot(0, &s.frm, &QWidget::close);
+        s.cut(10, 12);
+        QVERIFY(!s.frm.isVisible());
+        QCOMPARE(s.files(), QStringList({"song.mp3"}));
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+    }
+
+    void saveAsMovesTheKeptFile()
+    {
+        Loaded s;
+        s.cut(10, 12);
+        const QByteArray kept = ReadAll(s.piece(1));
+        s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("ring"));
+        s.frm.Command5_Click();
+        QCOMPARE(s.fake.desktop.saveTitle, QStringLiteral("保存音频文件"));
+        QCOMPARE(s.fake.desktop.saveFilter, QStringLiteral("*.mp3"));
+        QCOMPARE(s.files(), QStringList({"ring.mp3", "song.mp3"}));
+        QCOMPARE(ReadAll(s.dir.filePath(QStringLiteral("ring.mp3"))), kept);
+
+        s.cut(10, 12);
+        s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("Ring2.MP3"));
+        s.frm.Command5_Click();
+        QCOMPARE(s.files(), QStringList({"Ring2.MP3", "ring.mp3", "song.mp3"}));
+
+        // Onto an existing file, once the dialog's overwrite question was answered yes.
+        s.cut(20, 21);
+        s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("ring.mp3"));
+        s.frm.Command5_Click();
+        QCOMPARE(ReadAll(s.dir.filePath(QStringLiteral("ring.mp3"))).size(), 100'000);
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+    }
+
+    void cancelledOrFailedSaveAsLosesNothing()
+    {
+        Loaded s;
+        s.cut(10, 12);
+        s.frm.Command5_Click();  // cancelled
+        QCOMPARE(s.files(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+
+        s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("no such folder/ring"));
+        s.frm.Command5_Click();
+        QCOMPARE(s.files(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("另存为失败！"));
+        QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+    }
+};
+
+QTEST_MAIN(FrmCutTest)
+#include "frm_cut_test.moc"

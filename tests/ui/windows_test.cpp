@@ -1,0 +1,281 @@
+// The preview, About and help windows, opened from the main window.
+
+#include "fakes.h"
+#include "frm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <string>
+
+using namespace sundrel;
+using namespace sundrel::testing;
+
+namespace {
+
+struct Row {
+    const char* name;
+    const char* caption;
+    int left, top, width, height;
+};
+
+int Px(int twips)
+{
+    return qRound(twips / 15.0);
+}
+
+QWidget* TopLevel(const char* objectName)
+{
+    QWidget* found = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(objectName) && w->isVisible()) {
+            if (found)
+                return nullptr;  // more than one
+            found = w;
+        }
+    return found;
+}
+
+void CheckRows(QWidget* window, std::initializer_list<Row> rows)
+{
+    for (const Row& r : rows) {
+        auto* w = window->findChild<QWidget*>(QString::fromUtf8(r.name));
+        QVERIFY2(w, r.name);
+        QCOMPARE(w->geometry(), QRect(Px(r.left), Px(r.top), Px(r.width), Px(r.height)));
+        if (auto* b = qobject_cast<QPushButton*>(w))
+            QCOMPARE(b->text(), QString::fromUtf8(r.caption));
+        if (auto* l = qobject_cast<QLabel*>(w))
+            QCOMPARE(l->text(), QString::fromUtf8(r.caption));
+    }
+}
+
+void CheckFixedWithCloseOnly(QWidget* window)
+{
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QVERIFY(window->windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(!window->parentWidget());
+}
+
+// A main window that has made a real cut of a 10,000,000-byte song.
+struct AfterCut {
+    AfterCut()
+    {
+        source = dir.filePath(QStringLiteral("song.mp3"));
+        std::ofstream(source.toStdString(), std::ios::binary) << std::string(10'000'000, 's');
+        fake.desktop.openAnswers << source;
+        frm.cmdBrowseS_Click();
+        fake.players[0]->length = 100;
+        fake.players[0]->position = 10;
+        frm.cmdQ_Click();
+        fake.players[0]->position = 12;
+        frm.Command1_Click();
+    }
+    QString kept() const { return dir.filePath(QStringLiteral("[铃声]1song.mp3")); }
+    FakePlayer* previewPlayer() const { return fake.players.size() > 1 ? fake.players.last().data() : nullptr; }
+
+    QTemporaryDir dir;
+    QString source;
+    FakeServices fake;
+    Frm frm{fake.services};
+};
+
+}  // namespace
+
+class WindowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->testAttribute(Qt::WA_DeleteOnClose))
+                w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void previewWindowAsDesigned()
+    {
+        AfterCut s;
+        s.frm.Command2_Click();
+        s.frm.Command2_Click();
+        QWidget* st = TopLevel("FrmST");
+        QVERIFY(st);
+        QCOMPARE(st->windowTitle(), QStringLiteral("Sundrel--试听"));
+        QCOMPARE(st->size(), QSize(Px(4710), Px(3750)));
+        CheckFixedWithCloseOnly(st);
+        CheckRows(st, {{"MDst", "", 0, 0, 4680, 3195},
+                       {"Command1", "满意！关闭", 0, 3240, 1575, 495},
+                       {"Command2", "不满意，删除！", 1560, 3240, 1455, 495},
+                       {"Command3", "打开所在文件夹", 3000, 3240, 1695, 495}});
+        for (auto* b : st->findChildren<QPushButton*>())
+            QVERIFY(!b->isDefault() && !b->text().contains(QLatin1Char('&')));
+        auto* c1 = st->findChild<QWidget*>(QStringLiteral("Command1"));
+        QCOMPARE(c1->nextInFocusChain()->objectName(), QStringLiteral("Command2"));
+        QCOMPARE(c1->nextInFocusChain()->nextInFocusChain()->objectName(), QStringLiteral("Command3"));
+
+        // The second press reused the window and restarted the file.
+        QCOMPARE(s.fake.players.size(), 2);
+        QCOMPARE(s.previewPlayer()->volume, 77);
+        QCOMPARE(s.previewPlayer()->loads, 2);
+        QCOMPARE(s.previewPlayer()->URL(), s.kept());
+        QCOMPARE(QString::fromStdString(s.fake.shared.PreviewPath), s.kept());
+    }
+
+    void aboutAndHelpAsDesigned()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.Command3_Click();
+        frm.Command3_Click();
+        frm.Command4_Click();
+        frm.Command4_Click();
+        QWidget* about = TopLevel("FrmA");
+        QWidget* help = TopLevel("FrmO");
+        QVERIFY(about && help);
+
+        QCOMPARE(about->windowTitle(), QStringLiteral("关于Sundrel"));
+        QCOMPARE(about->size(), QSize(Px(5610), Px(2025)));
+        CheckFixedWithCloseOnly(about);
+        QCOMPARE(about->windowType(), Qt::Tool);  // kept out of the taskbar
+        CheckRows(about,
+                  {{"Label4", "Sundrel--关于我们", 1680, 120, 1815, 255},
+                   {"Label2", "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。",
+                    240, 480, 5055, 615},
+                   {"Command2", "确定(Q)", 1440, 1320, 2535, 495}});
+        auto* contact = about->findChild<QLabel*>(QStringLiteral("Label3"));
+        QVERIFY(contact->text().startsWith(QStringLiteral("如果有什么问题，请联系我们Email：")));
+        QVERIFY(contact->text().endsWith(QStringLiteral("@example.com")));
+        QVERIFY(!about->findChild<QLabel*>(QStringLiteral("Label1"))->text().isEmpty());
+
+        QCOMPARE(help->windowTitle(), QStringLiteral("Sundrel--如何剪切其他格式"));
+        QCOMPARE(help->size(), QSize(Px(5970), Px(2625)));
+        CheckFixedWithCloseOnly(help);
+        QCOMPARE(help->windowType(), Qt::Window);
+        CheckRows(help, {{"Command1", "关闭(&C)", 1680, 1920, 2175, 495}});
+        auto* text = help->findChild<QLabel*>(QStringLiteral("Label1"));
+        QCOMPARE(text->geometry(), QRect(Px(120), Px(240), Px(5775), Px(1575)));
+        const QStringList lines = text->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 4);  // three lines, each ended by a break
+        QCOMPARE(lines[0], QStringLiteral("Sundrel--------剪切其他格式。"));
+        QVERIFY(lines[1].contains(QStringLiteral("非常简单:用千千静听转换（推荐）。")));
+        QVERIFY(lines[2].endsWith(QStringLiteral("然后点击开始转换就可以了。")));
+        QCOMPARE(lines[3], QString());
+        QCOMPARE(text->font().families().value(0), QStringLiteral("宋体"));
+        QCOMPARE(text->font().pointSizeF(), 10.5);
+        QVERIFY(!text->font().bold());
+    }
+
+    void buttonsCloseTheirWindows()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.Command3_Click();
+        frm.Command4_Click();
+        QTest::mouseClick(TopLevel("FrmA")->findChild<QPushButton*>(QStringLiteral("Command2")), Qt::LeftButton);
+        QWidget* help = TopLevel("FrmO");
+        help->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        QTest::keyClick(help->windowHandle(), Qt::Key_C, Qt::AltModifier);
+        QVERIFY(!TopLevel("FrmA"));
+        QTRY_VERIFY(!TopLevel("FrmO"));  // an access key presses its button with a short animation
+        frm.Command3_Click();  // a fresh one after the old was destroyed
+        QVERIFY(TopLevel("FrmA"));
+    }
+
+    void previewBeforeAnyCutDeletesNothing()
+    {
+        QTemporaryDir dir;
+        const QString oldCurrent = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        std::ofstream("[铃声]1") << "someone else's file";
+
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.Command2_Click();
+        QCOMPARE(fake.players.last()->URL(), QStringLiteral("[铃声]1"));
+        TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        QVERIFY(!TopLevel("FrmST"));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("[铃声]1"))));
+        QDir::setCurrent(oldCurrent);
+    }
+
+    void deleteAfterACutRemovesTheKeptFile()
+    {
+        AfterCut s;
+        QVERIFY(QFile::exists(s.kept()));
+        s.frm.Command2_Click();
+        QPointer<FakePlayer> player = s.previewPlayer();
+        TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        QVERIFY(!QFile::exists(s.kept()));
+        QVERIFY(QFile::exists(s.source));
+        QVERIFY(!TopLevel("FrmST"));
+    }
+
+    void previewAfterSaveAsTouchesNothingSaved()
+    {
+        AfterCut s;
+        const QString saved = s.dir.filePath(QStringLiteral("ring.mp3"));
+        s.fake.desktop.saveAnswers << saved;
+        s.frm.Command5_Click();
+        QVERIFY(QFile::exists(saved));
+        s.frm.Command2_Click();
+        QCOMPARE(s.previewPlayer()->URL(), s.kept());
+        TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        QVERIFY(QFile::exists(saved));
+        QVERIFY(QFile::exists(s.source));
+    }
+
+    void openFolderReadsTheFolderBoxAsItIsNow()
+    {
+        AfterCut s;
+        auto* dest = s.frm.findChild<QLineEdit*>(QStringLiteral("txtDestdir"));
+        s.fake.desktop.folderAnswers << QStringLiteral("/elsewhere");
+        s.frm.cmdBrowseD_Click();
+        s.frm.Command2_Click();
+        TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+        dest->clear();
+        s.frm.Command2_Click();
+        TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+        QCOMPARE(s.fake.desktop.openedFolders, QStringList({QStringLiteral("/elsewhere/"), QString()}));
+        QVERIFY(!TopLevel("FrmST"));
+        QVERIFY(QFile::exists(s.kept()));
+    }
+
+    void otherWindowsOutliveTheMainWindow()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.show();
+        frm.Command3_Click();
+        frm.Command4_Click();
+        frm.Command2_Click();
+        frm.close();
+        QVERIFY(TopLevel("FrmA") && TopLevel("FrmO") && TopLevel("FrmST"));
+        // Each keeps the program running until it is closed, the About
+        // window too, though Qt lets tool windows go with the last other one.
+        for (const char* name : {"FrmA", "FrmO", "FrmST"})
+            QVERIFY2(TopLevel(name)->testAttribute(Qt::WA_QuitOnClose), name);
+        // Its folder box is still read by the preview after it closed.
+        TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+        QCOMPARE(fake.desktop.openedFolders, QStringList({QString()}));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    // The test closes windows on purpose; the run must not end with them.
+    QApplication::setQuitOnLastWindowClosed(false);
+    WindowsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "windows_test.moc"
