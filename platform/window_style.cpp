@@ -1,5 +1,7 @@
 #include "window_style.h"
 
+#include "form_builder.h"
+
 #include <QFont>
 #include <QIcon>
 #include <QPushButton>
@@ -37,12 +39,16 @@ QFont DefaultFormFont()
     return font;
 }
 
-void MakeFixedWindow(QWidget* window, Qt::WindowFlags extra)
+void MakeFixedWindow(QWidget* window, const char* name, const QString& title, int widthTwips,
+                     int heightTwips, Qt::WindowFlags extra)
 {
+    window->setObjectName(QString::fromUtf8(name));
+    window->setWindowTitle(title);
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                            | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint | extra);
     window->setWindowIcon(SundrelIcon());
     window->setFont(DefaultFormFont());
+    SetClientSizeTwips(window, widthTwips, heightTwips);
 }
 
 void MakeDefaultButton(QPushButton* button)

@@ -8,6 +8,7 @@
 class QFont;
 class QIcon;
 class QPushButton;
+class QString;
 class QWidget;
 
 namespace sundrel {
@@ -21,9 +22,10 @@ QFont SongFont(double points, bool bold = false, bool italic = false);
 // The windows' default font: a Simplified Chinese system font of 9 points.
 QFont DefaultFormFont();
 
-// A top-level window that cannot be resized and has only a close button;
-// extra adds flags such as Qt::Tool.
-void MakeFixedWindow(QWidget* window, Qt::WindowFlags extra = {});
+// A named and titled top-level window with a fixed client area in twips and
+// only a close button; extra adds flags such as Qt::Tool.
+void MakeFixedWindow(QWidget* window, const char* name, const QString& title, int widthTwips,
+                     int heightTwips, Qt::WindowFlags extra = {});
 
 // Enter presses the focused button, or this one when no button has the
 // focus: the default button of a window that is not a dialog.

@@ -61,15 +61,25 @@ QString FromUtf8(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// Each secondary window exists at most once: a second press brings the open
+// one to the front.
+template <typename Window, typename... Args>
+Window* ShowOnce(QPointer<Window>& window, Args&&... args)
+{
+    if (!window)
+        window = new Window(std::forward<Args>(args)...);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
 }  // namespace
 
 Frm::Frm(AppServices& services, QWidget* parent)
     : QWidget(parent), services_(services), CmmDlg(services.desktop), ComDlg2(services.desktop)
 {
-    setObjectName(QStringLiteral("Frm"));
-    setWindowTitle(QStringLiteral("SundrelV2.35"));
-    MakeFixedWindow(this);
-    SetClientSizeTwips(this, 6705, 3510);
+    MakeFixedWindow(this, "Frm", QStringLiteral("SundrelV2.35"), 6705, 3510);
     buildControls();
     Form_Load();
 
@@ -185,36 +195,23 @@ void Frm::Command2_Click()
 {
     if (cutting_)
         return;
-    if (!preview_) {
-        // The preview may outlive this window's folder box.
-        preview_ = new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] {
-            return box ? box->text() : QString();
-        });
-    }
-    preview_->show();
-    preview_->raise();
-    preview_->activateWindow();
+    // The preview may outlive this window's folder box.
+    FrmST* preview = ShowOnce(preview_, services_, [box = QPointer<QLineEdit>(txtDestdir)] {
+        return box ? box->text() : QString();
+    });
     const QString path = FromUtf8(PieceName(cut_, 1));
-    preview_->play(path);
+    preview->play(path);
     services_.shared.PreviewPath = path.toStdString();
 }
 
 void Frm::Command3_Click()
 {
-    if (!about_)
-        about_ = new FrmA;
-    about_->show();
-    about_->raise();
-    about_->activateWindow();
+    ShowOnce(about_);
 }
 
 void Frm::Command4_Click()
 {
-    if (!help_)
-        help_ = new FrmO;
-    help_->show();
-    help_->raise();
-    help_->activateWindow();
+    ShowOnce(help_);
 }
 
 void Frm::message(const QString& text, const QString& title)

@@ -53,6 +53,9 @@ protected:
 
 private:
     void buildControls();
+    // What Start and End read first: the duration (kept while nothing is
+    // loaded) and the song's size in KB. Returns the player's position.
+    double readPlayer();
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;

@@ -60,6 +60,16 @@ std::optional<double> Frm::positionKB(double position) const
     return PositionToKB(position, services_.shared.MediaDuration, ScaleFor(cut_.SourceSound));
 }
 
+double Frm::readPlayer()
+{
+    SharedCutState& shared = services_.shared;
+    if (const auto duration = MDplay->duration())
+        shared.MediaDuration = *duration;
+    if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
+        shared.SourceKB = *kb;
+    return MDplay->currentPosition();
+}
+
 void Frm::cmdQ_Click()
 {
     // The files are being written: a new mark would land in the middle of it.
@@ -69,13 +79,8 @@ void Frm::cmdQ_Click()
         message(QStringLiteral("请选择要剪切的MP3文件！"));
         return;
     }
-    SharedCutState& shared = services_.shared;
-    if (const auto duration = MDplay->duration())
-        shared.MediaDuration = *duration;
-    const double position = MDplay->currentPosition();
-    shared.StartPos = NumberToText(position);
-    if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
-        shared.SourceKB = *kb;
+    const double position = readPlayer();
+    services_.shared.StartPos = NumberToText(position);
     // An unknown duration skips the offset, and the mark with it.
     const auto startKB = positionKB(position);
     if (startKB)
@@ -90,12 +95,8 @@ void Frm::Command1_Click()
     if (cutting_)
         return;
     SharedCutState& shared = services_.shared;
-    if (const auto duration = MDplay->duration())
-        shared.MediaDuration = *duration;
-    const double endPosition = MDplay->currentPosition();
+    const double endPosition = readPlayer();
     shared.EndPos = NumberToText(endPosition);
-    if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
-        shared.SourceKB = *kb;
 
     const auto startPosition = TextToNumber(shared.StartPos);
     const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;

@@ -24,15 +24,12 @@ constexpr ControlRow kControls[] = {
 
 FrmA::FrmA(QWidget* parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("FrmA"));
-    setWindowTitle(QStringLiteral("关于Sundrel"));
     setAttribute(Qt::WA_DeleteOnClose);
     // A tool window keeps the About box out of the taskbar.
-    MakeFixedWindow(this, Qt::Tool);
+    MakeFixedWindow(this, "FrmA", QStringLiteral("关于Sundrel"), 5610, 2025, Qt::Tool);
     // Qt lets a tool window die with the last ordinary one; this one keeps
     // the program running until it is closed itself.
     setAttribute(Qt::WA_QuitOnClose, true);
-    SetClientSizeTwips(this, 5610, 2025);
 
     const auto controls = BuildControls(this, kControls);
     auto* ok = static_cast<QPushButton*>(controls.value(QStringLiteral("Command2")));

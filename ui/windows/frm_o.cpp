@@ -27,11 +27,8 @@ constexpr ControlRow kControls[] = {
 
 FrmO::FrmO(QWidget* parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("FrmO"));
-    setWindowTitle(QStringLiteral("Sundrel--如何剪切其他格式"));
     setAttribute(Qt::WA_DeleteOnClose);
-    MakeFixedWindow(this);
-    SetClientSizeTwips(this, 5970, 2625);
+    MakeFixedWindow(this, "FrmO", QStringLiteral("Sundrel--如何剪切其他格式"), 5970, 2625);
 
     const auto controls = BuildControls(this, kControls);
     auto* help = static_cast<QLabel*>(controls.value(QStringLiteral("Label1")));

@@ -26,11 +26,8 @@ constexpr ControlRow kControls[] = {
 FrmST::FrmST(AppServices& services, std::function<QString()> destDirText)
     : services_(services), destDirText_(std::move(destDirText))
 {
-    setObjectName(QStringLiteral("FrmST"));
-    setWindowTitle(QStringLiteral("Sundrel--试听"));
     setAttribute(Qt::WA_DeleteOnClose);
-    MakeFixedWindow(this);
-    SetClientSizeTwips(this, 4710, 3750);
+    MakeFixedWindow(this, "FrmST", QStringLiteral("Sundrel--试听"), 4710, 3750);
 
     MDst = services_.makePlayer(77);
     const auto controls = BuildControls(this, kControls, {{QStringLiteral("MDst"), MDst}});
