@@ -1,5 +1,6 @@
 // The main window against its design sheet, and its displays.
 
+#include "design_check.h"
 #include "fakes.h"
 #include "frm.h"
 
@@ -18,15 +19,8 @@ using namespace sundrel::testing;
 
 namespace {
 
-struct Expected {
-    const char* name;
-    const char* caption;
-    int left, top, width, height;  // twips, relative to the container
-    const char* container;
-};
-
 // Written from the design, not from the code: a change to either shows here.
-const Expected kLayout[] = {
+const DesignRow kLayout[] = {
     {"Frame2", "", 120, 0, 6495, 1150, "Frm"},
     {"Label1", "请选择MP3文件：", 120, 290, 1455, 255, "Frame2"},
     {"txtSource", "", 1440, 240, 3735, 315, "Frame2"},
@@ -55,24 +49,6 @@ const Expected kLayout[] = {
     {"txtSplit(2)", "0", 2280, 360, 855, 375, "Frame1"},
 };
 
-QString Caption(QWidget* w)
-{
-    if (auto* b = qobject_cast<QPushButton*>(w))
-        return b->text();
-    if (auto* l = qobject_cast<QLabel*>(w))
-        return l->text();
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        return e->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w))
-        return g->title();
-    return {};
-}
-
-int Px(int twips)
-{
-    return qRound(twips / 15.0);
-}
-
 }  // namespace
 
 class FrmLayoutTest : public QObject {
@@ -91,22 +67,10 @@ private slots:
         Frm frm(fake.services);
         QCOMPARE(frm.windowTitle(), QStringLiteral("SundrelV2.35"));
         QCOMPARE(frm.size(), QSize(447, 234));
-        QCOMPARE(frm.minimumSize(), frm.maximumSize());
-        const auto flags = frm.windowFlags();
-        QVERIFY(flags & Qt::WindowCloseButtonHint);
-        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
-        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        CheckFixedWithCloseOnly(&frm);
         QCOMPARE(frm.windowType(), Qt::Window);  // a tool window would leave the taskbar
-        QVERIFY(!frm.windowIcon().isNull());
 
-        for (const Expected& e : kLayout) {
-            auto* w = frm.findChild<QWidget*>(QString::fromUtf8(e.name));
-            QVERIFY2(w, e.name);
-            QCOMPARE(w->parentWidget()->objectName(), QString::fromUtf8(e.container));
-            QCOMPARE(w->geometry(), QRect(Px(e.left), Px(e.top), Px(e.width), Px(e.height)));
-            if (e.caption)
-                QCOMPARE(Caption(w), QString::fromUtf8(e.caption));
-        }
+        CheckDesign(&frm, kLayout);
         // The size fields lie below the client area, out of view.
         auto* frame1 = frm.findChild<QWidget*>(QStringLiteral("Frame1"));
         QVERIFY(frame1->geometry().top() >= frm.height());

@@ -1,5 +1,6 @@
 // The preview, About and help windows, opened from the main window.
 
+#include "design_check.h"
 #include "fakes.h"
 #include "frm.h"
 
@@ -20,17 +21,6 @@ using namespace sundrel::testing;
 
 namespace {
 
-struct Row {
-    const char* name;
-    const char* caption;
-    int left, top, width, height;
-};
-
-int Px(int twips)
-{
-    return qRound(twips / 15.0);
-}
-
 QWidget* TopLevel(const char* objectName)
 {
     QWidget* found = nullptr;
@@ -41,28 +31,6 @@ QWidget* TopLevel(const char* objectName)
             found = w;
         }
     return found;
-}
-
-void CheckRows(QWidget* window, std::initializer_list<Row> rows)
-{
-    for (const Row& r : rows) {
-        auto* w = window->findChild<QWidget*>(QString::fromUtf8(r.name));
-        QVERIFY2(w, r.name);
-        QCOMPARE(w->geometry(), QRect(Px(r.left), Px(r.top), Px(r.width), Px(r.height)));
-        if (auto* b = qobject_cast<QPushButton*>(w))
-            QCOMPARE(b->text(), QString::fromUtf8(r.caption));
-        if (auto* l = qobject_cast<QLabel*>(w))
-            QCOMPARE(l->text(), QString::fromUtf8(r.caption));
-    }
-}
-
-void CheckFixedWithCloseOnly(QWidget* window)
-{
-    QCOMPARE(window->minimumSize(), window->maximumSize());
-    QVERIFY(window->windowFlags() & Qt::WindowCloseButtonHint);
-    QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QVERIFY(!window->windowIcon().isNull());
-    QVERIFY(!window->parentWidget());
 }
 
 // A main window that has made a real cut of a 10,000,000-byte song.
@@ -112,10 +80,11 @@ private slots:
         QCOMPARE(st->windowTitle(), QStringLiteral("Sundrel--试听"));
         QCOMPARE(st->size(), QSize(Px(4710), Px(3750)));
         CheckFixedWithCloseOnly(st);
-        CheckRows(st, {{"MDst", "", 0, 0, 4680, 3195},
-                       {"Command1", "满意！关闭", 0, 3240, 1575, 495},
-                       {"Command2", "不满意，删除！", 1560, 3240, 1455, 495},
-                       {"Command3", "打开所在文件夹", 3000, 3240, 1695, 495}});
+        const DesignRow rows[] = {{"MDst", nullptr, 0, 0, 4680, 3195},
+                                  {"Command1", "满意！关闭", 0, 3240, 1575, 495},
+                                  {"Command2", "不满意，删除！", 1560, 3240, 1455, 495},
+                                  {"Command3", "打开所在文件夹", 3000, 3240, 1695, 495}};
+        CheckDesign(st, rows);
         for (auto* b : st->findChildren<QPushButton*>())
             QVERIFY(!b->isDefault() && !b->text().contains(QLatin1Char('&')));
         auto* c1 = st->findChild<QWidget*>(QStringLiteral("Command1"));
@@ -146,11 +115,14 @@ private slots:
         QCOMPARE(about->size(), QSize(Px(5610), Px(2025)));
         CheckFixedWithCloseOnly(about);
         QCOMPARE(about->windowType(), Qt::Tool);  // kept out of the taskbar
-        CheckRows(about,
-                  {{"Label4", "Sundrel--关于我们", 1680, 120, 1815, 255},
-                   {"Label2", "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。",
-                    240, 480, 5055, 615},
-                   {"Command2", "确定(Q)", 1440, 1320, 2535, 495}});
+        const DesignRow aboutRows[] = {
+            {"Label4", "Sundrel--关于我们", 1680, 120, 1815, 255},
+            {"Label2", "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。", 240,
+             480, 5055, 615},
+            {"Label3", nullptr, 240, 960, 4935, 255},
+            {"Command2", "确定(Q)", 1440, 1320, 2535, 495},
+            {"Label1", nullptr, 4680, 1800, 975, 255}};
+        CheckDesign(about, aboutRows);
         auto* contact = about->findChild<QLabel*>(QStringLiteral("Label3"));
         QVERIFY(contact->text().startsWith(QStringLiteral("如果有什么问题，请联系我们Email：")));
         QVERIFY(contact->text().endsWith(QStringLiteral("@example.com")));
@@ -160,9 +132,10 @@ private slots:
         QCOMPARE(help->size(), QSize(Px(5970), Px(2625)));
         CheckFixedWithCloseOnly(help);
         QCOMPARE(help->windowType(), Qt::Window);
-        CheckRows(help, {{"Command1", "关闭(&C)", 1680, 1920, 2175, 495}});
+        const DesignRow helpRows[] = {{"Label1", nullptr, 120, 240, 5775, 1575},
+                                      {"Command1", "关闭(&C)", 1680, 1920, 2175, 495}};
+        CheckDesign(help, helpRows);
         auto* text = help->findChild<QLabel*>(QStringLiteral("Label1"));
-        QCOMPARE(text->geometry(), QRect(Px(120), Px(240), Px(5775), Px(1575)));
         const QStringList lines = text->text().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 4);  // three lines, each ended by a break
         QCOMPARE(lines[0], QStringLiteral("Sundrel--------剪切其他格式。"));
