@@ -95,12 +95,7 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent)
     connect(player_.get(), &QMediaPlayer::playbackStateChanged, this,
             &MediaPlayerWidget::refreshState);
     connect(player_.get(), &QMediaPlayer::mediaStatusChanged, this,
-            [this](QMediaPlayer::MediaStatus status) {
-                if (status == QMediaPlayer::InvalidMedia) {
-                    failed_ = true;
-                }
-                refreshState();
-            });
+            &MediaPlayerWidget::onMediaStatusChanged);
     connect(player_.get(), &QMediaPlayer::seekableChanged, this,
             &MediaPlayerWidget::applyPendingSeek);
     connect(player_.get(), &QMediaPlayer::errorOccurred, this, &MediaPlayerWidget::onError);
@@ -118,8 +113,12 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent)
     refreshState();
 }
 
-// Out of line, where QMediaPlayer and QAudioOutput are complete types.
-MediaPlayerWidget::~MediaPlayerWidget() = default;
+// Out of line, where QMediaPlayer and QAudioOutput are complete types. The
+// player outlives the members declared after it, so whatever it might still
+// signal while it shuts down must not reach this half-destroyed widget.
+MediaPlayerWidget::~MediaPlayerWidget() {
+    player_->disconnect(this);
+}
 
 void MediaPlayerWidget::buildControls(int volume) {
     auto* display = new QFrame(this);
@@ -203,21 +202,27 @@ void MediaPlayerWidget::setURL(const QString& url) {
     url_ = url;
     failed_ = false;
     pendingSeek_.reset();
+    played_ = false;
+    reloaded_ = false;
+    load();
+    title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
+    title_->setToolTip(url);
+    seekSlider_->setValue(0);
+    refreshTime(0);
+    refreshState();
+}
+
+void MediaPlayerWidget::load() {
     // Qt ignores a source equal to the one it holds. Going through the empty
     // source makes it open the file anew and play it from the beginning, and
     // so also picks up a file that was rewritten under the same name. The
     // empty source closes the file.
     player_->stop();
     player_->setSource(QUrl());
-    if (!url.isEmpty()) {
-        player_->setSource(QUrl::fromLocalFile(QFileInfo(url).absoluteFilePath()));
+    if (!url_.isEmpty()) {
+        player_->setSource(QUrl::fromLocalFile(QFileInfo(url_).absoluteFilePath()));
         player_->play();
     }
-    title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
-    title_->setToolTip(url);
-    seekSlider_->setValue(0);
-    refreshTime(0);
-    refreshState();
 }
 
 QString MediaPlayerWidget::URL() const {
@@ -280,6 +285,9 @@ void MediaPlayerWidget::applyVolume(int volume) {
 }
 
 void MediaPlayerWidget::onPositionChanged(qint64 milliseconds) {
+    if (milliseconds > 0) {
+        played_ = true;
+    }
     if (seekSlider_->isSliderDown()) {
         return;
     }
@@ -323,6 +331,22 @@ void MediaPlayerWidget::applyPendingSeek() {
     if (pendingSeek_ && player_->isSeekable()) {
         moveTo(*pendingSeek_);
     }
+}
+
+void MediaPlayerWidget::onMediaStatusChanged(int status) {
+    // When a seek is still under way as a new source is set, the GStreamer
+    // backend may end the new media before it has played at all. Such an
+    // end belongs to the media that was replaced; the file is opened once
+    // more instead of leaving the player stopped at position 0.
+    if (status == QMediaPlayer::EndOfMedia && !played_ && !reloaded_ && !url_.isEmpty()) {
+        reloaded_ = true;
+        load();
+        return;
+    }
+    if (status == QMediaPlayer::InvalidMedia) {
+        failed_ = true;
+    }
+    refreshState();
 }
 
 void MediaPlayerWidget::onError() {

@@ -43,6 +43,7 @@ public:
 
 private:
     void buildControls(int volume);
+    void load();
     void togglePlay();
     void stop();
     void applyVolume(int volume);
@@ -52,6 +53,7 @@ private:
     void onSeekReleased();
     void moveTo(qint64 milliseconds);
     void applyPendingSeek();
+    void onMediaStatusChanged(int status);
     void onError();
     void refreshState();
     void refreshTime(qint64 milliseconds);
@@ -67,6 +69,10 @@ private:
     bool failed_ = false;
     // A seek asked for before the media could take one.
     std::optional<qint64> pendingSeek_;
+    // Whether the media set last has moved past its start, and whether it
+    // has been opened a second time after ending without playing.
+    bool played_ = false;
+    bool reloaded_ = false;
 
     QLabel* title_ = nullptr;
     QLabel* status_ = nullptr;
