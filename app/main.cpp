@@ -5,12 +5,28 @@
 #include "window_style.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sundrel"));
     QApplication::setWindowIcon(sundrel::SundrelIcon());
+
+    // Qt's own texts (the file dialogs' labels, the overwrite question) in
+    // Simplified Chinese, like the rest of the tool.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+
+    // The tool keeps nothing between runs; Qt's file dialogs would remember
+    // their folders in the user's settings, so they get a folder of this run.
+    const QTemporaryDir runSettings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runSettings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, runSettings.path());
 
     // The shared part of the cut outlives every window.
     sundrel::SharedCutState shared;

@@ -9,7 +9,7 @@ build="$root/build"
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-          fonts-wqy-microhei fonts-arphic-uming xdg-utils)
+          fonts-wqy-microhei fonts-arphic-uming xdg-utils qt6-translations-l10n)
 if [ "$mode" = test ]; then
   # Fixtures are encoded and checked with real tools; the screenshots need X.
   packages+=(libgtest-dev lame mpg123 xvfb xauth x11-utils locales)
