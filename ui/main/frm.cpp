@@ -56,11 +56,6 @@ constexpr ControlRow kControls[] = {
     {"txtSplit(2)", K::TextBox, "0", 2280, 360, 855, 375, 1, "Frame1"},
 };
 
-QString FromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 // Each secondary window exists at most once: a second press brings the open
 // one to the front.
 template <typename Window, typename... Args>
@@ -146,7 +141,7 @@ void Frm::Timer1_Timer()
     // Nothing loaded: the last duration read stays.
     if (const auto duration = MDplay->duration())
         services_.shared.MediaDuration = *duration;
-    lbz->setText(FromUtf8(WholeSecondsText(services_.shared.MediaDuration)));
+    lbz->setText(QString::fromStdString(WholeSecondsText(services_.shared.MediaDuration)));
 }
 
 void Frm::LockSplit(bool locked)
@@ -163,12 +158,12 @@ void Frm::cmdBrowseS_Click()
     if (!fileName.isEmpty()) {
         txtSource->setText(fileName);
         if (txtDestdir->text().isEmpty())
-            txtDestdir->setText(FromUtf8(FolderPart(fileName.toStdString())));
+            txtDestdir->setText(QString::fromStdString(FolderPart(fileName.toStdString())));
         if (const auto length = FileLength(fileName.toStdString())) {
             cut_.SourceLen = *length;
             cut_.SourceSound = ReadSoundSpan(fileName.toStdString());
         }
-        Frame1->setTitle(QStringLiteral("源分割文件大小（%1 KB）").arg(FromUtf8(BytesToKbText(cut_.SourceLen))));
+        Frame1->setTitle(QStringLiteral("源分割文件大小（%1 KB）").arg(QString::fromStdString(BytesToKbText(cut_.SourceLen))));
     }
     MDplay->setURL(fileName);
     startMarked_ = false;
@@ -199,7 +194,7 @@ void Frm::Command2_Click()
     FrmST* preview = ShowOnce(preview_, services_, [box = QPointer<QLineEdit>(txtDestdir)] {
         return box ? box->text() : QString();
     });
-    const QString path = FromUtf8(PieceName(cut_, 1));
+    const QString path = QString::fromStdString(PieceName(cut_, 1));
     preview->play(path);
     services_.shared.PreviewPath = path.toStdString();
 }

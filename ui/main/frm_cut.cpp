@@ -16,11 +16,6 @@ namespace sundrel {
 
 namespace {
 
-QString FromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 // The start offset as a size field. A start at the very first byte would
 // write "0", which the split plan reads as "no field" and drops, so that the
 // selection became piece 0; zero written with its decimal place keeps an
@@ -84,10 +79,10 @@ void Frm::cmdQ_Click()
     // An unknown duration skips the offset, and the mark with it.
     const auto startKB = positionKB(position);
     if (startKB)
-        txtSplit[0]->setText(FromUtf8(StartFieldText(*startKB)));
+        txtSplit[0]->setText(QString::fromStdString(StartFieldText(*startKB)));
     startMarked_ = startKB.has_value();
     lb->setText(QStringLiteral("开始。。。"));
-    lbk->setText(FromUtf8(WholeSecondsText(position)));
+    lbk->setText(QString::fromStdString(WholeSecondsText(position)));
 }
 
 void Frm::Command1_Click()
@@ -103,7 +98,7 @@ void Frm::Command1_Click()
     const auto endKB = positionKB(endPosition);
     const bool lengthWritten = startMarked_ && startKB && endKB;
     if (lengthWritten)
-        txtSplit[1]->setText(FromUtf8(NumberToText(*endKB - *startKB)));
+        txtSplit[1]->setText(QString::fromStdString(NumberToText(*endKB - *startKB)));
 
     // The plan runs before the refusals: its tidying of the fields shows
     // even when the cut is then refused. Fields it did not just receive
@@ -113,7 +108,7 @@ void Frm::Command1_Click()
         sizes[i] = txtSplit[i]->text().toStdString();
     const bool planned = CheckSplit(cut_, txtDestdir->text().toStdString(), txtSource->text().toStdString(), sizes);
     for (int i = 0; i < 3; ++i)
-        txtSplit[i]->setText(FromUtf8(sizes[i]));
+        txtSplit[i]->setText(QString::fromStdString(sizes[i]));
     const bool ok = planned && lengthWritten;
 
     if (MDplay->URL().isEmpty() || !startMarked_) {
@@ -145,7 +140,7 @@ void Frm::Command1_Click()
         message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
     }
     MDplay->pause();
-    lbj->setText(FromUtf8(WholeSecondsText(endPosition)));
+    lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
 }
 
 bool Frm::writeKeptPiece()
