@@ -8,15 +8,16 @@ namespace sundrel {
 
 class Desktop;
 
-// An open or save dialog as the windows use it: set Filter and DialogTitle,
-// show it, read FileName. A cancel leaves FileName as it was, so it stays ""
-// until the first confirmation.
+// An open or save dialog as the windows use it: set Filter, DialogTitle and
+// InitDir (the folder it opens in), show it, read FileName. A cancel leaves
+// FileName as it was, so it stays "" until the first confirmation.
 class CommonDialog {
 public:
     explicit CommonDialog(Desktop& desktop) : desktop_(desktop) {}
 
     QString Filter;
     QString DialogTitle;
+    QString InitDir;
     QString FileName;
 
     // False when the user cancelled: the caller skips what needed a name.

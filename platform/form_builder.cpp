@@ -80,6 +80,20 @@ QWidget* MakeControl(const ControlRow& row, QWidget* parent)
     return nullptr;
 }
 
+// Where the keyboard focus stops inside a control: the control itself, or,
+// for a composite such as the media player, its own controls in the order
+// they were made, so that all of them take the control's place in the order.
+std::vector<QWidget*> FocusStops(QWidget* control)
+{
+    if (control->focusPolicy() & Qt::TabFocus)
+        return {control};
+    std::vector<QWidget*> stops;
+    for (QWidget* child : control->findChildren<QWidget*>())
+        if (child->focusPolicy() & Qt::TabFocus)
+            stops.push_back(child);
+    return stops;
+}
+
 }  // namespace
 
 QHash<QString, QWidget*> BuildControls(QWidget* form, std::span<const ControlRow> rows,
@@ -101,8 +115,9 @@ QHash<QString, QWidget*> BuildControls(QWidget* form, std::span<const ControlRow
         control->setGeometry(TwipsToPixels(row.left, form), TwipsToPixels(row.top, form),
                              TwipsToPixels(row.width, form), height);
         controls.insert(name, control);
-        if (row.tab >= 0 && control->focusPolicy() != Qt::NoFocus)
-            focusOrder.emplace_back(row.tab, control);
+        if (row.tab >= 0)
+            for (QWidget* stop : FocusStops(control))
+                focusOrder.emplace_back(row.tab, stop);
     }
     std::stable_sort(focusOrder.begin(), focusOrder.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

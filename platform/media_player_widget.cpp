@@ -1,12 +1,12 @@
 #include "media_player_widget.h"
 
-#include <QAudio>
-#include <QAudioOutput>
+#include "gst_playback.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QPainter>
 #include <QSlider>
 #include <QStyle>
@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
+#include <cmath>
 
 namespace sundrel {
 
@@ -43,15 +45,21 @@ protected:
 };
 
 // The volume slider reads like a loudness control; the sound output wants a
-// linear gain.
-float LinearGain(int volume) {
-    return QAudio::convertVolume(float(volume) / 100.0f, QAudio::LogarithmicVolumeScale,
-                                 QAudio::LinearVolumeScale);
+// linear gain. The cube is the curve GStreamer and the sound servers use.
+double LinearGain(int volume) {
+    const double level = qBound(0, volume, 100) / 100.0;
+    return level * level * level;
 }
 
-int VolumeOfGain(float gain) {
-    return qRound(QAudio::convertVolume(gain, QAudio::LinearVolumeScale,
-                                        QAudio::LogarithmicVolumeScale) * 100.0f);
+int VolumeOfGain(double gain) {
+    return qRound(std::cbrt(qMax(0.0, gain)) * 100.0);
+}
+
+// Only a regular file is handed to GStreamer: a FIFO or a device would block
+// the opening for ever.
+bool MayPlay(const QString& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
 }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
@@ -81,24 +89,9 @@ QString ClockText(qint64 milliseconds) {
     return QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
-MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent)
-    : MediaPlayer(parent),
-      audio_(std::make_unique<QAudioOutput>()),
-      player_(std::make_unique<QMediaPlayer>()) {
-    player_->setAudioOutput(audio_.get());
+MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(parent) {
+    WarnOnceWithoutAudioOutput();
     buildControls(volume);
-
-    connect(player_.get(), &QMediaPlayer::positionChanged, this,
-            &MediaPlayerWidget::onPositionChanged);
-    connect(player_.get(), &QMediaPlayer::durationChanged, this,
-            &MediaPlayerWidget::onDurationChanged);
-    connect(player_.get(), &QMediaPlayer::playbackStateChanged, this,
-            &MediaPlayerWidget::refreshState);
-    connect(player_.get(), &QMediaPlayer::mediaStatusChanged, this,
-            &MediaPlayerWidget::onMediaStatusChanged);
-    connect(player_.get(), &QMediaPlayer::seekableChanged, this,
-            &MediaPlayerWidget::applyPendingSeek);
-    connect(player_.get(), &QMediaPlayer::errorOccurred, this, &MediaPlayerWidget::onError);
 
     connect(playButton_, &QToolButton::clicked, this, &MediaPlayerWidget::togglePlay);
     connect(stopButton_, &QToolButton::clicked, this, &MediaPlayerWidget::stop);
@@ -109,16 +102,11 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent)
     connect(seekSlider_, &QSlider::actionTriggered, this, &MediaPlayerWidget::onSeekAction);
     connect(volumeSlider_, &QSlider::valueChanged, this, &MediaPlayerWidget::applyVolume);
 
-    refreshTime(0);
-    refreshState();
+    refresh();
 }
 
-// Out of line, where QMediaPlayer and QAudioOutput are complete types. The
-// player outlives the members declared after it, so whatever it might still
-// signal while it shuts down must not reach this half-destroyed widget.
-MediaPlayerWidget::~MediaPlayerWidget() {
-    player_->disconnect(this);
-}
+// Out of line, where Playback is a complete type.
+MediaPlayerWidget::~MediaPlayerWidget() = default;
 
 void MediaPlayerWidget::buildControls(int volume) {
     auto* display = new QFrame(this);
@@ -200,29 +188,16 @@ void MediaPlayerWidget::buildControls(int volume) {
 
 void MediaPlayerWidget::setURL(const QString& url) {
     url_ = url;
-    failed_ = false;
-    pendingSeek_.reset();
-    played_ = false;
-    reloaded_ = false;
-    load();
+    // The song before lets go of its file before the next one is opened;
+    // a new song always starts from its beginning, also the same one again.
+    playback_.reset();
+    if (!url.isEmpty() && MayPlay(url)) {
+        playback_ = std::make_unique<Playback>(url, gain_);
+        connect(playback_.get(), &Playback::changed, this, &MediaPlayerWidget::refresh);
+    }
     title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
     title_->setToolTip(url);
-    seekSlider_->setValue(0);
-    refreshTime(0);
-    refreshState();
-}
-
-void MediaPlayerWidget::load() {
-    // Qt ignores a source equal to the one it holds. Going through the empty
-    // source makes it open the file anew and play it from the beginning, and
-    // so also picks up a file that was rewritten under the same name. The
-    // empty source closes the file.
-    player_->stop();
-    player_->setSource(QUrl());
-    if (!url_.isEmpty()) {
-        player_->setSource(QUrl::fromLocalFile(QFileInfo(url_).absoluteFilePath()));
-        player_->play();
-    }
+    refresh();
 }
 
 QString MediaPlayerWidget::URL() const {
@@ -233,18 +208,17 @@ std::optional<double> MediaPlayerWidget::duration() const {
     if (url_.isEmpty()) {
         return std::nullopt;
     }
-    return double(player_->duration()) / 1000.0;
+    return playback_ ? double(playback_->durationMs()) / 1000.0 : 0.0;
 }
 
 double MediaPlayerWidget::currentPosition() const {
-    return double(player_->position()) / 1000.0;
+    return playback_ ? double(playback_->positionMs()) / 1000.0 : 0.0;
 }
 
 void MediaPlayerWidget::pause() {
-    // Pausing a stopped player would load it at its start; only a playing
-    // one has a place to stop at.
-    if (player_->playbackState() == QMediaPlayer::PlayingState) {
-        player_->pause();
+    // Only a playing song has a place to stop at.
+    if (playback_ && playback_->status() == Playback::Status::Playing) {
+        playback_->pause();
     }
 }
 
@@ -256,51 +230,33 @@ void MediaPlayerWidget::seek(double seconds) {
 }
 
 int MediaPlayerWidget::volume() const {
-    return VolumeOfGain(audio_->volume());
+    return VolumeOfGain(gain_);
 }
 
 void MediaPlayerWidget::togglePlay() {
-    if (url_.isEmpty()) {
+    if (!playback_) {
         return;
     }
-    if (player_->playbackState() == QMediaPlayer::PlayingState) {
-        player_->pause();
-        return;
+    const auto status = playback_->status();
+    if (status == Playback::Status::Playing || status == Playback::Status::Opening) {
+        playback_->pause();
+    } else {
+        playback_->play();
     }
-    if (player_->mediaStatus() == QMediaPlayer::EndOfMedia) {
-        player_->setPosition(0);
-    }
-    player_->play();
 }
 
 void MediaPlayerWidget::stop() {
-    player_->stop();
-    seekSlider_->setValue(0);
-    refreshTime(0);
+    if (playback_) {
+        playback_->stop();
+    }
 }
 
 void MediaPlayerWidget::applyVolume(int volume) {
-    audio_->setVolume(LinearGain(volume));
+    gain_ = LinearGain(volume);
+    if (playback_) {
+        playback_->setGain(gain_);
+    }
     volumeSlider_->setToolTip(QStringLiteral("音量：%1").arg(volume));
-}
-
-void MediaPlayerWidget::onPositionChanged(qint64 milliseconds) {
-    if (milliseconds > 0) {
-        played_ = true;
-    }
-    if (seekSlider_->isSliderDown()) {
-        return;
-    }
-    seekSlider_->setValue(int(qMin<qint64>(milliseconds, seekSlider_->maximum())));
-    refreshTime(milliseconds);
-}
-
-void MediaPlayerWidget::onDurationChanged(qint64 milliseconds) {
-    seekSlider_->setRange(0, int(std::clamp<qint64>(milliseconds, 0, INT_MAX)));
-    if (!seekSlider_->isSliderDown()) {
-        refreshTime(player_->position());
-    }
-    refreshState();
 }
 
 void MediaPlayerWidget::onSeekAction(int action) {
@@ -317,80 +273,49 @@ void MediaPlayerWidget::onSeekReleased() {
 }
 
 void MediaPlayerWidget::moveTo(qint64 milliseconds) {
-    // While the media is still being opened the backend drops a seek
-    // although it already plays; the seek waits until the media can take it.
-    if (!player_->isSeekable()) {
-        pendingSeek_ = milliseconds;
-        return;
-    }
-    pendingSeek_.reset();
-    player_->setPosition(milliseconds);
-}
-
-void MediaPlayerWidget::applyPendingSeek() {
-    if (pendingSeek_ && player_->isSeekable()) {
-        moveTo(*pendingSeek_);
+    if (playback_) {
+        playback_->seek(milliseconds);
     }
 }
 
-void MediaPlayerWidget::onMediaStatusChanged(int status) {
-    // When a seek is still under way as a new source is set, the GStreamer
-    // backend may end the new media before it has played at all. Such an
-    // end belongs to the media that was replaced; the file is opened once
-    // more instead of leaving the player stopped at position 0.
-    if (status == QMediaPlayer::EndOfMedia && !played_ && !reloaded_ && !url_.isEmpty()) {
-        reloaded_ = true;
-        load();
-        return;
-    }
-    if (status == QMediaPlayer::InvalidMedia) {
-        failed_ = true;
-    }
-    refreshState();
-}
-
-void MediaPlayerWidget::onError() {
-    if (player_->error() != QMediaPlayer::NoError) {
-        failed_ = true;
-    }
-    refreshState();
-}
-
-void MediaPlayerWidget::refreshState() {
+void MediaPlayerWidget::refresh() {
     const bool loaded = !url_.isEmpty();
-    const auto state = player_->playbackState();
-    const bool playing = state == QMediaPlayer::PlayingState;
+    const auto status = playback_ ? playback_->status() : Playback::Status::Failed;
+    const bool playing = loaded && (status == Playback::Status::Playing || status == Playback::Status::Opening);
+    const qint64 length = playback_ ? playback_->durationMs() : 0;
 
+    seekSlider_->setRange(0, int(std::clamp<qint64>(length, 0, INT_MAX)));
+    if (!seekSlider_->isSliderDown()) {
+        const qint64 position = playback_ ? playback_->positionMs() : 0;
+        seekSlider_->setValue(int(qMin<qint64>(position, seekSlider_->maximum())));
+        refreshTime(position);
+    }
     playButton_->setEnabled(loaded);
     stopButton_->setEnabled(loaded);
-    seekSlider_->setEnabled(loaded && seekSlider_->maximum() > 0);
-    playButton_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause
-                                                       : QStyle::SP_MediaPlay));
+    seekSlider_->setEnabled(loaded && length > 0);
+    playButton_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     playButton_->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
 
-    QString status;
+    QString text;
     if (!loaded) {
-        status = QStringLiteral("就绪");
-    } else if (failed_) {
-        status = QStringLiteral("无法播放此文件");
-    } else if (player_->mediaStatus() == QMediaPlayer::LoadingMedia) {
-        status = QStringLiteral("正在打开…");
-    } else if (playing) {
-        status = QStringLiteral("正在播放");
-    } else if (state == QMediaPlayer::PausedState) {
-        status = QStringLiteral("已暂停");
-    } else if (player_->mediaStatus() == QMediaPlayer::EndOfMedia) {
-        status = QStringLiteral("播放完毕");
+        text = QStringLiteral("就绪");
     } else {
-        status = QStringLiteral("已停止");
+        switch (status) {
+        case Playback::Status::Failed: text = QStringLiteral("无法播放此文件"); break;
+        case Playback::Status::Opening: text = QStringLiteral("正在打开…"); break;
+        case Playback::Status::Playing: text = QStringLiteral("正在播放"); break;
+        case Playback::Status::Paused: text = QStringLiteral("已暂停"); break;
+        case Playback::Status::Ended: text = QStringLiteral("播放完毕"); break;
+        case Playback::Status::Stopped: text = QStringLiteral("已停止"); break;
+        }
     }
-    status_->setText(status);
+    status_->setText(text);
 }
 
 void MediaPlayerWidget::refreshTime(qint64 milliseconds) {
     // The length is rounded to the nearest second, as lengths are usually
     // given: a song of 29.99 s reads as 0:30, not 0:29.
-    const qint64 length = url_.isEmpty() ? 0 : player_->duration() + 500;
+    const qint64 length = playback_ ? playback_->durationMs() + 500 : 0;
     time_->setText(ClockText(milliseconds) + QStringLiteral(" / ") + ClockText(length));
 }
 

@@ -6,13 +6,13 @@
 
 #include <memory>
 
-class QAudioOutput;
 class QLabel;
-class QMediaPlayer;
 class QSlider;
 class QToolButton;
 
 namespace sundrel {
+
+class Playback;
 
 // A playback time as a clock reads: "0:07", "12:34", "1:02:03" past an hour.
 // Whole seconds, rounded down, so the display never runs ahead of the sound.
@@ -43,36 +43,21 @@ public:
 
 private:
     void buildControls(int volume);
-    void load();
     void togglePlay();
     void stop();
     void applyVolume(int volume);
-    void onPositionChanged(qint64 milliseconds);
-    void onDurationChanged(qint64 milliseconds);
     void onSeekAction(int action);
     void onSeekReleased();
     void moveTo(qint64 milliseconds);
-    void applyPendingSeek();
-    void onMediaStatusChanged(int status);
-    void onError();
-    void refreshState();
+    // Brings every control in line with the song's status and position.
+    void refresh();
     void refreshTime(qint64 milliseconds);
 
-    // Qt Multimedia stays out of this header, so both are created in the
-    // constructor; the player is declared last so that it goes first.
-    std::unique_ptr<QAudioOutput> audio_;
-    std::unique_ptr<QMediaPlayer> player_;
-
     QString url_;
-    // Set by a load that failed, until the next load: the status line keeps
-    // saying so instead of "stopped".
-    bool failed_ = false;
-    // A seek asked for before the media could take one.
-    std::optional<qint64> pendingSeek_;
-    // Whether the media set last has moved past its start, and whether it
-    // has been opened a second time after ending without playing.
-    bool played_ = false;
-    bool reloaded_ = false;
+    // The song loaded now; none for no URL or for a file that is never
+    // handed to GStreamer (not a regular file, or tags it cannot survive).
+    std::unique_ptr<Playback> playback_;
+    double gain_ = 0;
 
     QLabel* title_ = nullptr;
     QLabel* status_ = nullptr;

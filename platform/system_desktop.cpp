@@ -18,8 +18,9 @@ namespace sundrel {
 
 // Without a title of the caller's, a dialog is titled as the desktop's own
 // open and save dialogs are, not with Qt's English default.
-QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const QString& filter) {
-    QFileDialog dialog(owner, title.isEmpty() ? QStringLiteral("打开") : title);
+QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const QString& filter,
+                                   const QString& folder) {
+    QFileDialog dialog(owner, title.isEmpty() ? QStringLiteral("打开") : title, folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -32,8 +33,10 @@ QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const Q
     return dialog.selectedFiles().value(0);
 }
 
-QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter) {
+QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter,
+                                   const QString& folder) {
     Mp3SaveDialog dialog(owner);
+    dialog.setDirectory(folder);
     dialog.setWindowTitle(title.isEmpty() ? QStringLiteral("另存为") : title);
     dialog.setNameFilter(QtNameFilter(filter));
     dialog.setWindowModality(Qt::WindowModal);

@@ -1,4 +1,4 @@
-// The real player (Qt Multimedia with its GStreamer backend) on real MP3
+// The real player (GStreamer's playbin) on real MP3
 // files made by the fixtures. Without a sound card it still opens the file,
 // learns its length and moves its position, which is all that is checked.
 // Waits are for conditions, with generous limits; nothing here is timed.

@@ -28,16 +28,19 @@ public:
     QList<Message> messages;
     QStringList openedFolders;
     QString openFilter, saveTitle, saveFilter;
+    QString openStart, saveStart;  // where each dialog opened last
 
-    QString askOpenFile(QWidget*, const QString&, const QString& filter) override
+    QString askOpenFile(QWidget*, const QString&, const QString& filter, const QString& folder) override
     {
         openFilter = filter;
+        openStart = folder;
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
-    QString askSaveFile(QWidget*, const QString& title, const QString& filter) override
+    QString askSaveFile(QWidget*, const QString& title, const QString& filter, const QString& folder) override
     {
         saveTitle = title;
         saveFilter = filter;
+        saveStart = folder;
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
     QString pickFolder(QWidget*) override

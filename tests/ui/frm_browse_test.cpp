@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -138,6 +139,35 @@ private slots:
         QCOMPARE(dest->text(), QStringLiteral("/"));
         frm.cmdBrowseD_Click();
         QCOMPARE(dest->text(), QStringLiteral("/"));
+    }
+
+    void dialogsOpenWhereTheUserIs()
+    {
+        // A home of the test's own: the music folder first does not exist.
+        QTemporaryDir home;
+        qputenv("HOME", home.path().toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.cmdBrowseS_Click();  // cancelled
+        QCOMPARE(fake.desktop.openStart, home.path());
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Music")));
+        frm.cmdBrowseS_Click();
+        QCOMPARE(fake.desktop.openStart, home.filePath(QStringLiteral("Music")));
+
+        // Then where the last song was chosen, wherever the folder chooser
+        // or the save dialog have been since.
+        QTemporaryDir songs;
+        QVERIFY(QDir(songs.path()).mkdir(QStringLiteral("专辑")));
+        fake.desktop.openAnswers << MakeFile(songs, QStringLiteral("专辑/a.mp3"), 100);
+        frm.cmdBrowseS_Click();
+        fake.desktop.folderAnswers << QStringLiteral("/");
+        frm.cmdBrowseD_Click();
+        frm.Command5_Click();  // cancelled
+        frm.cmdBrowseS_Click();
+        QCOMPARE(fake.desktop.openStart, songs.filePath(QStringLiteral("专辑")));
+        // The folder chooser starts at the top of the file system, as ever:
+        // it is not asked for a folder at all.
     }
 
     void openFolderHandsTheBoxToTheFileManagerAsItStands()

@@ -255,6 +255,7 @@ private slots:
         const QByteArray kept = ReadAll(s.piece(1));
         s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("ring"));
         s.frm.Command5_Click();
+        QCOMPARE(s.fake.desktop.saveStart, s.dir.path() + QLatin1Char('/'));
         QCOMPARE(s.fake.desktop.saveTitle, QStringLiteral("保存音频文件"));
         QCOMPARE(s.fake.desktop.saveFilter, QStringLiteral("*.mp3"));
         QCOMPARE(s.files(), QStringList({"ring.mp3", "song.mp3"}));
@@ -271,6 +272,24 @@ private slots:
         s.frm.Command5_Click();
         QCOMPARE(ReadAll(s.dir.filePath(QStringLiteral("ring.mp3"))).size(), 100'000);
         QVERIFY(s.fake.desktop.messages.isEmpty());
+    }
+
+    void saveDialogOpensBesideTheKeptFile()
+    {
+        // The destination chosen in the folder chooser after the song: the
+        // save dialog opens there, not where any other dialog was.
+        Loaded s;
+        QVERIFY(QDir(s.dir.path()).mkdir(QStringLiteral("rings")));
+        const QString rings = s.dir.filePath(QStringLiteral("rings"));
+        s.fake.desktop.folderAnswers << rings;
+        s.frm.cmdBrowseD_Click();
+        s.frm.Command5_Click();  // before any cut: the folder in the box
+        QCOMPARE(s.fake.desktop.saveStart, rings + QLatin1Char('/'));
+        s.cut(10, 12);
+        s.fake.desktop.folderAnswers << QStringLiteral("/");
+        s.frm.cmdBrowseD_Click();
+        s.frm.Command5_Click();  // after it: the kept file's folder
+        QCOMPARE(s.fake.desktop.saveStart, rings + QLatin1Char('/'));
     }
 
     void cancelledOrFailedSaveAsLosesNothing()

@@ -3,6 +3,7 @@
 #include "design_check.h"
 #include "fakes.h"
 #include "frm.h"
+#include "media_player_widget.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -78,11 +79,13 @@ private slots:
 
     void focusRunsInDesignOrder()
     {
+        // The real player: its own controls take its place in the order.
         FakeServices fake;
+        fake.services.makePlayer = [](int volume) { return new MediaPlayerWidget(volume); };
         Frm frm(fake.services);
         const QStringList order = {"txtSource", "cmdBrowseS", "txtDestdir", "cmdBrowseD", "cmdO",
-                                   "cmdQ",      "Command1",   "Command2",   "Command3",   "Command4",
-                                   "Command5"};
+                                   "play",      "stop",       "seek",       "volume",     "cmdQ",
+                                   "Command1",  "Command2",   "Command3",   "Command4",   "Command5"};
         QStringList seen;
         QWidget* w = frm.findChild<QWidget*>(QStringLiteral("txtSource"));
         for (int steps = 0; steps < 200 && seen.size() < order.size(); ++steps, w = w->nextInFocusChain()) {

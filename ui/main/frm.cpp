@@ -11,12 +11,15 @@
 #include "window_style.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace sundrel {
 
@@ -67,6 +70,12 @@ Window* ShowOnce(QPointer<Window>& window, Args&&... args)
     window->raise();
     window->activateWindow();
     return window;
+}
+
+QString MusicFolder()
+{
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return !music.isEmpty() && QFileInfo(music).isDir() ? music : QDir::homePath();
 }
 
 }  // namespace
@@ -152,6 +161,9 @@ void Frm::LockSplit(bool locked)
 
 void Frm::cmdBrowseS_Click()
 {
+    // The dialog opens where the last song was chosen; at first in the
+    // user's music folder.
+    CmmDlg.InitDir = CmmDlg.FileName.isEmpty() ? MusicFolder() : QFileInfo(CmmDlg.FileName).absolutePath();
     // A cancel keeps the file confirmed earlier, which is then loaded again.
     CmmDlg.ShowOpen(this);
     const QString fileName = CmmDlg.FileName;

@@ -8,6 +8,7 @@
 #include "media_player.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -166,6 +167,12 @@ void Frm::Command5_Click()
         return;
     ComDlg2.Filter = QStringLiteral("*.mp3");
     ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
+    // The dialog opens in the folder that holds the kept file, so that a
+    // bare name lands beside it.
+    QString folder = QString::fromStdString(FolderPart(PieceName(cut_, 1)));
+    if (folder.isEmpty())
+        folder = txtDestdir->text();
+    ComDlg2.InitDir = folder.isEmpty() ? QDir::homePath() : folder;
     // A cancelled dialog moves nothing.
     if (!ComDlg2.ShowSave(this))
         return;

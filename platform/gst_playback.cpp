@@ -1,0 +1,258 @@
+#include "gst_playback.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gst/gst.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace sundrel {
+
+namespace {
+
+// playbin's flags, from its own GstPlayFlags: sound only, with its volume
+// applied in software so that it works on every output.
+constexpr guint kPlayAudio = 1u << 1;
+constexpr guint kPlaySoftVolume = 1u << 4;
+
+constexpr int kPollMs = 40;
+
+bool StartOnce()
+{
+    GError* error = nullptr;
+    const bool started = gst_init_check(nullptr, nullptr, &error);
+    if (!started) {
+        std::fprintf(stderr, "Sundrel: GStreamer cannot start (%s); songs will not play.\n",
+                     error ? error->message : "unknown error");
+        g_clear_error(&error);
+    }
+    return started;
+}
+
+}  // namespace
+
+bool StartGStreamer()
+{
+    static const bool started = StartOnce();
+    return started;
+}
+
+void WarnOnceWithoutAudioOutput()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!StartGStreamer())
+            return;
+        // What autoaudiosink chooses from: every sound output but itself.
+        GList* sinks = gst_element_factory_list_get_elements(
+            GST_ELEMENT_FACTORY_TYPE_SINK | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO, GST_RANK_MARGINAL);
+        bool found = false;
+        for (GList* item = sinks; item && !found; item = item->next) {
+            const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(item->data));
+            found = g_strcmp0(name, "autoaudiosink") != 0;
+        }
+        gst_plugin_feature_list_free(sinks);
+        if (!found) {
+            std::fprintf(stderr,
+                         "Sundrel: no sound output was found (GStreamer has neither its PulseAudio nor its "
+                         "ALSA output), so songs play silently. Install gstreamer1.0-pulseaudio or "
+                         "gstreamer1.0-alsa to hear them.\n");
+        }
+    });
+}
+
+Playback::Playback(const QString& path, double gain, QObject* parent) : QObject(parent)
+{
+    connect(&poll_, &QTimer::timeout, this, &Playback::poll);
+    if (!StartGStreamer()) {
+        failed_ = true;
+        return;
+    }
+    const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    GError* error = nullptr;
+    gchar* uri = gst_filename_to_uri(file.constData(), &error);
+    playbin_ = uri ? gst_element_factory_make("playbin", nullptr) : nullptr;
+    if (!playbin_) {
+        g_clear_error(&error);
+        g_free(uri);
+        failed_ = true;
+        return;
+    }
+    gst_object_ref_sink(playbin_);
+    g_object_set(playbin_, "uri", uri, "flags", kPlayAudio | kPlaySoftVolume, "volume", gain, nullptr);
+    g_free(uri);
+    if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        fail();
+        return;
+    }
+    poll_.start(kPollMs);
+}
+
+Playback::~Playback()
+{
+    if (playbin_) {
+        // Synchronous: GStreamer's threads have stopped and the file is
+        // closed when this returns.
+        gst_element_set_state(playbin_, GST_STATE_NULL);
+        gst_object_unref(playbin_);
+    }
+}
+
+Playback::Status Playback::status() const
+{
+    if (failed_)
+        return Status::Failed;
+    if (ended_)
+        return Status::Ended;
+    if (stopped_)
+        return Status::Stopped;
+    if (!playing_)
+        return Status::Paused;
+    return opened_ ? Status::Playing : Status::Opening;
+}
+
+bool Playback::queryPosition(qint64& milliseconds) const
+{
+    gint64 nanoseconds = 0;
+    if (!playbin_ || !gst_element_query_position(playbin_, GST_FORMAT_TIME, &nanoseconds) || nanoseconds < 0)
+        return false;
+    milliseconds = nanoseconds / GST_MSECOND;
+    return true;
+}
+
+qint64 Playback::positionMs() const
+{
+    if (ended_)
+        return duration_;
+    if (seeking_)
+        return *seeking_;
+    if (pendingSeek_)
+        return *pendingSeek_;
+    if (!opened_)
+        return 0;
+    qint64 now = 0;
+    if (queryPosition(now))
+        lastPosition_ = now;
+    return lastPosition_;
+}
+
+void Playback::play()
+{
+    if (!playbin_ || failed_)
+        return;
+    if (ended_)
+        startSeek(0);
+    ended_ = false;
+    stopped_ = false;
+    playing_ = true;
+    gst_element_set_state(playbin_, GST_STATE_PLAYING);
+    emit changed();
+}
+
+void Playback::pause()
+{
+    if (!playbin_ || failed_ || !playing_)
+        return;
+    playing_ = false;
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    emit changed();
+}
+
+void Playback::stop()
+{
+    if (!playbin_ || failed_)
+        return;
+    playing_ = false;
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    seek(0);
+    ended_ = false;
+    stopped_ = true;
+    emit changed();
+}
+
+void Playback::seek(qint64 milliseconds)
+{
+    if (!playbin_ || failed_)
+        return;
+    milliseconds = qMax<qint64>(0, milliseconds);
+    if (duration_ > 0)
+        milliseconds = qMin(milliseconds, duration_);
+    ended_ = false;
+    stopped_ = false;
+    // Before the song is open a seek would be lost: it waits for the open.
+    if (!opened_) {
+        pendingSeek_ = milliseconds;
+    } else {
+        startSeek(milliseconds);
+    }
+    emit changed();
+}
+
+void Playback::startSeek(qint64 milliseconds)
+{
+    // Accurate, so that the moment the player then reports is the moment
+    // the user hears; flushing, so that it lands at once.
+    const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    if (gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, milliseconds * GST_MSECOND)) {
+        seeking_ = milliseconds;
+        lastPosition_ = milliseconds;
+    }
+}
+
+void Playback::setGain(double gain)
+{
+    if (playbin_)
+        g_object_set(playbin_, "volume", gain, nullptr);
+}
+
+void Playback::fail()
+{
+    failed_ = true;
+    poll_.stop();
+    // The pipeline stays, but idle: it holds the file no longer.
+    gst_element_set_state(playbin_, GST_STATE_NULL);
+    emit changed();
+}
+
+void Playback::poll()
+{
+    GstBus* bus = gst_element_get_bus(playbin_);
+    while (GstMessage* message = gst_bus_pop(bus)) {
+        switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR:
+            gst_message_unref(message);
+            gst_object_unref(bus);
+            fail();
+            return;
+        case GST_MESSAGE_EOS:
+            ended_ = true;
+            seeking_.reset();
+            break;
+        case GST_MESSAGE_ASYNC_DONE:
+            // The song is open, or a seek has landed.
+            opened_ = true;
+            seeking_.reset();
+            if (pendingSeek_) {
+                const qint64 target = *pendingSeek_;
+                pendingSeek_.reset();
+                startSeek(target);
+            }
+            [[fallthrough]];
+        case GST_MESSAGE_DURATION_CHANGED: {
+            gint64 nanoseconds = 0;
+            if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds > 0)
+                duration_ = nanoseconds / GST_MSECOND;
+            break;
+        }
+        default:
+            break;
+        }
+        gst_message_unref(message);
+    }
+    gst_object_unref(bus);
+    emit changed();
+}
+
+}  // namespace sundrel

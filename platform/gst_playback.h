@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+
+struct _GstElement;
+
+namespace sundrel {
+
+// Starts GStreamer once for the whole program. False when it cannot run;
+// then nothing plays, but the windows still work.
+bool StartGStreamer();
+
+// When GStreamer has no audio output besides its silent fake one, says so
+// once on standard error: the tool works, but nothing will be heard.
+void WarnOnceWithoutAudioOutput();
+
+// One song played by GStreamer's own playbin, made fresh for every song so
+// that nothing of the previous song's pipeline survives a load. It is driven
+// from the user-interface thread alone: its bus is read by a timer, and no
+// code of ours runs on GStreamer's threads, so nothing there can wait for
+// this thread while this thread waits for it.
+class Playback final : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Status { Opening, Playing, Paused, Stopped, Ended, Failed };
+
+    // Starts playing the file at once. gain: linear, 0 to 1.
+    Playback(const QString& path, double gain, QObject* parent = nullptr);
+    // Lets go of the file before it returns.
+    ~Playback() override;
+    Playback(const Playback&) = delete;
+    Playback& operator=(const Playback&) = delete;
+
+    Status status() const;
+    qint64 positionMs() const;
+    // 0 until the song has been opened.
+    qint64 durationMs() const { return duration_; }
+
+    void play();
+    void pause();
+    // Back to the beginning, paused.
+    void stop();
+    void seek(qint64 milliseconds);
+    void setGain(double gain);
+
+signals:
+    // The status, the duration or the position has moved.
+    void changed();
+
+private:
+    void poll();
+    void fail();
+    void startSeek(qint64 milliseconds);
+    bool queryPosition(qint64& milliseconds) const;
+
+    _GstElement* playbin_ = nullptr;
+    QTimer poll_;
+    bool playing_ = true;     // what was asked for: playing or paused
+    bool opened_ = false;     // the first preroll is done: seeks can be made
+    bool ended_ = false;
+    bool stopped_ = false;
+    bool failed_ = false;
+    qint64 duration_ = 0;
+    // A seek asked for before the song was open, and the target of a seek
+    // under way: until it lands, the position reads as its target.
+    std::optional<qint64> pendingSeek_;
+    std::optional<qint64> seeking_;
+    mutable qint64 lastPosition_ = 0;
+};
+
+}  // namespace sundrel
