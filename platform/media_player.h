@@ -22,6 +22,10 @@ public:
     virtual std::optional<double> duration() const = 0;
     virtual double currentPosition() const = 0;
     virtual void pause() = 0;
+
+    // Marks the moments the user chose, in seconds: the start alone, or the
+    // start and the end of the selection that was cut. A new URL clears them.
+    virtual void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) = 0;
 };
 
 }  // namespace sundrel

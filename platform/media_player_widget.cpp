@@ -1,6 +1,8 @@
 #include "media_player_widget.h"
 
 #include "gst_playback.h"
+#include "peak_decoder.h"
+#include "waveform_bar.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +18,6 @@
 #include <QtMath>
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
 #include <cmath>
 
@@ -95,17 +96,16 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
 
     connect(playButton_, &QToolButton::clicked, this, &MediaPlayerWidget::togglePlay);
     connect(stopButton_, &QToolButton::clicked, this, &MediaPlayerWidget::stop);
-    // While the user drags the handle, the time shows where the drag would
-    // land and playback moves only when the handle is let go.
-    connect(seekSlider_, &QSlider::sliderMoved, this, &MediaPlayerWidget::refreshTime);
-    connect(seekSlider_, &QSlider::sliderReleased, this, &MediaPlayerWidget::onSeekReleased);
-    connect(seekSlider_, &QSlider::actionTriggered, this, &MediaPlayerWidget::onSeekAction);
+    // While the user drags over the waveform, the time shows where the drag
+    // would land and playback moves only when the button is let go.
+    connect(wave_, &WaveformBar::dragged, this, &MediaPlayerWidget::refreshTime);
+    connect(wave_, &WaveformBar::seekRequested, this, &MediaPlayerWidget::moveTo);
     connect(volumeSlider_, &QSlider::valueChanged, this, &MediaPlayerWidget::applyVolume);
 
     refresh();
 }
 
-// Out of line, where Playback is a complete type.
+// Out of line, where Playback and PeakDecoder are complete types.
 MediaPlayerWidget::~MediaPlayerWidget() = default;
 
 void MediaPlayerWidget::buildControls(int volume) {
@@ -127,24 +127,25 @@ void MediaPlayerWidget::buildControls(int volume) {
     status_ = new ElidedLabel(display);
     status_->setObjectName(QStringLiteral("status"));
 
+    status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    wave_ = new WaveformBar(display);
+    wave_->setObjectName(QStringLiteral("seek"));
+    wave_->setToolTip(QStringLiteral("播放进度"));
+
+    // The file name and the status share the top line; the waveform, which
+    // is the seek bar, fills the display below them.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(6);
+    header->addWidget(title_, 3);
+    header->addWidget(status_, 1);
     auto* displayLayout = new QVBoxLayout(display);
-    displayLayout->setContentsMargins(6, 1, 6, 1);
-    displayLayout->setSpacing(0);
-    displayLayout->addStretch(1);
-    displayLayout->addWidget(title_);
-    displayLayout->addWidget(status_);
-    displayLayout->addStretch(1);
+    displayLayout->setContentsMargins(4, 1, 4, 2);
+    displayLayout->setSpacing(1);
+    displayLayout->addLayout(header);
+    displayLayout->addWidget(wave_, 1);
 
     playButton_ = MakeButton(this, "play", QStyle::SP_MediaPlay, QStringLiteral("播放"));
     stopButton_ = MakeButton(this, "stop", QStyle::SP_MediaStop, QStringLiteral("停止"));
-
-    seekSlider_ = new QSlider(Qt::Horizontal, this);
-    seekSlider_->setObjectName(QStringLiteral("seek"));
-    seekSlider_->setRange(0, 0);
-    seekSlider_->setSingleStep(1000);
-    seekSlider_->setPageStep(5000);
-    seekSlider_->setMinimumWidth(40);
-    seekSlider_->setToolTip(QStringLiteral("播放进度"));
 
     time_ = new QLabel(this);
     time_->setObjectName(QStringLiteral("time"));
@@ -168,7 +169,7 @@ void MediaPlayerWidget::buildControls(int volume) {
     controls->setSpacing(3);
     controls->addWidget(playButton_);
     controls->addWidget(stopButton_);
-    controls->addWidget(seekSlider_, 1);
+    controls->addStretch(1);
     controls->addWidget(time_);
     controls->addWidget(speaker);
     controls->addWidget(volumeSlider_);
@@ -191,9 +192,15 @@ void MediaPlayerWidget::setURL(const QString& url) {
     // The song before lets go of its file before the next one is opened;
     // a new song always starts from its beginning, also the same one again.
     playback_.reset();
+    decoder_.reset();  // the old song's waveform is not finished: never mind
+    wave_->setPeaks(nullptr);
+    wave_->setMarks(std::nullopt, std::nullopt);
     if (!url.isEmpty() && MayPlay(url)) {
-        playback_ = std::make_unique<Playback>(url, gain_);
+        playback_ = std::make_unique<Playback>(url, gain_, this);
         connect(playback_.get(), &Playback::changed, this, &MediaPlayerWidget::refresh);
+        decoder_ = std::make_unique<PeakDecoder>(url, this);
+        connect(decoder_.get(), &PeakDecoder::progressed, this,
+                [this] { wave_->setPeaks(&decoder_->peaks()); });
     }
     title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
     title_->setToolTip(url);
@@ -220,6 +227,16 @@ void MediaPlayerWidget::pause() {
     if (playback_ && playback_->status() == Playback::Status::Playing) {
         playback_->pause();
     }
+}
+
+void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) {
+    const auto ms = [](std::optional<double> seconds) -> std::optional<qint64> {
+        if (!seconds || !qIsFinite(*seconds)) {
+            return std::nullopt;
+        }
+        return qMax<qint64>(0, qRound64(*seconds * 1000.0));
+    };
+    wave_->setMarks(ms(startSeconds), ms(endSeconds));
 }
 
 void MediaPlayerWidget::seek(double seconds) {
@@ -259,19 +276,6 @@ void MediaPlayerWidget::applyVolume(int volume) {
     volumeSlider_->setToolTip(QStringLiteral("音量：%1").arg(volume));
 }
 
-void MediaPlayerWidget::onSeekAction(int action) {
-    // A drag is finished by onSeekReleased; steps, pages and Home/End land
-    // at once.
-    if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction) {
-        return;
-    }
-    moveTo(seekSlider_->sliderPosition());
-}
-
-void MediaPlayerWidget::onSeekReleased() {
-    moveTo(seekSlider_->sliderPosition());
-}
-
 void MediaPlayerWidget::moveTo(qint64 milliseconds) {
     if (playback_) {
         playback_->seek(milliseconds);
@@ -284,15 +288,15 @@ void MediaPlayerWidget::refresh() {
     const bool playing = loaded && (status == Playback::Status::Playing || status == Playback::Status::Opening);
     const qint64 length = playback_ ? playback_->durationMs() : 0;
 
-    seekSlider_->setRange(0, int(std::clamp<qint64>(length, 0, INT_MAX)));
-    if (!seekSlider_->isSliderDown()) {
+    wave_->setDuration(length);
+    if (!wave_->isDragging()) {
         const qint64 position = playback_ ? playback_->positionMs() : 0;
-        seekSlider_->setValue(int(qMin<qint64>(position, seekSlider_->maximum())));
+        wave_->setPosition(qMin(position, length));
         refreshTime(position);
     }
     playButton_->setEnabled(loaded);
     stopButton_->setEnabled(loaded);
-    seekSlider_->setEnabled(loaded && length > 0);
+    wave_->setEnabled(loaded && length > 0);
     playButton_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     playButton_->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
 

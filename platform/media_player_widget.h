@@ -12,7 +12,9 @@ class QToolButton;
 
 namespace sundrel {
 
+class PeakDecoder;
 class Playback;
+class WaveformBar;
 
 // A playback time as a clock reads: "0:07", "12:34", "1:02:03" past an hour.
 // Whole seconds, rounded down, so the display never runs ahead of the sound.
@@ -35,6 +37,7 @@ public:
     std::optional<double> duration() const override;
     double currentPosition() const override;
     void pause() override;
+    void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
 
     // Moves playback to a moment of the loaded media, in seconds.
     void seek(double seconds);
@@ -46,8 +49,6 @@ private:
     void togglePlay();
     void stop();
     void applyVolume(int volume);
-    void onSeekAction(int action);
-    void onSeekReleased();
     void moveTo(qint64 milliseconds);
     // Brings every control in line with the song's status and position.
     void refresh();
@@ -57,13 +58,15 @@ private:
     // The song loaded now; none for no URL or for a file that is never
     // handed to GStreamer (not a regular file, or tags it cannot survive).
     std::unique_ptr<Playback> playback_;
+    // Decodes the song's waveform in the background; replaced with the song.
+    std::unique_ptr<PeakDecoder> decoder_;
     double gain_ = 0;
 
     QLabel* title_ = nullptr;
     QLabel* status_ = nullptr;
     QToolButton* playButton_ = nullptr;
     QToolButton* stopButton_ = nullptr;
-    QSlider* seekSlider_ = nullptr;
+    WaveformBar* wave_ = nullptr;
     QLabel* time_ = nullptr;
     QSlider* volumeSlider_ = nullptr;
 };

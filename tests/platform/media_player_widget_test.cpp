@@ -5,6 +5,7 @@
 
 #include "media_player_widget.h"
 #include "mp3_fixture.h"
+#include "waveform_bar.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -21,6 +22,7 @@
 
 using sundrel::ClockText;
 using sundrel::MediaPlayerWidget;
+using sundrel::WaveformBar;
 
 namespace {
 
@@ -51,6 +53,10 @@ int OpenHandlesOn(const QString& path) {
 QString TextOf(const QWidget& player, const char* name) {
     const auto* label = player.findChild<QLabel*>(QString::fromLatin1(name));
     return label != nullptr ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+WaveformBar* Bar(const QWidget& player) {
+    return player.findChild<WaveformBar*>(QStringLiteral("seek"));
 }
 
 QString StatusOf(const QWidget& player) {
@@ -89,7 +95,7 @@ private slots:
     void controlsFitTheWindows_data();
     void controlsFitTheWindows();
     void playButtonTogglesAndStopRewinds();
-    void seekSliderDoesNotFightADrag();
+    void waveformSeeksByPointerAndKeys();
 
 private:
     // A loaded, playing player on the 30-second tone.
@@ -176,8 +182,7 @@ void MediaPlayerWidgetTest::seekMovesThePosition() {
     player->seek(25.0);
     QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 24.9 && player->currentPosition() < 28.0,
                              kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(player->findChild<QSlider*>(QStringLiteral("seek"))->value() >= 24900,
-                             kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(Bar(*player)->position() >= 24900, kWait);
 }
 
 void MediaPlayerWidgetTest::seekRightAfterLoadingIsKept() {
@@ -376,25 +381,37 @@ void MediaPlayerWidgetTest::playButtonTogglesAndStopRewinds() {
     QVERIFY(player->duration().has_value());
 }
 
-void MediaPlayerWidgetTest::seekSliderDoesNotFightADrag() {
+void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys() {
     const auto player = playingTone();
     QVERIFY(player);
-    auto* slider = player->findChild<QSlider*>(QStringLiteral("seek"));
-    QVERIFY(slider != nullptr);
+    player->resize(432, 93);
+    player->show();
+    QVERIFY(QTest::qWaitForWindowExposed(player.get()));
+    WaveformBar* bar = Bar(*player);
+    const QPoint at20s(bar->columnOf(20000) + 1, bar->height() / 2);
 
-    // The user grabs the handle and holds it at 0:20 while the song plays on.
-    slider->setSliderDown(true);
-    slider->setSliderPosition(20000);
+    // The user presses at 0:20 and holds while the song plays on: the time
+    // shows where the press would land, playback does not jump yet.
+    QTest::mousePress(bar, Qt::LeftButton, {}, at20s);
     const double grabbed = player->currentPosition();
     QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() > grabbed + 0.5, kWait);
-    QCOMPARE(slider->sliderPosition(), 20000);
     QCOMPARE(TextOf(*player, "time"), QStringLiteral("0:20 / 0:30"));
     QVERIFY(player->currentPosition() < 10.0);
-
     // Letting go moves playback there.
-    slider->setSliderDown(false);
-    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 19.9 && player->currentPosition() < 23.0,
-                             kWait);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, at20s);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 19.9 && player->currentPosition() < 23.0, kWait);
+
+    // The keys move it as a slider's would.
+    player->pause();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(*player), QStringLiteral("已暂停"), kWait);
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_Home);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() < 0.05, kWait);
+    QTest::keyClick(bar, Qt::Key_PageUp);
+    QTest::keyClick(bar, Qt::Key_Right);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(player->currentPosition() - 6.0) < 0.05, kWait);
+    QTest::keyClick(bar, Qt::Key_End);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() > 29.9, kWait);
 }
 
 QTEST_MAIN(MediaPlayerWidgetTest)

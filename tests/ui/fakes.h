@@ -67,6 +67,8 @@ public:
         url = u;
         position = 0;
         paused = false;
+        markStart.reset();
+        markEnd.reset();
         ++loads;
     }
     QString URL() const override { return url; }
@@ -76,6 +78,12 @@ public:
     }
     double currentPosition() const override { return position; }
     void pause() override { paused = true; }
+    void setMarks(std::optional<double> start, std::optional<double> end) override
+    {
+        markStart = start;
+        markEnd = end;
+    }
+    std::optional<double> markStart, markEnd;
 };
 
 // Everything a window is given, with fakes, and the players it made.

@@ -82,6 +82,8 @@ void Frm::cmdQ_Click()
     if (startKB)
         txtSplit[0]->setText(QString::fromStdString(StartFieldText(*startKB)));
     startMarked_ = startKB.has_value();
+    // The mark sits where the start was taken: the moment StartPos holds.
+    MDplay->setMarks(startMarked_ ? TextToNumber(services_.shared.StartPos) : std::nullopt, std::nullopt);
     lb->setText(QStringLiteral("开始。。。"));
     lbk->setText(QString::fromStdString(WholeSecondsText(position)));
 }
@@ -111,6 +113,9 @@ void Frm::Command1_Click()
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
     const bool ok = planned && lengthWritten;
+    // Only a cut that is made shades a selection; until then the start
+    // mark stands alone.
+    MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
 
     if (MDplay->URL().isEmpty() || !startMarked_) {
         message(QStringLiteral("请先选择起点！"));
@@ -135,6 +140,7 @@ void Frm::Command1_Click()
     if (written) {
         RemoveOuterPieces(cut_);
         shared.CutMade = true;
+        MDplay->setMarks(startPosition, TextToNumber(shared.EndPos));
         lb->setText(QStringLiteral("剪切完成，请试听"));
     } else {
         lb->setText(QStringLiteral("剪切失败"));
