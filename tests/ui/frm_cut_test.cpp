@@ -56,6 +56,8 @@ Child RunInChild(const std::function<QStringList()>& body)
     if (pipe(fds) != 0)
         return {};
     const pid_t pid = fork();
+    if (pid < 0)
+        return {};
     if (pid == 0) {
         close(fds[0]);
         const QByteArray said = body().join(QLatin1Char('\n')).toUtf8();
