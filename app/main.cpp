@@ -2,6 +2,7 @@
 #include "desktop.h"
 #include "frm.h"
 #include "media_player_widget.h"
+#include "process_setup.h"
 #include "window_style.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 int main(int argc, char* argv[])
 {
+    sundrel::PrepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sundrel"));
     QApplication::setWindowIcon(sundrel::SundrelIcon());

@@ -68,10 +68,10 @@ int main(int argc, char* argv[])
         // The very pieces the window planned, with a hook that does nothing.
         const CutState planned = frm.cutState();
         timer.restart();
-        const bool written = WritePieces(planned, [] { return true; });
-        RemoveOuterPieces(planned);
+        const WrittenPieces written = WritePieces(planned, [] { return true; });
+        const bool clean = RemoveOuterPieces(written);
         bestEngine = std::min(bestEngine, timer.nsecsElapsed() / 1e9);
-        if (!written || !fake.desktop.messages.isEmpty()) {
+        if (!written.Kept || !clean || !fake.desktop.messages.isEmpty()) {
             std::fprintf(stderr, "a cut failed\n");
             return 1;
         }

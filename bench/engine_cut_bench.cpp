@@ -80,14 +80,13 @@ CutRun Cut(CutState& cut, std::array<std::string, 3> sizes) {
     ResetPeak();
     const EventPass noWindow = [] { return true; };
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = WritePieces(cut, noWindow);
+    const WrittenPieces written = WritePieces(cut, noWindow);
     const long peak = StatusKB("VmHWM");
     CutRun run{Seconds(start), peak, peak - before};
-    if (!ok) {
+    if (!written.Kept || !RemoveOuterPieces(written)) {
         std::fprintf(stderr, "the cut failed\n");
         std::exit(1);
     }
-    RemoveOuterPieces(cut);
     return run;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sundrel {
 
@@ -30,13 +31,26 @@ std::string PieceName(const CutState& cut, int i);
 // returning false abandons the cut.
 using EventPass = std::function<bool()>;
 
-// Copies pieces 0..SegLast of SourcePath into PieceName(0..). True exactly
-// when PieceName(1) holds all the bytes of its piece. After a failed or
-// abandoned cut no piece file of that cut is left behind.
-bool WritePieces(const CutState& cut, const EventPass& eventPass = {});
+// What a cut left in the destination folder.
+struct WrittenPieces {
+    bool Kept = false;  // PieceName(1) holds KeptHeader and all the bytes of its piece
+    // Its other files still there: the outer pieces it put in place, and any
+    // of its own temporary files that could not be removed.
+    std::vector<std::string> Others;
+};
 
-// Deletes PieceName(0) and PieceName(2); a missing file is no error.
-void RemoveOuterPieces(const CutState& cut);
+// Copies pieces 0..SegLast of SourcePath into PieceName(0..). Each piece is
+// written to a new hidden file beside its name and renamed onto the name
+// once whole, so a file or link of that name is replaced, never written
+// through. A cut that fails before its kept piece is in place leaves an
+// earlier file of that name as it was and removes what it created; once the
+// kept piece is in place, an abandoned cut only skips what is left to write.
+// Refused when a piece name leads to the song itself.
+WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {});
+
+// Deletes the files a cut left besides its kept piece, and nothing else.
+// True when none of them is left.
+bool RemoveOuterPieces(const WrittenPieces& written);
 
 // Length in bytes of a file; nothing when it cannot be read.
 std::optional<std::int64_t> FileLength(const std::string& path);

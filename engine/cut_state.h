@@ -22,6 +22,9 @@ struct CutState {
     SoundSpan SourceSound;    // read with SourceLen when a source is chosen
     std::vector<std::int64_t> SegBytes;  // byte count of each piece, in file order
     int SegLast = -1;                    // last valid index of SegBytes; -1 for none
+    // Bytes the kept file starts with, ahead of its piece (a frame header
+    // that makes it a song of its own); no part of the piece table.
+    std::vector<unsigned char> KeptHeader;
 };
 
 // The values every window shares; they live as long as the program.

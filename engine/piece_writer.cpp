@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 namespace sundrel {
@@ -49,6 +50,26 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !ec && same;
 }
 
+// True when nothing is left at path.
+bool Remove(const std::string& path) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    return !ec;
+}
+
+// Opens a new hidden file beside a piece, created exclusively, so that no
+// existing file or link, nor what it points to, is ever opened for writing.
+// Returns its name, or nothing when no such file could be made.
+std::optional<std::string> CreateBeside(const std::string& piece, Stream& stream) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = FolderPart(piece) + "." + FileNamePart(piece) + ".part" + std::to_string(attempt);
+        if (stream.Open(name, "wbx")) return name;
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(name, ec))) return std::nullopt;  // not a name clash
+    }
+    return std::nullopt;
+}
+
 enum class Copied { All, Abandoned, SourceEnded, WriteFailed };
 
 // Copies count bytes from the source to the piece in whole blocks and a
@@ -81,63 +102,84 @@ std::string PieceName(const CutState& cut, int i) {
     return cut.DestDir + "[铃声]" + std::to_string(i) + cut.SourceName;
 }
 
-bool WritePieces(const CutState& cut, const EventPass& eventPass) {
+WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
+    WrittenPieces written;
     // The event pass may let the window start a new plan or browse a new
     // source; the copy goes on with what it was given, so take it now.
     const std::string sourcePath = cut.SourcePath;
     const int segLast = cut.SegLast;
     if (segLast < 1 || segLast > 2 || cut.SegBytes.size() < static_cast<std::size_t>(segLast) + 1)
-        return false;
+        return written;
     const std::vector<std::int64_t> segBytes(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
+    const std::vector<unsigned char> header = cut.KeptHeader;
     std::vector<std::string> names;
     for (int i = 0; i <= segLast; ++i) names.push_back(PieceName(cut, i));
 
-    // Opening a piece truncates it: it must never be the song itself.
+    // A piece put in place would take the song's name, or what its link
+    // leads to, and the clean-up would then delete the song.
     for (const std::string& name : names)
-        if (SameFile(name, sourcePath)) return false;
+        if (SameFile(name, sourcePath)) return written;
 
     Stream source;
-    if (!source.Open(sourcePath, "rb")) return false;
+    if (!source.Open(sourcePath, "rb")) return written;
     Stream piece;
-    std::vector<bool> opened(names.size(), false);
-    const auto fail = [&] {
+    std::optional<std::string> temporary;  // the piece being written, until it is in place
+    const auto dropTemporary = [&] {
         piece.Close();
+        if (temporary && !Remove(*temporary)) written.Others.push_back(*temporary);
+        temporary.reset();
+    };
+    // Before the kept piece is in place only outer pieces can be; they go,
+    // and an earlier kept file was never touched.
+    const auto fail = [&] {
+        dropTemporary();
         source.Close();
-        std::error_code ec;
-        for (std::size_t i = 0; i < names.size(); ++i)
-            if (opened[i]) fs::remove(names[i], ec);
-        return false;
+        std::erase_if(written.Others, Remove);
+        return written;
     };
 
     char block[BlockSize];
     for (int i = 0; i <= segLast; ++i) {
         const bool kept = i == 1;
-        opened[static_cast<std::size_t>(i)] = piece.Open(names[static_cast<std::size_t>(i)], "wb");
-        if (kept && !piece.IsOpen()) return fail();
+        const std::string& name = names[static_cast<std::size_t>(i)];
+        temporary = CreateBeside(name, piece);
+        if (kept && !temporary) return fail();
+        if (kept && !header.empty() && std::fwrite(header.data(), 1, header.size(), piece.Get()) != header.size())
+            return fail();
 
         const Copied copied =
             CopyPiece(source, piece, kept, segBytes[static_cast<std::size_t>(i)], eventPass, block);
+        if (copied == Copied::Abandoned && written.Kept) {
+            dropTemporary();
+            break;
+        }
         if (copied == Copied::Abandoned || copied == Copied::WriteFailed) return fail();
         // Before the kept piece is whole, a source that ends means the
         // selection is not in the file any more; after it, nothing is lost.
         if (copied == Copied::SourceEnded && i <= 1) return fail();
 
-        const bool closed = piece.Close();
-        if (kept && !closed) return fail();
+        // An outer piece whose write failed is not put in place.
+        const bool whole = piece.IsOpen() && piece.Close();
+        std::error_code ec;
+        if (whole) fs::rename(*temporary, name, ec);
+        if (whole && !ec) {
+            temporary.reset();
+            if (kept) written.Kept = true;
+            else written.Others.push_back(name);
+        } else {
+            if (kept) return fail();
+            dropTemporary();
+        }
         if (copied == Copied::SourceEnded) break;
     }
     source.Close();
-    return true;
+    return written;
 }
 
-void RemoveOuterPieces(const CutState& cut) {
-    for (int i : {0, 2}) {
-        const std::string name = PieceName(cut, i);
-        // A piece name that leads to the song is left alone.
-        if (SameFile(name, cut.SourcePath)) continue;
-        std::error_code ec;
-        fs::remove(name, ec);
-    }
+bool RemoveOuterPieces(const WrittenPieces& written) {
+    bool gone = true;
+    for (const std::string& file : written.Others) gone = Remove(file) && gone;
+    return gone;
 }
 
 }  // namespace sundrel

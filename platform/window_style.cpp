@@ -2,15 +2,80 @@
 
 #include "form_builder.h"
 
+#include <QEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QStringList>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace sundrel {
+
+namespace {
+
+xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name)
+{
+    const auto cookie = xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// Adds _NET_WM_STATE_SKIP_TASKBAR to a window that is about to be mapped:
+// the window manager reads the states when it maps the window, and Qt keeps
+// the ones it finds there when it adds its own.
+void AddSkipTaskbarState(QWidget* window)
+{
+    // The offscreen platform answers as X11 too, without a connection.
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !connection)
+        return;
+    const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip = InternAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+    if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
+        return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+
+    const auto cookie = xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
+    bool present = false;
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+        present = std::find(atoms, atoms + count, skip) != atoms + count;
+    }
+    std::free(reply);
+    if (!present)
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &skip);
+    xcb_flush(connection);
+}
+
+// The show event reaches a widget just before its window is mapped.
+class SkipTaskbarOnShow final : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            AddSkipTaskbarState(static_cast<QWidget*>(watched));
+        return false;
+    }
+};
+
+}  // namespace
 
 QIcon SundrelIcon()
 {
@@ -62,6 +127,11 @@ void MakeDefaultButton(QPushButton* button)
             (focused ? focused : button)->animateClick();
         });
     }
+}
+
+void KeepOutOfTaskbar(QWidget* window)
+{
+    window->installEventFilter(new SkipTaskbarOnShow(window));
 }
 
 void CentreOnScreen(QWidget* window)

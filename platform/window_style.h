@@ -33,4 +33,9 @@ void MakeDefaultButton(QPushButton* button);
 
 void CentreOnScreen(QWidget* window);
 
+// Keeps a top-level window out of the taskbar on an EWMH window manager
+// (_NET_WM_STATE_SKIP_TASKBAR), each time it is shown. Qt::Tool alone does
+// that on Windows only; elsewhere this does nothing.
+void KeepOutOfTaskbar(QWidget* window);
+
 }  // namespace sundrel

@@ -3,18 +3,24 @@
 #include "cut_engine.h"
 #include "fakes.h"
 #include "frm.h"
+#include "process_setup.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace sundrel;
 using namespace sundrel::testing;
@@ -35,6 +41,41 @@ QByteArray ReadAll(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// What a child process reports: how it ended and what it said.
+struct Child {
+    int status = -1;
+    QStringList said;
+};
+
+// Runs body in a forked child and returns the lines it reported. The child
+// leaves with _exit, so nothing of the parent is torn down twice.
+Child RunInChild(const std::function<QStringList()>& body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid < 0)
+        return {};
+    if (pid == 0) {
+        close(fds[0]);
+        const QByteArray said = body().join(QLatin1Char('\n')).toUtf8();
+        _exit(write(fds[1], said.constData(), said.size()) == said.size() ? 0 : 3);
+    }
+    close(fds[1]);
+    QByteArray said;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, n);
+    close(fds[0]);
+    Child child;
+    waitpid(pid, &child.status, 0);
+    child.said = QString::fromUtf8(said).split(QLatin1Char('\n'));
+    return child;
+}
+
+constexpr uid_t kNobody = 65534;
 
 // A main window with a 10,000,000-byte song of 100 s loaded from a folder.
 struct Loaded {
@@ -60,6 +101,8 @@ struct Loaded {
         frm.Command1_Click();
     }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+    // Hidden ones too: a cut's unfinished pieces start with a dot.
+    QStringList allFiles() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     QTemporaryDir dir;
     QString source;
@@ -67,6 +110,15 @@ struct Loaded {
     FakeServices fake;
     Frm frm{fake.services};
 };
+
+// The status label and the message boxes, one line each.
+QStringList WhatTheWindowSaid(Loaded& s)
+{
+    QStringList said{s.label("lb")};
+    for (const FakeDesktop::Message& m : s.fake.desktop.messages)
+        said << m.text + QLatin1Char('|') + m.title;
+    return said;
+}
 
 }  // namespace
 
@@ -192,25 +244,80 @@ private slots:
         QCOMPARE(s.files(), QStringList({"song.mp3"}));
     }
 
-    void aWriteRefusedByTheFileSizeLimitIsAFailedCut()
+    void aFileSizeLimitFailsTheCutAndKeepsTheEarlierRingtone()
     {
         Loaded s;
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = old;
-        limited.rlim_cur = 100'000;  // piece 1 needs 199,999 bytes
-        setrlimit(RLIMIT_FSIZE, &limited);
         s.cut(10, 12);
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        const QByteArray earlier = ReadAll(s.piece(1));
+        QCOMPARE(earlier.size(), 199'999);
 
-        QCOMPARE(s.fake.desktop.messages.size(), 1);
-        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"));
-        QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
-        QCOMPARE(s.label("lb"), QStringLiteral("剪切失败"));
-        QCOMPARE(s.files(), QStringList({"song.mp3"}));
-        QVERIFY(!s.fake.shared.CutMade);
+        // The program's own set-up, then a limit the longer ringtone
+        // (399,998 bytes) cannot fit; without the set-up the child dies.
+        const Child child = RunInChild([&] {
+            PrepareProcess();
+            const rlimit limit{300'000, 300'000};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            s.cut(10, 14);
+            return WhatTheWindowSaid(s);
+        });
+        QVERIFY2(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0, "the cut did not end normally");
+        QCOMPARE(child.said, QStringList({"剪切失败", "剪切失败，请检查MP3文件和存放的文件夹！|提示"}));
+        QCOMPARE(ReadAll(s.piece(1)), earlier);
+        QCOMPARE(s.allFiles(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+    }
+
+    void piecesLeftBehindAreSaidPlainly_data()
+    {
+        QTest::addColumn<int>("songBytes");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::addColumn<QStringList>("files");
+        // The folder turns read-only the first time the window handles events
+        // during the cut, at the first whole block: with Start at 0, in the
+        // rest of the song when the ringtone is shorter than a block (1000
+        // bytes), in the ringtone otherwise.
+        QTest::newRow("folder read-only once the ringtone is in place")
+            << 100'000 << 1.0 << QStringList({"剪切完成，残片未删除"}) << QByteArray::fromStdString(Pattern(1000))
+            << QStringList({".[铃声]2song.mp3.part0", "[铃声]0song.mp3", "[铃声]1song.mp3", "song.mp3"});
+        QTest::newRow("folder read-only while the ringtone is written")
+            << 10'000'000 << 2.0 << QStringList({"剪切失败，残片未删除", "剪切失败，请检查MP3文件和存放的文件夹！|提示"})
+            << QByteArray() << QStringList({".[铃声]1song.mp3.part0", "[铃声]0song.mp3", "song.mp3"});
+    }
+
+    void piecesLeftBehindAreSaidPlainly()
+    {
+        QFETCH(int, songBytes);
+        QFETCH(double, end);
+        QFETCH(QStringList, said);
+        QFETCH(QByteArray, kept);
+        QFETCH(QStringList, files);
+        Loaded s(songBytes);
+        const QByteArray folder = QFile::encodeName(s.dir.path());
+        // Root writes into any folder whatever its mode, so a root run hands
+        // the folder to an ordinary user and cuts as that user.
+        if (geteuid() == 0)
+            for (const QString& path : {s.dir.path(), s.source})
+                QVERIFY(chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0);
+
+        const Child child = RunInChild([&] {
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+                _exit(4);
+            QTimer::singleShot(0, [&] { chmod(folder.constData(), 0555); });
+            s.cut(0, end);
+            return WhatTheWindowSaid(s);
+        });
+        chmod(folder.constData(), 0755);
+        QVERIFY2(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0, "the cut did not end normally");
+        QCOMPARE(child.said, said);
+        QCOMPARE(ReadAll(s.piece(1)), kept);
+        QCOMPARE(s.allFiles(), files);
+
+        // The status label holds it on its two lines.
+        auto* lb = s.frm.findChild<QLabel*>(QStringLiteral("lb"));
+        const QFontMetrics metrics(lb->font());
+        const QRect needed = metrics.boundingRect(QRect(0, 0, lb->width(), 1000), Qt::TextWordWrap, said[0]);
+        QVERIFY2(needed.width() <= lb->width() && needed.height() <= lb->height(), qPrintable(said[0]));
     }
 
     void commandsDuringTheCutAreIgnored()

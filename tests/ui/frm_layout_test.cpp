@@ -79,12 +79,13 @@ private slots:
 
     void focusRunsInDesignOrder()
     {
-        // The real player: its own controls take its place in the order.
+        // The real player: its own controls take its place in the order,
+        // the waveform above the buttons first.
         FakeServices fake;
         fake.services.makePlayer = [](int volume) { return new MediaPlayerWidget(volume); };
         Frm frm(fake.services);
         const QStringList order = {"txtSource", "cmdBrowseS", "txtDestdir", "cmdBrowseD", "cmdO",
-                                   "play",      "stop",       "seek",       "volume",     "cmdQ",
+                                   "seek",      "play",       "stop",       "volume",     "cmdQ",
                                    "Command1",  "Command2",   "Command3",   "Command4",   "Command5"};
         QStringList seen;
         QWidget* w = frm.findChild<QWidget*>(QStringLiteral("txtSource"));

@@ -21,6 +21,7 @@ class FrmA;
 class FrmO;
 class FrmST;
 class MediaPlayer;
+struct WrittenPieces;
 
 // The main window: choose a song and a folder, play it, mark Start and End,
 // and get the ringtone.
@@ -59,7 +60,7 @@ private:
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;
-    bool writeKeptPiece();
+    WrittenPieces writeKeptPiece();
     void message(const QString& text, const QString& title = {});
 
     AppServices& services_;

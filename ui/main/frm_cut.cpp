@@ -134,23 +134,27 @@ void Frm::Command1_Click()
         return;
     }
 
-    const bool written = writeKeptPiece();
+    const WrittenPieces written = writeKeptPiece();
+    // Also when the window is closing: nothing of the cut but the kept
+    // file may stay behind.
+    const bool clean = RemoveOuterPieces(written);
     if (closing_)
         return;
-    if (written) {
-        RemoveOuterPieces(cut_);
+    // Pieces that could not be removed (hundreds of MB, some of them hidden)
+    // are said plainly, never passed over as a clean cut.
+    if (written.Kept) {
         shared.CutMade = true;
         MDplay->setMarks(startPosition, TextToNumber(shared.EndPos));
-        lb->setText(QStringLiteral("剪切完成，请试听"));
+        lb->setText(clean ? QStringLiteral("剪切完成，请试听") : QStringLiteral("剪切完成，残片未删除"));
     } else {
-        lb->setText(QStringLiteral("剪切失败"));
+        lb->setText(clean ? QStringLiteral("剪切失败") : QStringLiteral("剪切失败，残片未删除"));
         message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
 }
 
-bool Frm::writeKeptPiece()
+WrittenPieces Frm::writeKeptPiece()
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
@@ -159,7 +163,7 @@ bool Frm::writeKeptPiece()
     cut_.DestDir = txtDestdir->text().toStdString();
 
     cutting_ = true;
-    const bool written = WritePieces(cut_, WindowEventPass(closing_));
+    const WrittenPieces written = WritePieces(cut_, WindowEventPass(closing_));
     cutting_ = false;
 
     LockSplit(false);

@@ -25,8 +25,9 @@ constexpr ControlRow kControls[] = {
 FrmA::FrmA(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    // A tool window keeps the About box out of the taskbar.
+    // No taskbar entry: a tool window on Windows, a window state on X11.
     MakeFixedWindow(this, "FrmA", QStringLiteral("关于Sundrel"), 5610, 2025, Qt::Tool);
+    KeepOutOfTaskbar(this);
     // Qt lets a tool window die with the last ordinary one; this one keeps
     // the program running until it is closed itself.
     setAttribute(Qt::WA_QuitOnClose, true);

@@ -1,0 +1,12 @@
+#include "process_setup.h"
+
+#include <csignal>
+
+namespace sundrel {
+
+void PrepareProcess()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace sundrel
