@@ -5,10 +5,10 @@
 
 #include "cut_state.h"
 #include "conventions.h"
+#include "event_pass.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,13 +26,10 @@ bool CheckSplit(CutState& cut, const std::string& destDir, const std::string& so
 // DestDir & "[铃声]" & i & SourceName: the one naming rule of the output.
 std::string PieceName(const CutState& cut, int i);
 
-// Runs before each block so that a window can handle its pending events;
-// returning false abandons the cut.
-using EventPass = std::function<bool()>;
-
-// Copies pieces 0..SegLast of SourcePath into PieceName(0..). True exactly
-// when PieceName(1) holds all the bytes of its piece. After a failed or
-// abandoned cut no piece file of that cut is left behind.
+// Copies pieces 0..SegLast of SourcePath into PieceName(0..); the event
+// pass runs before each block. True exactly when PieceName(1) holds all the
+// bytes of its piece. After a failed or abandoned cut no piece file of that
+// cut is left behind.
 bool WritePieces(const CutState& cut, const EventPass& eventPass = {});
 
 // Deletes PieceName(0) and PieceName(2); a missing file is no error.
@@ -40,11 +37,6 @@ void RemoveOuterPieces(const CutState& cut);
 
 // Length in bytes of a file; nothing when it cannot be read.
 std::optional<std::int64_t> FileLength(const std::string& path);
-
-// Where the sound of a file begins and ends, read from its ID3v2 head tags
-// and its ID3v1 and APEv2 tail tags. A file without them, or that cannot be
-// read, is sound from its first byte to its last.
-SoundSpan ReadSoundSpan(const std::string& path);
 
 // Moves a file to a new name, replacing an existing target, across file
 // systems too (copy, then delete). On failure the file stays where it was
