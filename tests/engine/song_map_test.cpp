@@ -67,6 +67,25 @@ TEST_F(SongMapOf, FramesInChainsOnly) {
     }
 }
 
+// Four bytes a frame hold only the low half of an offset past 4 GiB.
+TEST(FrameIndex, OffsetsPastFourGigabytesAndChainEnds) {
+    constexpr std::int64_t G4 = 1LL << 32;
+    FrameIndex index;
+    index.Add(G4 - 417, 417, 3);
+    index.Add(G4, 417, 3);
+    index.Add(2 * G4 + 1000, 500, 1);  // after a stretch of garbage
+    ASSERT_EQ(index.Count(), 3u);
+    EXPECT_EQ(index.Offset(1), G4);
+    EXPECT_EQ(index.Offset(2), 2 * G4 + 1000);
+    EXPECT_EQ(index.End(1), G4 + 417);
+    EXPECT_EQ(index.End(2), 2 * G4 + 1500);
+    EXPECT_EQ(index.ChannelMode(1), 3);
+    EXPECT_EQ(index.ChannelMode(2), 1);
+    EXPECT_EQ(index.FirstStartingFrom(G4 - 1), 1u);
+    EXPECT_EQ(index.FirstEndingAfter(G4 + 417), 2u);
+    EXPECT_EQ(index.FirstStartingFrom(3 * G4), 3u);
+}
+
 TEST_F(SongMapOf, HeaderFrameBelongsToTheHead) {
     const std::string tag("ID3\x04\0\0\0\0\0\x14", 10);  // 30 bytes with its 20 of padding
     const struct {
