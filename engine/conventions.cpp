@@ -183,20 +183,4 @@ std::string FolderPart(std::string_view path) {
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
-KbScale ScaleFor(const SoundSpan& sound, char separator) {
-    KbScale scale;
-    scale.HeadKB = static_cast<double>(sound.First) / 1024.0;
-    // The sound's size goes through its KB text, as the whole file's does,
-    // so an untagged file maps exactly as the source size in KB would.
-    scale.SoundKB = TextToNumber(BytesToKbText(sound.End - sound.First, separator), separator).value_or(0.0);
-    return scale;
-}
-
-std::optional<double> PositionToKB(double position, double duration, const KbScale& scale) {
-    if (!std::isfinite(duration) || !(duration > 0)) return std::nullopt;
-    const double kb = scale.HeadKB + position / duration * scale.SoundKB;
-    if (!std::isfinite(kb)) return std::nullopt;
-    return kb;
-}
-
 }  // namespace sundrel

@@ -3,8 +3,6 @@
 // The number and text conventions every cut computes with. Sizes are in KB
 // of 1024 bytes; numbers are written with the user's decimal separator.
 
-#include "cut_state.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,17 +40,5 @@ std::string WholeSecondsText(double seconds);
 // The part of a path after its last '/', and the part up to and including it.
 std::string FileNamePart(std::string_view path);
 std::string FolderPart(std::string_view path);
-
-// How a moment of playback maps to a KB offset of the file: through the
-// sound alone, so that tags do not shift the cut.
-struct KbScale {
-    double HeadKB = 0;   // bytes before the sound, in KB
-    double SoundKB = 0;  // the sound's bytes as their "0.#" KB text reads back
-};
-KbScale ScaleFor(const SoundSpan& sound, char separator = DecimalSeparator());
-
-// HeadKB + position / duration * SoundKB; nothing for a zero, negative or
-// unknown duration or a result that is not finite.
-std::optional<double> PositionToKB(double position, double duration, const KbScale& scale);
 
 }  // namespace sundrel

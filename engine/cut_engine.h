@@ -5,10 +5,10 @@
 
 #include "cut_state.h"
 #include "conventions.h"
+#include "event_pass.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,10 +26,6 @@ bool CheckSplit(CutState& cut, const std::string& destDir, const std::string& so
 
 // DestDir & "[铃声]" & i & SourceName: the one naming rule of the output.
 std::string PieceName(const CutState& cut, int i);
-
-// Runs before each block so that a window can handle its pending events;
-// returning false abandons the cut.
-using EventPass = std::function<bool()>;
 
 // What a cut left in the destination folder.
 struct WrittenPieces {
@@ -54,11 +50,6 @@ bool RemoveOuterPieces(const WrittenPieces& written);
 
 // Length in bytes of a file; nothing when it cannot be read.
 std::optional<std::int64_t> FileLength(const std::string& path);
-
-// Where the sound of a file begins and ends, read from its ID3v2 head tags
-// and its ID3v1 and APEv2 tail tags. A file without them, or that cannot be
-// read, is sound from its first byte to its last.
-SoundSpan ReadSoundSpan(const std::string& path);
 
 // Moves a file to a new name, replacing an existing target, across file
 // systems too (copy, then delete). On failure the file stays where it was

@@ -1,17 +1,12 @@
 #pragma once
 
+#include "song_map.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace sundrel {
-
-// Where the sound of a file lies: [First, End) in bytes. Tags at the head
-// and at the tail hold no sound; a file without them is sound throughout.
-struct SoundSpan {
-    std::int64_t First = 0;
-    std::int64_t End = 0;
-};
 
 // The values that carry one cut and belong to the main window.
 struct CutState {
@@ -19,7 +14,7 @@ struct CutState {
     std::string SourceName;   // everything after the last '/' of SourcePath
     std::string DestDir;      // ends with '/' when it came from a browse
     std::int64_t SourceLen = 0;
-    SoundSpan SourceSound;    // read with SourceLen when a source is chosen
+    SongMap SourceMap;        // made with SourceLen when a source is chosen
     std::vector<std::int64_t> SegBytes;  // byte count of each piece, in file order
     int SegLast = -1;                    // last valid index of SegBytes; -1 for none
     // Bytes the kept file starts with, ahead of its piece (a frame header

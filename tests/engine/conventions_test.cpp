@@ -118,36 +118,6 @@ TEST(WholeSecondsText, BlankDigitsAndSeconds) {
     EXPECT_EQ(WholeSecondsText(40000), " 40000秒");  // past 16 bits
 }
 
-// 10,000,000 bytes of 100 s: Start at 10 s and End at 12 s.
-TEST(PositionToKB, UntaggedFileMapsThroughTheWholeSize) {
-    const KbScale scale = ScaleFor({0, 10'000'000}, '.');
-    EXPECT_EQ(scale.HeadKB, 0.0);
-    EXPECT_EQ(scale.SoundKB, 9765.6);
-    const auto start = PositionToKB(10, 100, scale);
-    const auto end = PositionToKB(12, 100, scale);
-    ASSERT_TRUE(start && end);
-    EXPECT_EQ(*start, 10.0 / 100 * 9765.6);
-    EXPECT_EQ(NumberToText(*start, '.'), "976.56");
-    EXPECT_EQ(NumberToText(*end - *start, '.'), "195.312");
-}
-
-TEST(PositionToKB, TagsShiftTheStartButNotTheScale) {
-    const KbScale scale = ScaleFor({2048, 2048 + 10'000'000}, ',');
-    EXPECT_EQ(scale.HeadKB, 2.0);
-    EXPECT_EQ(scale.SoundKB, 9765.6);
-    EXPECT_EQ(PositionToKB(0, 100, scale), 2.0);
-    EXPECT_EQ(PositionToKB(10, 100, scale), 2.0 + 10.0 / 100 * 9765.6);
-}
-
-TEST(PositionToKB, NothingWithoutAUsableDuration) {
-    const KbScale scale = ScaleFor({0, 10'000'000}, '.');
-    EXPECT_EQ(PositionToKB(10, 0, scale), std::nullopt);
-    EXPECT_EQ(PositionToKB(10, -5, scale), std::nullopt);
-    EXPECT_EQ(PositionToKB(10, std::nan(""), scale), std::nullopt);
-    EXPECT_EQ(PositionToKB(10, INFINITY, scale), std::nullopt);
-    EXPECT_EQ(PositionToKB(INFINITY, 100, scale), std::nullopt);
-}
-
 // Restores the "C" numeric locale however the test ends.
 struct NumericLocale {
     explicit NumericLocale(const char* name) : active(std::setlocale(LC_NUMERIC, name) != nullptr) {}
@@ -166,7 +136,6 @@ TEST(DecimalSeparator, FollowsLcNumeric) {
         EXPECT_EQ(KbTextToBytes("976,56"), 999'997);
         EXPECT_EQ(TextToNumber("9765,6"), 9765.6);
         EXPECT_FALSE(IsNumeric("1.5"));
-        EXPECT_EQ(ScaleFor({0, 10'000'000}).SoundKB, 9765.6);
     }
     EXPECT_EQ(DecimalSeparator(), '.');
     EXPECT_EQ(NumberToText(976.56), "976.56");

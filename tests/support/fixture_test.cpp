@@ -79,6 +79,25 @@ TEST_F(FixtureTest, EstimateHzNeedsSound) {
     EXPECT_EQ(EstimateHz({}), 0.0);
 }
 
+TEST_F(FixtureTest, QuietLoudSongTellsWhereAnyStretchCameFrom) {
+    const std::vector<std::int16_t> original = QuietLoudSamples(8.0);
+    for (const BitRateMode mode : {BitRateMode::Cbr128, BitRateMode::Vbr2, BitRateMode::Abr128}) {
+        const fs::path mp3 = dir_ / "song.mp3";
+        ASSERT_TRUE(MakeQuietLoudMp3(mp3, 8.0, mode));
+        // lame's header frame tells mpg123 what to drop, so the decoded
+        // song lines up with the samples it was made from.
+        const Decoded decoded = DecodeWithMpg123(mp3);
+        EXPECT_NEAR(decoded.seconds(), 8.0, 0.001);
+        for (const double from : {1.5, 6.25}) {
+            const auto found = LocateExcerpt(original, Span(decoded, from, from + 0.5));
+            ASSERT_TRUE(found);
+            EXPECT_NEAR(double(*found) / kSampleRate, from, 0.001) << int(mode) << " at " << from;
+        }
+    }
+    EXPECT_FALSE(LocateExcerpt(original, std::vector<std::int16_t>(100, 0)));
+    EXPECT_FALSE(LocateExcerpt(Span(Decoded{0, original}, 0, 0.1), Span(Decoded{0, original}, 0, 0.2)));
+}
+
 TEST(Id3Tags, HeadTagHasTheAskedSizeAndASyncsafeLength) {
     const std::vector<std::uint8_t> tag = Id3v2Tag(1000, "Song");
     ASSERT_EQ(tag.size(), 1000u);

@@ -81,27 +81,18 @@ int Run(const std::vector<std::string>& args, int stream, std::vector<std::uint8
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Encodes a tone whose pitch may change over time; the phase runs on
-// through every change, so no click marks a step.
-bool MakeMp3(const std::filesystem::path& path, double seconds,
-             const std::function<double(double)>& hzAt) {
-    if (!(seconds > 0)) {
-        return false;
-    }
-    const auto count = static_cast<std::size_t>(std::llround(seconds * kSampleRate));
+// Encodes mono 16-bit samples at kSampleRate with lame, told how to spend
+// its bits (`rate`, e.g. {"-b", "128", "--cbr"}).
+bool Encode(const std::filesystem::path& path, const std::vector<std::int16_t>& samples,
+            const std::vector<std::string>& rate) {
     std::vector<std::uint8_t> pcm;
-    pcm.reserve(count * 2);
-    double phase = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto sample = static_cast<std::int16_t>(std::lround(12000.0 * std::sin(phase)));
+    pcm.reserve(samples.size() * 2);
+    for (const std::int16_t sample : samples) {
         // lame is told the samples are little-endian, whatever this host is.
         const auto bits = static_cast<std::uint16_t>(sample);
         pcm.push_back(static_cast<std::uint8_t>(bits & 0xff));
         pcm.push_back(static_cast<std::uint8_t>(bits >> 8));
-        phase += 2 * std::numbers::pi * hzAt(double(i) / kSampleRate) / kSampleRate;
-        phase = std::fmod(phase, 2 * std::numbers::pi);
     }
-
     std::filesystem::path raw = path;
     raw += ".raw";
     if (!WriteBytes(raw, pcm)) {
@@ -109,11 +100,12 @@ bool MakeMp3(const std::filesystem::path& path, double seconds,
     }
     // lame warns about raw input even when told to be quiet; its words are
     // shown only when it fails.
+    std::vector<std::string> args = {SUNDREL_LAME, "--quiet", "-r", "-s", "44.1", "--bitwidth", "16",
+                                      "-m", "m", "--signed", "--little-endian"};
+    args.insert(args.end(), rate.begin(), rate.end());
+    args.insert(args.end(), {raw.string(), path.string()});
     std::vector<std::uint8_t> complaints;
-    const int status = Run({SUNDREL_LAME, "--quiet", "-r", "-s", "44.1", "--bitwidth", "16",
-                            "-m", "m", "--signed", "--little-endian", "-b", "128", "--cbr",
-                            raw.string(), path.string()},
-                           STDERR_FILENO, complaints);
+    const int status = Run(args, STDERR_FILENO, complaints);
     std::error_code ignored;
     std::filesystem::remove(raw, ignored);
     if (status != 0) {
@@ -123,6 +115,33 @@ bool MakeMp3(const std::filesystem::path& path, double seconds,
     return status == 0 && std::filesystem::exists(path);
 }
 
+// Encodes a tone whose pitch may change over time; the phase runs on
+// through every change, so no click marks a step.
+bool MakeMp3(const std::filesystem::path& path, double seconds,
+             const std::function<double(double)>& hzAt) {
+    if (!(seconds > 0)) {
+        return false;
+    }
+    const auto count = static_cast<std::size_t>(std::llround(seconds * kSampleRate));
+    std::vector<std::int16_t> samples;
+    samples.reserve(count);
+    double phase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        samples.push_back(static_cast<std::int16_t>(std::lround(12000.0 * std::sin(phase))));
+        phase += 2 * std::numbers::pi * hzAt(double(i) / kSampleRate) / kSampleRate;
+        phase = std::fmod(phase, 2 * std::numbers::pi);
+    }
+    return Encode(path, samples, {"-b", "128", "--cbr"});
+}
+
+constexpr double kSweepGain = 1000;
+constexpr double kSweepFromHz = 150;
+constexpr double kSweepToHz = 1500;
+// The noise peaks near full scale without clipping.
+constexpr double kNoiseGain = 25000;
+constexpr double kNoiseBottomHz = 100;
+constexpr double kNoiseTopHz = 16000;
+
 void PutText(std::vector<std::uint8_t>& out, std::string_view text, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i) {
         out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
@@ -130,6 +149,55 @@ void PutText(std::vector<std::uint8_t>& out, std::string_view text, std::size_t 
 }
 
 }  // namespace
+
+std::vector<std::int16_t> QuietLoudSamples(double seconds, std::uint32_t seed) {
+    const auto count = static_cast<std::size_t>(std::llround(std::max(seconds, 0.0) * kSampleRate));
+    std::vector<std::int16_t> samples;
+    samples.reserve(count);
+    // A quiet sweep runs through the whole song; its pitch never comes
+    // back, so any stretch of it is found in one place only. The loud half
+    // adds wideband noise, which costs lame many more bits than a tone.
+    // xorshift32 (never seeded with zero) keeps the noise the same on every
+    // host and standard library.
+    std::uint32_t state = seed ? seed : 0x9E3779B9u;
+    const auto pole = [](double hz) { return std::exp(-2 * std::numbers::pi * hz / kSampleRate); };
+    const double top = pole(kNoiseTopHz), bass = pole(kNoiseBottomHz);
+    double low1 = 0, low2 = 0, lowest = 0, phase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = double(i) / double(count);
+        phase += 2 * std::numbers::pi * (kSweepFromHz + (kSweepToHz - kSweepFromHz) * t) / kSampleRate;
+        phase = std::fmod(phase, 2 * std::numbers::pi);
+        double value = kSweepGain * std::sin(phase);
+
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const double white = double(state) / 2147483648.0 - 1.0;
+        low1 = (1 - top) * white + top * low1;
+        low2 = (1 - top) * low1 + top * low2;
+        lowest = (1 - bass) * low2 + bass * lowest;
+        if (i >= count / 2) {
+            value += kNoiseGain * (low2 - lowest);
+        }
+        samples.push_back(static_cast<std::int16_t>(std::clamp(std::lround(value), -32767L, 32767L)));
+    }
+    return samples;
+}
+
+bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode, std::uint32_t seed) {
+    if (!(seconds > 0)) {
+        return false;
+    }
+    switch (mode) {
+    case BitRateMode::Cbr128:
+        return Encode(path, QuietLoudSamples(seconds, seed), {"-b", "128", "--cbr"});
+    case BitRateMode::Vbr2:
+        return Encode(path, QuietLoudSamples(seconds, seed), {"-V", "2"});
+    case BitRateMode::Abr128:
+        return Encode(path, QuietLoudSamples(seconds, seed), {"--abr", "128"});
+    }
+    return false;
+}
 
 bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz) {
     return MakeMp3(path, seconds, [hz](double) { return hz; });

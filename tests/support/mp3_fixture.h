@@ -1,12 +1,14 @@
 #pragma once
 
 // MP3 files made at test time: PCM written here, encoded by lame, decoded
-// back by mpg123. Every fixture is mono, 16 bit, 44.1 kHz, CBR 128 kbit/s.
+// back by mpg123. Every fixture is mono, 16 bit, 44.1 kHz, CBR 128 kbit/s
+// unless its maker says otherwise.
 // Standard library and POSIX only, so that any test can link it.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,18 @@ double SteppedToneHz(int second);
 // The second whose pitch is nearest to hz.
 int SecondOfSteppedTone(double hz);
 
+// How lame spends its bits: constant 128 kbit/s (with lame's default Info
+// header frame), variable -V2, or average 128 kbit/s.
+enum class BitRateMode { Cbr128, Vbr2, Abr128 };
+
+// Seeded noise band-limited to about 100 Hz..5 kHz, quiet in the first half
+// and loud in the second, so that under -V2 the halves get clearly
+// different frame bit rates. Noise never repeats, so LocateExcerpt finds
+// where any stretch of it came from.
+std::vector<std::int16_t> QuietLoudSamples(double seconds, std::uint32_t seed = 1);
+bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode,
+                      std::uint32_t seed = 1);
+
 struct Decoded {
     int exitStatus = -1;                 // mpg123's, or -1 when it could not run
     std::vector<std::int16_t> samples;  // mono, kSampleRate per second
@@ -43,6 +57,12 @@ double EstimateHz(std::span<const std::int16_t> samples, int rate = kSampleRate)
 
 // The samples from `from` to `to` seconds, clipped to what there is.
 std::span<const std::int16_t> Span(const Decoded& decoded, double from, double to);
+
+// Where `excerpt` best matches inside `song`, in samples from the song's
+// first: the lag of the highest normalised cross-correlation. Nothing when
+// the excerpt is empty, silent or longer than the song.
+std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song,
+                                         std::span<const std::int16_t> excerpt);
 
 // An ID3v2.3 tag of exactly `bytes` bytes (at least 10): the header with its
 // syncsafe size, a TIT2 frame with the title when it fits, then zero padding.

@@ -173,7 +173,7 @@ void Frm::cmdBrowseS_Click()
             txtDestdir->setText(QString::fromStdString(FolderPart(fileName.toStdString())));
         if (const auto length = FileLength(fileName.toStdString())) {
             cut_.SourceLen = *length;
-            cut_.SourceSound = ReadSoundSpan(fileName.toStdString());
+            cut_.SourceMap = SongMap(ReadSongFile(fileName.toStdString()));
         }
         Frame1->setTitle(QStringLiteral("源分割文件大小（%1 KB）").arg(QString::fromStdString(BytesToKbText(cut_.SourceLen))));
     }

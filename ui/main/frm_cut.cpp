@@ -53,7 +53,7 @@ private:
 
 std::optional<double> Frm::positionKB(double position) const
 {
-    return PositionToKB(position, services_.shared.MediaDuration, ScaleFor(cut_.SourceSound));
+    return cut_.SourceMap.PositionToKB(position, services_.shared.MediaDuration);
 }
 
 double Frm::readPlayer()

@@ -1,0 +1,200 @@
+#include "frame_walk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <istream>
+
+namespace sundrel {
+
+// ---- FrameIndex ----
+
+void FrameIndex::Note(std::vector<Run>& runs, std::size_t i, std::int64_t value) {
+    if (runs.empty() || runs.back().Value != value) runs.push_back({i, value});
+}
+
+const FrameIndex::Run& FrameIndex::RunAt(const std::vector<Run>& runs, std::size_t i) {
+    const auto after = std::upper_bound(runs.begin(), runs.end(), i,
+                                        [](std::size_t frame, const Run& run) { return frame < run.First; });
+    return *(after - 1);
+}
+
+void FrameIndex::Add(std::int64_t offset, int length, int channelMode) {
+    const std::size_t i = low_.size();
+    Note(high_, i, offset >> 32);
+    Note(modes_, i, channelMode);
+    if (chains_.empty() || chains_.back().Value != offset)
+        chains_.push_back({i, offset + length});
+    else
+        chains_.back().Value = offset + length;
+    low_.push_back(static_cast<std::uint32_t>(offset));
+}
+
+void FrameIndex::Shrink() {
+    low_.shrink_to_fit();
+    high_.shrink_to_fit();
+    chains_.shrink_to_fit();
+    modes_.shrink_to_fit();
+}
+
+std::int64_t FrameIndex::Offset(std::size_t i) const {
+    return RunAt(high_, i).Value << 32 | static_cast<std::int64_t>(low_[i]);
+}
+
+std::int64_t FrameIndex::End(std::size_t i) const {
+    const auto after = std::upper_bound(chains_.begin(), chains_.end(), i,
+                                        [](std::size_t frame, const Run& run) { return frame < run.First; });
+    const std::size_t nextChain = after == chains_.end() ? Count() : after->First;
+    return i + 1 < nextChain ? Offset(i + 1) : (after - 1)->Value;
+}
+
+int FrameIndex::ChannelMode(std::size_t i) const { return static_cast<int>(RunAt(modes_, i).Value); }
+
+std::size_t FrameIndex::FirstStartingFrom(std::int64_t offset) const {
+    std::size_t low = 0, high = Count();
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (Offset(mid) < offset) low = mid + 1; else high = mid;
+    }
+    return low;
+}
+
+std::size_t FrameIndex::FirstEndingAfter(std::int64_t offset) const {
+    std::size_t low = 0, high = Count();
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (End(mid) <= offset) low = mid + 1; else high = mid;
+    }
+    return low;
+}
+
+// ---- the walk ----
+
+namespace {
+
+// Adjacent frames needed before any of them counts.
+constexpr int LockFrames = 4;
+// Read at a time; the event pass runs after each read.
+constexpr std::int64_t ChunkSize = 256 * 1024;
+// Enough bytes beyond a position to check a chain from it.
+constexpr std::int64_t Lookahead = 16 * 1024;
+static_assert(Lookahead >= LockFrames * MaxFrameLength + 4);
+
+class Walker {
+public:
+    Walker(std::istream& in, std::int64_t first, std::int64_t end, const EventPass& eventPass)
+        : in_(in), end_(end), bufferStart_(first), eventPass_(eventPass) {
+        buffer_.reserve(static_cast<std::size_t>(ChunkSize + Lookahead));
+    }
+
+    std::optional<FrameWalk> Run() {
+        in_.clear();
+        in_.seekg(bufferStart_);
+        std::int64_t pos = bufferStart_;
+        bool locked = false;
+        while (pos + 4 <= end_) {
+            if (!Fill(pos)) return std::nullopt;
+            if (pos + 4 > end_) break;
+            const unsigned char* at = At(pos);
+            if (locked) {
+                const auto header = ParseFrameHeader(at);
+                if (header && SameStream(*header, *walk_.Stream) && pos + header->Length() <= end_) {
+                    Take(pos, *header);
+                    pos += header->Length();
+                    continue;
+                }
+                locked = false;
+                ++pos;
+                continue;
+            }
+            if (*at != 0xFF) {
+                const auto* next = static_cast<const unsigned char*>(std::memchr(at, 0xFF, BufferEnd() - pos));
+                pos = next ? pos + (next - at) : BufferEnd();
+                continue;
+            }
+            if (ChainStartsAt(pos)) {
+                if (!walk_.Stream) walk_.Stream = ParseFrameHeader(at);
+                locked = true;
+            } else {
+                ++pos;
+            }
+        }
+        walk_.Frames.Shrink();
+        return std::move(walk_);
+    }
+
+private:
+    std::int64_t BufferEnd() const { return bufferStart_ + static_cast<std::int64_t>(buffer_.size()); }
+    const unsigned char* At(std::int64_t pos) const { return buffer_.data() + (pos - bufferStart_); }
+
+    // Makes [pos, pos + Lookahead) readable as far as the sound goes. A file
+    // that has shrunk since it was measured ends where its bytes end.
+    bool Fill(std::int64_t pos) {
+        const std::int64_t wanted = std::min(end_, pos + Lookahead);
+        if (wanted <= BufferEnd()) return true;
+        buffer_.erase(buffer_.begin(), buffer_.begin() + (pos - bufferStart_));
+        bufferStart_ = pos;
+        while (BufferEnd() < wanted) {
+            const std::int64_t count = std::min(ChunkSize, end_ - BufferEnd());
+            const std::size_t had = buffer_.size();
+            buffer_.resize(had + static_cast<std::size_t>(count));
+            in_.read(reinterpret_cast<char*>(buffer_.data() + had), count);
+            const std::int64_t got = in_.gcount();
+            buffer_.resize(had + static_cast<std::size_t>(got));
+            if (got < count) end_ = BufferEnd();
+            if (eventPass_ && !eventPass_()) return false;
+        }
+        return true;
+    }
+
+    // Whether enough adjacent frames of one stream (and of the song's
+    // stream, once one is known) start at pos.
+    bool ChainStartsAt(std::int64_t pos) const {
+        const auto first = ParseFrameHeader(At(pos));
+        if (!first || (walk_.Stream && !SameStream(*first, *walk_.Stream))) return false;
+        std::int64_t at = pos;
+        for (int frames = 0; frames < LockFrames; ++frames) {
+            if (at == end_) return frames > 0;
+            if (at + 4 > end_) return false;
+            const auto header = ParseFrameHeader(At(at));
+            if (!header || !SameStream(*header, *first)) return false;
+            at += header->Length();
+            if (at > end_) return false;
+        }
+        return true;
+    }
+
+    void Take(std::int64_t pos, const FrameHeader& header) {
+        if (!firstTaken_) {
+            firstTaken_ = true;
+            if (const auto headerFrame = ReadHeaderFrame(At(pos), header)) {
+                walk_.HeaderFrameEnd = pos + header.Length();
+                walk_.EncoderDelay = headerFrame->EncoderDelay;
+                return;
+            }
+        }
+        if (walk_.Frames.Count() == 0)
+            firstBitRate_ = header.BitRateIndex;
+        else if (header.BitRateIndex != firstBitRate_)
+            walk_.SameBitRate = false;
+        walk_.Frames.Add(pos, header.Length(), header.ChannelMode);
+    }
+
+    std::istream& in_;
+    std::int64_t end_;
+    std::int64_t bufferStart_;
+    const EventPass& eventPass_;
+    std::vector<unsigned char> buffer_;
+    FrameWalk walk_;
+    bool firstTaken_ = false;
+    int firstBitRate_ = 0;
+};
+
+}  // namespace
+
+std::optional<FrameWalk> WalkFrames(std::istream& in, std::int64_t first, std::int64_t end,
+                                    const EventPass& eventPass) {
+    if (first >= end) return FrameWalk{};
+    return Walker(in, first, end, eventPass).Run();
+}
+
+}  // namespace sundrel

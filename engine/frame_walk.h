@@ -1,0 +1,65 @@
+#pragma once
+
+// The one pass over a song's sound that finds its MPEG audio frames.
+
+#include "event_pass.h"
+#include "mpeg_frames.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <vector>
+
+namespace sundrel {
+
+// Where each frame of sound lies, at four bytes a frame: the low 32 bits of
+// each offset, plus short lists of what changes rarely (the high bits of
+// the offsets, the chains of adjacent frames, the channel mode).
+class FrameIndex {
+public:
+    void Add(std::int64_t offset, int length, int channelMode);
+    void Shrink();
+
+    std::size_t Count() const { return low_.size(); }
+    std::int64_t Offset(std::size_t i) const;
+    // One past the frame's last byte.
+    std::int64_t End(std::size_t i) const;
+    int ChannelMode(std::size_t i) const;
+    // The first frame that starts at or after `offset`, and the first that
+    // ends after it; Count() when there is none.
+    std::size_t FirstStartingFrom(std::int64_t offset) const;
+    std::size_t FirstEndingAfter(std::int64_t offset) const;
+
+private:
+    // A value that holds from frame First on, up to the next run.
+    struct Run {
+        std::size_t First = 0;
+        std::int64_t Value = 0;
+    };
+    static const Run& RunAt(const std::vector<Run>& runs, std::size_t i);
+    static void Note(std::vector<Run>& runs, std::size_t i, std::int64_t value);
+
+    std::vector<std::uint32_t> low_;
+    std::vector<Run> high_;    // offset >> 32
+    std::vector<Run> chains_;  // end of each stretch of adjacent frames
+    std::vector<Run> modes_;
+};
+
+struct FrameWalk {
+    FrameIndex Frames;                 // the frames of sound, header frame excluded
+    std::optional<FrameHeader> Stream; // the first frame found: version, layer, sample rate
+    bool SameBitRate = true;           // every frame of sound has the same bit rate
+    std::optional<std::int64_t> HeaderFrameEnd;  // after a Xing, Info or VBRI first frame
+    std::optional<int> EncoderDelay;   // samples, from the header frame's encoder extension
+};
+
+// Walks the frames of [first, end) of `in` in one sequential pass, calling
+// eventPass after each chunk read. A frame counts only in a chain of several
+// adjacent frames of one stream (fewer when the chain ends the sound), so
+// garbage that happens to look like a header is passed over. Nothing when
+// the event pass abandons the walk.
+std::optional<FrameWalk> WalkFrames(std::istream& in, std::int64_t first, std::int64_t end,
+                                    const EventPass& eventPass = {});
+
+}  // namespace sundrel

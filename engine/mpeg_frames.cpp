@@ -1,0 +1,151 @@
+#include "mpeg_frames.h"
+
+#include <cstring>
+
+namespace sundrel {
+namespace {
+
+// kbit/s by [MPEG-1 or not][layer - 1][index]; index 0 (free format) and 15
+// are no rate a frame's length can be computed from.
+constexpr int BitRates[2][3][15] = {
+    {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    },
+    {
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    },
+};
+
+constexpr int SampleRates[3][3] = {
+    {44100, 48000, 32000},  // MPEG-1
+    {22050, 24000, 16000},  // MPEG-2
+    {11025, 12000, 8000},   // MPEG-2.5
+};
+
+// The two version bits and the two layer bits as the header spells them.
+constexpr int VersionBits[3] = {3, 2, 0};
+int LayerBits(int layer) { return 4 - layer; }
+
+bool IsMpeg1(const FrameHeader& h) { return h.Version == MpegVersion::Mpeg1; }
+
+std::uint32_t BigEndian32(const unsigned char* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
+void PutBigEndian32(unsigned char* p, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+constexpr int XingFlagFrames = 1;
+constexpr int XingFlagBytes = 2;
+constexpr int XingFlagToc = 4;
+constexpr int XingFlagQuality = 8;
+
+// The encoder's extension: a 9-byte encoder name, then at byte 21 the
+// delay and the padding in 12 bits each.
+constexpr int ExtensionDelayAt = 21;
+constexpr int ExtensionLength = 24;
+constexpr int VbriOffset = 36;
+
+}  // namespace
+
+int FrameHeader::BitRate() const { return BitRates[IsMpeg1(*this) ? 0 : 1][Layer - 1][BitRateIndex] * 1000; }
+
+int FrameHeader::SampleRate() const { return SampleRates[static_cast<int>(Version)][SampleRateIndex]; }
+
+int FrameHeader::Samples() const {
+    if (Layer == 1) return 384;
+    if (Layer == 3 && !IsMpeg1(*this)) return 576;
+    return 1152;
+}
+
+int FrameHeader::Length() const {
+    // Layer I counts in slots of four bytes; the others in bytes.
+    if (Layer == 1) return (12 * BitRate() / SampleRate() + (Padding ? 1 : 0)) * 4;
+    return Samples() / 8 * BitRate() / SampleRate() + (Padding ? 1 : 0);
+}
+
+std::optional<FrameHeader> ParseFrameHeader(const unsigned char* b) {
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return std::nullopt;
+    const int versionBits = (b[1] >> 3) & 3;
+    const int layerBits = (b[1] >> 1) & 3;
+    const int bitRateIndex = b[2] >> 4;
+    const int sampleRateIndex = (b[2] >> 2) & 3;
+    if (versionBits == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || sampleRateIndex == 3)
+        return std::nullopt;
+    FrameHeader h;
+    h.Version = versionBits == 3 ? MpegVersion::Mpeg1 : versionBits == 2 ? MpegVersion::Mpeg2 : MpegVersion::Mpeg25;
+    h.Layer = 4 - layerBits;
+    h.Protected = (b[1] & 1) == 0;
+    h.BitRateIndex = bitRateIndex;
+    h.SampleRateIndex = sampleRateIndex;
+    h.Padding = (b[2] & 2) != 0;
+    h.ChannelMode = b[3] >> 6;
+    return h;
+}
+
+std::array<unsigned char, 4> EncodeFrameHeader(const FrameHeader& h) {
+    return {
+        0xFF,
+        static_cast<unsigned char>(0xE0 | VersionBits[static_cast<int>(h.Version)] << 3 | LayerBits(h.Layer) << 1 |
+                                   (h.Protected ? 0 : 1)),
+        static_cast<unsigned char>(h.BitRateIndex << 4 | h.SampleRateIndex << 2 | (h.Padding ? 2 : 0)),
+        static_cast<unsigned char>(h.ChannelMode << 6),
+    };
+}
+
+bool SameStream(const FrameHeader& a, const FrameHeader& b) {
+    return a.Version == b.Version && a.Layer == b.Layer && a.SampleRateIndex == b.SampleRateIndex;
+}
+
+int XingOffset(const FrameHeader& h) {
+    const int sideInfo = IsMpeg1(h) ? (h.Mono() ? 17 : 32) : (h.Mono() ? 9 : 17);
+    return 4 + (h.Protected ? 2 : 0) + sideInfo;
+}
+
+std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const FrameHeader& header) {
+    if (header.Layer != 3) return std::nullopt;
+    const int length = header.Length();
+    const int at = XingOffset(header);
+    if (at + 8 <= length && (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0)) {
+        HeaderFrame found;
+        const std::uint32_t flags = BigEndian32(frame + at + 4);
+        const int extension = at + 8 + ((flags & XingFlagFrames) ? 4 : 0) + ((flags & XingFlagBytes) ? 4 : 0) +
+                              ((flags & XingFlagToc) ? 100 : 0) + ((flags & XingFlagQuality) ? 4 : 0);
+        if (extension + ExtensionLength <= length) {
+            const unsigned char* e = frame + extension;
+            if (std::memcmp(e, "LAME", 4) == 0 || std::memcmp(e, "Lavc", 4) == 0 || std::memcmp(e, "Lavf", 4) == 0)
+                found.EncoderDelay = e[ExtensionDelayAt] << 4 | e[ExtensionDelayAt + 1] >> 4;
+        }
+        return found;
+    }
+    if (VbriOffset + 4 <= length && std::memcmp(frame + VbriOffset, "VBRI", 4) == 0) return HeaderFrame{};
+    return std::nullopt;
+}
+
+std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields) {
+    FrameHeader h = model;
+    h.Layer = 3;
+    h.Protected = false;
+    h.Padding = false;
+    const int at = XingOffset(h);
+    const int needed = at + 4 + 4 + 4 + 4 + 100;
+    for (h.BitRateIndex = 1; h.BitRateIndex < 14 && h.Length() < needed; ++h.BitRateIndex) {
+    }
+    std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
+    const auto head = EncodeFrameHeader(h);
+    std::memcpy(frame.data(), head.data(), head.size());
+    unsigned char* x = frame.data() + at;
+    std::memcpy(x, "Xing", 4);
+    PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc);
+    PutBigEndian32(x + 8, fields.Frames);
+    PutBigEndian32(x + 12, fields.Bytes);
+    std::memcpy(x + 16, fields.Toc.data(), fields.Toc.size());
+    return frame;
+}
+
+}  // namespace sundrel

@@ -1,0 +1,72 @@
+#pragma once
+
+// MPEG audio frames: the four-byte header every frame starts with, the
+// header frames (Xing, Info, VBRI) that describe a song instead of holding
+// sound, and the Xing frame a kept piece of a song begins with.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sundrel {
+
+enum class MpegVersion : std::uint8_t { Mpeg1, Mpeg2, Mpeg25 };
+
+struct FrameHeader {
+    MpegVersion Version = MpegVersion::Mpeg1;
+    int Layer = 3;             // 1, 2 or 3
+    bool Protected = false;    // a 16-bit CRC follows the header
+    int BitRateIndex = 9;      // 1..14
+    int SampleRateIndex = 0;   // 0..2
+    bool Padding = false;
+    int ChannelMode = 0;       // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+
+    int BitRate() const;       // bits per second
+    int SampleRate() const;    // samples per second
+    int Samples() const;       // samples per channel in one frame
+    int Length() const;        // bytes, header included
+    bool Mono() const { return ChannelMode == 3; }
+};
+
+// The longest frame of any version, layer and rate, in bytes.
+inline constexpr int MaxFrameLength = 2881;
+
+// Nothing for four bytes that are no frame header: no sync, a reserved
+// version or layer, free format (bit-rate index 0), bit-rate index 15 or
+// sample-rate index 3.
+std::optional<FrameHeader> ParseFrameHeader(const unsigned char* bytes);
+std::array<unsigned char, 4> EncodeFrameHeader(const FrameHeader& header);
+
+// Frames of one stream share version, layer and sample rate; bit rate,
+// padding and channel mode may change from frame to frame.
+bool SameStream(const FrameHeader& a, const FrameHeader& b);
+
+// What a header frame (Xing, Info or VBRI) tells. A Xing or Info frame that
+// carries an encoder's extension gives the samples its encoder put before
+// the song.
+struct HeaderFrame {
+    std::optional<int> EncoderDelay;
+};
+
+// `frame` holds the whole frame, header.Length() bytes. Nothing when the
+// frame is an ordinary frame of sound.
+std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const FrameHeader& header);
+
+// Offset of the Xing or Info tag in a Layer III frame: after the header, its
+// CRC and the side information.
+int XingOffset(const FrameHeader& header);
+
+struct XingFields {
+    std::uint32_t Frames = 0;   // frames of sound after the header frame
+    std::uint32_t Bytes = 0;    // bytes after the header frame
+    std::array<unsigned char, 100> Toc{};  // byte position of each percent of time, in 256ths
+};
+
+// A Layer III Xing frame of the model's version, sample rate and channel
+// mode, without CRC, at the smallest bit rate that holds the fields; its
+// side information is zero, so a decoder that does not know Xing plays it
+// as silence.
+std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields);
+
+}  // namespace sundrel
