@@ -1,6 +1,7 @@
 #include "media_player_widget.h"
 
 #include "gst_playback.h"
+#include "song_map.h"
 #include "peak_decoder.h"
 #include "waveform_bar.h"
 
@@ -18,7 +19,6 @@
 #include <QtMath>
 
 #include <algorithm>
-#include <filesystem>
 #include <cmath>
 
 namespace sundrel {
@@ -56,11 +56,11 @@ int VolumeOfGain(double gain) {
     return qRound(std::cbrt(qMax(0.0, gain)) * 100.0);
 }
 
-// Only a regular file is handed to GStreamer: a FIFO or a device would block
-// the opening for ever.
+// Only a regular file whose tags GStreamer can survive is handed to it: a
+// FIFO or a device would block the opening for ever, and some impossible
+// tag sizes make GStreamer abort the whole program.
 bool MayPlay(const QString& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    return ReadSongFile(QFile::encodeName(path).toStdString()).SafeToDecode;
 }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon,

@@ -94,6 +94,34 @@ private slots:
         }
     }
 
+    void theLoudHalfStandsOut()
+    {
+        // A quiet sweep, with loud noise added in the second half.
+        const QString song = dir_.filePath(QStringLiteral("quiet-loud.mp3"));
+        QVERIFY(fixture::MakeQuietLoudMp3(song.toStdString(), 20, fixture::BitRateMode::Vbr2));
+        const auto player = ShownPlayer();
+        player->setURL(song);
+        WaveformBar* bar = Bar(*player);
+        QTRY_VERIFY_WITH_TIMEOUT(Finished(*bar) && player->duration().value_or(0) > 19, kWait);
+        const auto columns = bar->columns();
+        QCOMPARE(int(columns.size()), bar->width());
+        // Away from the middle, where a column may hold both halves: every
+        // loud column peaks at least three times as high as the loudest
+        // quiet one, and so does its RMS.
+        const std::size_t n = columns.size();
+        float quietPeak = 0, quietRms = 0;
+        for (std::size_t i = 0; i < n * 45 / 100; ++i) {
+            quietPeak = std::max(quietPeak, columns[i].peak);
+            quietRms = std::max(quietRms, columns[i].rms);
+        }
+        QVERIFY(quietPeak > 0);
+        for (std::size_t i = n * 55 / 100; i < n; ++i) {
+            QVERIFY2(columns[i].peak >= 3 * quietPeak,
+                     qPrintable(QStringLiteral("column %1: %2 against %3").arg(i).arg(columns[i].peak).arg(quietPeak)));
+            QVERIFY(columns[i].rms >= 3 * quietRms);
+        }
+    }
+
     void aNewSongCancelsTheOldDecoding()
     {
         const auto player = ShownPlayer();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -224,6 +225,27 @@ Decoded DecodeWithMpg123(const std::filesystem::path& mp3) {
     decoded.samples.resize(bytes.size() / 2);
     std::memcpy(decoded.samples.data(), bytes.data(), decoded.samples.size() * 2);
     return decoded;
+}
+
+std::optional<double> LengthReportedByMpg123(const std::filesystem::path& mp3) {
+    // Its first progress line reads "> 000+231  00:00.00+00:06.00 ...": the
+    // time played and, after the '+', the time it believes is left.
+    std::vector<std::uint8_t> bytes;
+    if (Run({SUNDREL_MPG123, "-t", "-v", "-n", "1", mp3.string()}, STDERR_FILENO, bytes) != 0) {
+        return std::nullopt;
+    }
+    const std::string text(bytes.begin(), bytes.end());
+    const std::size_t line = text.find("> ");
+    const std::size_t clock = line == std::string::npos ? line : text.find("00:00.00+", line);
+    if (clock == std::string::npos) {
+        return std::nullopt;
+    }
+    int minutes = 0;
+    double seconds = 0;
+    if (std::sscanf(text.c_str() + clock + 9, "%d:%lf", &minutes, &seconds) != 2) {
+        return std::nullopt;
+    }
+    return minutes * 60 + seconds;
 }
 
 double EstimateHz(std::span<const std::int16_t> samples, int rate) {

@@ -51,6 +51,11 @@ struct Decoded {
 // decodes too: mpg123 finds the next frame and goes on.
 Decoded DecodeWithMpg123(const std::filesystem::path& mp3);
 
+// The length mpg123 tells for a file before decoding it, in seconds, as a
+// player shows it: from the file's header frame when it has one, otherwise
+// guessed from its first frame and its size. Nothing when mpg123 says none.
+std::optional<double> LengthReportedByMpg123(const std::filesystem::path& mp3);
+
 // Frequency of the sound in a stretch of samples, from how often it crosses
 // zero. A small dead band around zero keeps coding noise from counting.
 double EstimateHz(std::span<const std::int16_t> samples, int rate = kSampleRate);

@@ -2,19 +2,22 @@
 // load, seek, Start, End, and a real decoder checks the ringtone.
 
 #include "cut_engine.h"
-#include "fakes.h"
-#include "frm.h"
-#include "media_player_widget.h"
+#include "mpeg_frames.h"
 #include "mp3_fixture.h"
+#include "real_window.h"
+#include "waveform_bar.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 using namespace sundrel;
 using namespace sundrel::testing;
@@ -23,25 +26,6 @@ namespace fixture = sundrel::test;
 namespace {
 
 constexpr double kSongSeconds = 30;
-
-// The main window with the real player, the dialogs faked.
-struct RealWindow {
-    SharedCutState shared;
-    FakeDesktop desktop;
-    AppServices services{shared, desktop, [](int volume) { return new MediaPlayerWidget(volume); }};
-    Frm frm{services};
-
-    MediaPlayerWidget* player() const { return frm.findChild<MediaPlayerWidget*>(QStringLiteral("MDplay")); }
-    QString field(int i) const { return frm.findChild<QLineEdit*>(QStringLiteral("txtSplit(%1)").arg(i))->text(); }
-
-    // Pauses and moves the player, then waits until it is there.
-    bool seekTo(double seconds)
-    {
-        player()->pause();
-        player()->seek(seconds);
-        return QTest::qWaitFor([&] { return std::abs(player()->currentPosition() - seconds) < 0.05; }, 10000);
-    }
-};
 
 // When the decoded sound steps from second `from`'s pitch to the next one's:
 // the middle of the first 50 ms window whose pitch lies nearer the next.
@@ -99,15 +83,21 @@ private slots:
         QVERIFY(w.desktop.messages.isEmpty());
 
         const std::int64_t sourceLen = QFileInfo(song).size();
+        // lame's Info frame after the tags holds no sound either.
+        const auto bytes = fixture::ReadBytes(song.toStdString());
+        const auto info = ParseFrameHeader(bytes.data() + headTag);
+        QVERIFY(info);
+        const std::int64_t head = headTag + info->Length();
         if (!headTag && !tailTag) {
-            // Without tags the size fields are the whole file's proportion.
-            const double sourceKB = *TextToNumber(BytesToKbText(sourceLen));
-            QCOMPARE(w.field(0), QString::fromStdString(NumberToText(start / duration * sourceKB)));
+            // Without tags the size fields are the sound's proportion, after
+            // the Info frame.
+            const double soundKB = *TextToNumber(BytesToKbText(sourceLen - head));
+            QCOMPARE(w.field(0), QString::fromStdString(NumberToText(head / 1024.0 + start / duration * soundKB)));
         }
 
         const QString kept = dir.filePath(QStringLiteral("[铃声]1铃声测试 歌曲.mp3"));
         QVERIFY(QFile::exists(kept));
-        const std::int64_t soundBytes = sourceLen - headTag - (tailTag ? 128 : 0);
+        const std::int64_t soundBytes = sourceLen - head - (tailTag ? 128 : 0);
         const double expectedBytes = (end - start) / duration * soundBytes;
         QVERIFY2(std::abs(QFileInfo(kept).size() - expectedBytes) <= BlockSize,
                  qPrintable(QStringLiteral("%1 bytes, expected %2").arg(QFileInfo(kept).size()).arg(expectedBytes)));
@@ -120,6 +110,104 @@ private slots:
         QVERIFY2(step > 0, "no step to second 11 in the ringtone");
         const double decodedStart = 11 - step;
         QVERIFY2(std::abs(decodedStart - start) <= 0.1, qPrintable(QStringLiteral("starts at %1 s").arg(decodedStart)));
+    }
+
+    void marksFollowStartAndTheCut()
+    {
+        QTemporaryDir dir;
+        const QString song = dir.filePath(QStringLiteral("song.mp3"));
+        const QString other = dir.filePath(QStringLiteral("other.mp3"));
+        QVERIFY(fixture::MakeToneMp3(song.toStdString(), kSongSeconds));
+        QVERIFY(fixture::MakeToneMp3(other.toStdString(), 5));
+        RealWindow w;
+        w.frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.frm));
+        QVERIFY(w.choose(song, kSongSeconds - 1));
+        auto* bar = w.player()->findChild<WaveformBar*>(QStringLiteral("seek"));
+        const double duration = *w.player()->duration();
+
+        // Start puts the mark on the pixel of the moment it stored.
+        QVERIFY(w.seekTo(10));
+        w.frm.cmdQ_Click();
+        const double start = *TextToNumber(w.shared.StartPos);
+        QVERIFY(bar->startMark() && std::abs(*bar->startMark() - start * 1000) <= 1);
+        const int expected = int(start / duration * bar->width());
+        QVERIFY2(std::abs(bar->columnOf(*bar->startMark()) - expected) <= 1,
+                 qPrintable(QStringLiteral("mark at %1, moment at %2").arg(bar->columnOf(*bar->startMark())).arg(expected)));
+        QVERIFY(!bar->endMark());
+
+        // A refused End shades nothing; a cut shades what was cut.
+        QVERIFY(w.seekTo(8));
+        w.frm.Command1_Click();
+        QCOMPARE(w.desktop.messages.size(), 1);
+        QVERIFY(bar->startMark() && !bar->endMark());
+        QVERIFY(w.seekTo(12));
+        w.frm.Command1_Click();
+        QCOMPARE(w.desktop.messages.size(), 1);
+        QVERIFY(bar->endMark() && std::abs(*bar->endMark() - *TextToNumber(w.shared.EndPos) * 1000) <= 1);
+
+        // A new song starts without marks.
+        QVERIFY(w.choose(other, 4));
+        QVERIFY(!bar->startMark() && !bar->endMark());
+    }
+
+    void hostileFilesNeitherHangNorCrash_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("APE size near 4 GiB") << QStringLiteral("ape");
+        QTest::newRow("APE size near 4 GiB with header") << QStringLiteral("ape+header");
+        QTest::newRow("1000 chained ID3v2 headers") << QStringLiteral("chain");
+    }
+
+    // Files that would hang or abort the media library: the player says it
+    // cannot play them, nothing blocks, and the next song plays as ever.
+    void hostileFilesNeitherHangNorCrash()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString good = dir.filePath(QStringLiteral("good.mp3"));
+        const QString bad = dir.filePath(QStringLiteral("x.mp3"));
+        QVERIFY(fixture::MakeToneMp3(good.toStdString(), 5));
+        std::vector<std::uint8_t> bytes = fixture::ReadBytes(good.toStdString());
+        const auto little = [&](std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                bytes.push_back(std::uint8_t(v >> (8 * i)));
+        };
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(mkfifo(QFile::encodeName(bad).constData(), 0600), 0);
+        } else if (kind.startsWith(QLatin1String("ape"))) {
+            const char footer[] = "APETAGEX";
+            bytes.insert(bytes.end(), footer, footer + 8);
+            little(2000);
+            little(0xFFFFFFE8u);
+            little(0);
+            little(kind.endsWith(QLatin1String("header")) ? 0x80000000u : 0);
+            bytes.insert(bytes.end(), 8, 0);
+            QVERIFY(fixture::WriteBytes(bad.toStdString(), bytes));
+        } else {
+            std::vector<std::uint8_t> chain;
+            for (int i = 0; i < 1000; ++i)
+                chain.insert(chain.end(), {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0});
+            bytes.insert(bytes.begin(), chain.begin(), chain.end());
+            QVERIFY(fixture::WriteBytes(bad.toStdString(), bytes));
+        }
+
+        RealWindow w;
+        QVERIFY(w.choose(good, 4));
+        const std::int64_t goodLength = w.frm.cutState().SourceLen;
+        w.desktop.openAnswers << bad;
+        w.frm.cmdBrowseS_Click();
+        auto* status = w.player()->findChild<QLabel*>(QStringLiteral("status"));
+        QCOMPARE(status->text(), QStringLiteral("无法播放此文件"));
+        QCOMPARE(w.frm.findChild<QLineEdit*>(QStringLiteral("txtSource"))->text(), bad);
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(w.frm.cutState().SourceLen, goodLength);  // a length that cannot be read
+        QTest::qWait(300);
+        QCOMPARE(status->text(), QStringLiteral("无法播放此文件"));
+
+        QVERIFY(w.choose(good, 4));
+        QTRY_VERIFY_WITH_TIMEOUT(w.player()->currentPosition() > 0.1, 10000);
     }
 
     void previewAndDeleteARealKeptFile()

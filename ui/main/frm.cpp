@@ -8,6 +8,7 @@
 #include "frm_o.h"
 #include "frm_st.h"
 #include "media_player.h"
+#include "window_event_pass.h"
 #include "window_style.h"
 
 #include <QCloseEvent>
@@ -167,13 +168,17 @@ void Frm::cmdBrowseS_Click()
     // A cancel keeps the file confirmed earlier, which is then loaded again.
     CmmDlg.ShowOpen(this);
     const QString fileName = CmmDlg.FileName;
+    SongFile song;
     if (!fileName.isEmpty()) {
         txtSource->setText(fileName);
         if (txtDestdir->text().isEmpty())
             txtDestdir->setText(QString::fromStdString(FolderPart(fileName.toStdString())));
-        if (const auto length = FileLength(fileName.toStdString())) {
-            cut_.SourceLen = *length;
-            cut_.SourceMap = SongMap(ReadSongFile(fileName.toStdString()));
+        // Only a regular file is sized and read: a FIFO or a device is a
+        // file whose length cannot be read.
+        song = ReadSongFile(fileName.toStdString());
+        if (song.Regular) {
+            cut_.SourceLen = song.Length;
+            cut_.SourceMap = SongMap(song);
         }
         Frame1->setTitle(QStringLiteral("源分割文件大小（%1 KB）").arg(QString::fromStdString(BytesToKbText(cut_.SourceLen))));
     }
@@ -182,6 +187,22 @@ void Frm::cmdBrowseS_Click()
     Timer1_Timer();
     lbk->setText(QString());
     lbj->setText(QString());
+    if (song.Regular)
+        mapSource(fileName, song);
+}
+
+void Frm::mapSource(const QString& path, const SongFile& song)
+{
+    // The song plays while its frames are walked; on a big file the window
+    // keeps painting. Choosing another song, or closing the window, leaves
+    // this walk unfinished and unused.
+    const int generation = ++songGeneration_;
+    mapping_ = true;
+    const auto map = MapSong(path.toStdString(), song,
+                             WindowEventPass([this, generation] { return generation == songGeneration_; }));
+    mapping_ = false;
+    if (map && generation == songGeneration_)
+        cut_.SourceMap = *map;
 }
 
 void Frm::cmdBrowseD_Click()
@@ -228,9 +249,11 @@ void Frm::message(const QString& text, const QString& title)
 
 void Frm::closeEvent(QCloseEvent* event)
 {
-    // Closing asks nothing and leaves the other windows open; a cut under
-    // way is abandoned and leaves no piece behind.
+    // Closing asks nothing and leaves the other windows open. A cut under
+    // way is abandoned: what it wrote is removed, but for a kept file already
+    // in place. A song's frames still being walked are left alone.
     closing_ = cutting_;
+    ++songGeneration_;
     MDplay->setURL(QString());
     Timer1.stop();
     event->accept();

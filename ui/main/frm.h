@@ -62,6 +62,8 @@ private:
     std::optional<double> positionKB(double position) const;
     WrittenPieces writeKeptPiece();
     void message(const QString& text, const QString& title = {});
+    // Walks the frames of the song just chosen into the cut state's map.
+    void mapSource(const QString& path, const SongFile& song);
 
     AppServices& services_;
     CutState cut_;
@@ -87,6 +89,10 @@ private:
     // sizes left from an earlier cut, must never cut this one.
     bool startMarked_ = false;
     bool cutting_ = false;
+    // The frames of the song just chosen are being walked; each choice of a
+    // song (and closing) starts a new generation and so ends an older walk.
+    bool mapping_ = false;
+    int songGeneration_ = 0;
     bool closing_ = false;
 };
 

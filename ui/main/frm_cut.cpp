@@ -6,6 +6,7 @@
 #include "cut_engine.h"
 #include "desktop.h"
 #include "media_player.h"
+#include "window_event_pass.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,28 +28,6 @@ std::string StartFieldText(double kb)
     return text == "0" ? std::string("0") + DecimalSeparator() + "0" : text;
 }
 
-// The event pass of a long cut: the window repaints, moves and keeps its
-// timer. Handling events costs far more than copying a block, so they are
-// handled every few milliseconds rather than before every single block.
-class WindowEventPass {
-public:
-    explicit WindowEventPass(const bool& abandon) : abandon_(abandon) {}
-
-    bool operator()()
-    {
-        if (!sinceLast_.isValid() || sinceLast_.hasExpired(kIntervalMs)) {
-            QCoreApplication::processEvents();
-            sinceLast_.start();
-        }
-        return !abandon_;
-    }
-
-private:
-    static constexpr qint64 kIntervalMs = 10;
-    const bool& abandon_;
-    QElapsedTimer sinceLast_;
-};
-
 }  // namespace
 
 std::optional<double> Frm::positionKB(double position) const
@@ -68,8 +47,9 @@ double Frm::readPlayer()
 
 void Frm::cmdQ_Click()
 {
-    // The files are being written: a new mark would land in the middle of it.
-    if (cutting_)
+    // The files are being written, or the song is still being mapped: a new
+    // mark would land in the middle of it.
+    if (cutting_ || mapping_)
         return;
     if (MDplay->URL().isEmpty()) {
         message(QStringLiteral("请选择要剪切的MP3文件！"));
@@ -90,7 +70,7 @@ void Frm::cmdQ_Click()
 
 void Frm::Command1_Click()
 {
-    if (cutting_)
+    if (cutting_ || mapping_)
         return;
     SharedCutState& shared = services_.shared;
     const double endPosition = readPlayer();
@@ -161,9 +141,13 @@ WrittenPieces Frm::writeKeptPiece()
     cut_.SourceName = FileNamePart(txtSource->text().toStdString());
     cut_.SourcePath = txtSource->text().toStdString();
     cut_.DestDir = txtDestdir->text().toStdString();
+    // A song whose frames differ in bit rate gets a header frame of its
+    // own, so that players tell the ringtone's length, not the song's.
+    cut_.KeptHeader = cut_.SegLast >= 1 ? cut_.SourceMap.KeptHeader(cut_.SegBytes[0], cut_.SegBytes[1])
+                                        : std::vector<unsigned char>{};
 
     cutting_ = true;
-    const WrittenPieces written = WritePieces(cut_, WindowEventPass(closing_));
+    const WrittenPieces written = WritePieces(cut_, WindowEventPass([this] { return !closing_; }));
     cutting_ = false;
 
     LockSplit(false);
