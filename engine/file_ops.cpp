@@ -1,4 +1,5 @@
 #include "cut_engine.h"
+#include "hidden_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -22,17 +23,6 @@ bool CopyBytes(std::FILE* from, std::FILE* to) {
     }
 }
 
-// A new file beside the target, created exclusively so that no other file
-// is ever overwritten; its name starts with '.' to stay out of sight.
-std::FILE* CreateTemporaryBeside(const std::string& target, std::string& name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = FolderPart(target) + "." + FileNamePart(target) + ".moving" + std::to_string(attempt);
-        if (std::FILE* file = std::fopen(name.c_str(), "wbx")) return file;
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
-    }
-    return nullptr;
-}
 
 // rename() cannot cross file systems: the bytes go to a temporary file
 // beside the target first, so the target is replaced whole or not at all.
@@ -40,7 +30,7 @@ bool MoveAcross(const std::string& from, const std::string& to) {
     std::FILE* in = std::fopen(from.c_str(), "rb");
     if (!in) return false;
     std::string temporary;
-    std::FILE* out = CreateTemporaryBeside(to, temporary);
+    std::FILE* out = CreateHiddenBeside(to, "moving", temporary);
     if (!out) {
         std::fclose(in);
         return false;
@@ -68,6 +58,16 @@ bool MoveAcross(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+std::FILE* CreateHiddenBeside(const std::string& target, const char* purpose, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = FolderPart(target) + "." + FileNamePart(target) + "." + purpose + std::to_string(attempt);
+        if (std::FILE* file = std::fopen(name.c_str(), "wbx")) return file;
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
+    }
+    return nullptr;
+}
 
 std::optional<std::int64_t> FileLength(const std::string& path) {
     std::error_code ec;

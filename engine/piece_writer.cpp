@@ -1,4 +1,5 @@
 #include "cut_engine.h"
+#include "hidden_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -23,9 +24,11 @@ public:
     Stream& operator=(const Stream&) = delete;
     ~Stream() { Close(); }
 
-    bool Open(const std::string& path, const char* mode) {
+    bool Open(const std::string& path, const char* mode) { return Adopt(std::fopen(path.c_str(), mode)); }
+    // Takes over a file opened elsewhere.
+    bool Adopt(std::FILE* file) {
         Close();
-        file_ = std::fopen(path.c_str(), mode);
+        file_ = file;
         if (file_) std::setvbuf(file_, buffer_.get(), _IOFBF, StreamBufferSize);
         return file_ != nullptr;
     }
@@ -57,17 +60,12 @@ bool Remove(const std::string& path) {
     return !ec;
 }
 
-// Opens a new hidden file beside a piece, created exclusively, so that no
-// existing file or link, nor what it points to, is ever opened for writing.
-// Returns its name, or nothing when no such file could be made.
+// Opens a new hidden file beside a piece (see CreateHiddenBeside); its name,
+// or nothing when none could be made.
 std::optional<std::string> CreateBeside(const std::string& piece, Stream& stream) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = FolderPart(piece) + "." + FileNamePart(piece) + ".part" + std::to_string(attempt);
-        if (stream.Open(name, "wbx")) return name;
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(name, ec))) return std::nullopt;  // not a name clash
-    }
-    return std::nullopt;
+    std::string name;
+    if (!stream.Adopt(CreateHiddenBeside(piece, "part", name))) return std::nullopt;
+    return name;
 }
 
 enum class Copied { All, Abandoned, SourceEnded, WriteFailed };
