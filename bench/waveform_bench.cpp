@@ -1,0 +1,126 @@
+// How soon the player's waveform of a 5-minute 320 kbit/s stereo song is
+// complete, how long the window's event loop is kept waiting meanwhile, and
+// what the peaks cost in memory. A program to run by hand, not a test:
+//   QT_QPA_PLATFORM=offscreen build/bench/waveform_bench
+// Goals: complete within 2 s; no stall of the event loop over 20 ms; the
+// peaks under 1 MB.
+
+#include "media_player_widget.h"
+#include "peak_decoder.h"
+#include "waveform_bar.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace sundrel;
+
+namespace {
+
+constexpr int kSeconds = 300;
+constexpr int kRate = 44100;
+constexpr int kRounds = 3;
+constexpr int kTickMs = 2;
+
+// Stereo noise over a slow sweep: a song that keeps 320 kbit/s busy.
+bool MakeSong(const QString& mp3)
+{
+    const QString raw = mp3 + QStringLiteral(".raw");
+    {
+        std::ofstream out(raw.toStdString(), std::ios::binary);
+        std::mt19937 noise(7);
+        std::uniform_int_distribution<int> spread(-6000, 6000);
+        double phase = 0;
+        std::vector<std::int16_t> frame(2);
+        for (long i = 0; i < long(kSeconds) * kRate; ++i) {
+            phase += 2 * std::numbers::pi * (200 + 300 * std::sin(double(i) / kRate)) / kRate;
+            const int v = int(9000 * std::sin(phase)) + spread(noise);
+            frame[0] = std::int16_t(v);
+            frame[1] = std::int16_t(-v / 2);
+            out.write(reinterpret_cast<const char*>(frame.data()), 4);
+        }
+    }
+    const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 320 '"
+                                + raw.toStdString() + "' '" + mp3.toStdString() + "' 2>/dev/null";
+    const bool made = std::system(command.c_str()) == 0;
+    QFile::remove(raw);
+    return made;
+}
+
+long ResidentKB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString song = dir.filePath(QStringLiteral("five-minutes-320k.mp3"));
+    if (!MakeSong(song)) {
+        std::fprintf(stderr, "lame could not make the song\n");
+        return 1;
+    }
+    std::printf("song: %d s, 320 kbit/s stereo, %lld bytes\n", kSeconds, static_cast<long long>(QFile(song).size()));
+
+    MediaPlayerWidget player(50);
+    player.resize(432, 93);
+    player.show();
+    auto* bar = player.findChild<WaveformBar*>(QStringLiteral("seek"));
+
+    for (int round = 1; round <= kRounds; ++round) {
+        player.setURL(QString());
+        QApplication::processEvents();
+        const long before = ResidentKB();
+
+        // A timer that should fire every kTickMs: the longest gap between
+        // two firings is the longest the event loop was kept waiting.
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+        QElapsedTimer clock;
+        clock.start();
+        sinceTick.start();
+        tick.start(kTickMs);
+        QElapsedTimer load;
+        load.start();
+        player.setURL(song);
+        const qint64 loadMs = load.elapsed();
+        // The gaps while decoding, after the song was handed over.
+        sinceTick.restart();
+        longestGap = 0;
+        while (!(bar->peaks() && bar->peaks()->finished) && clock.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const qint64 complete = clock.elapsed();
+        tick.stop();
+
+        const Peaks& peaks = *bar->peaks();
+        const std::size_t peakBytes = (peaks.peak.capacity() + peaks.rms.capacity()) * sizeof(float);
+        std::printf("round %d: loading the song took %lld ms; waveform complete in %lld ms (%.1f s decoded, "
+                    "%zu bins); longest event-loop gap while decoding %lld ms; peaks %zu bytes; resident memory "
+                    "%+ld KB while playing\n",
+                    round, static_cast<long long>(loadMs), static_cast<long long>(complete), peaks.decodedSeconds,
+                    peaks.peak.size(), static_cast<long long>(longestGap), peakBytes, ResidentKB() - before);
+    }
+    return 0;
+}
