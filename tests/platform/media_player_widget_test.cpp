@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QLabel>
 #include <QSlider>
@@ -96,6 +98,8 @@ private slots:
     void controlsFitTheWindows();
     void playButtonTogglesAndStopRewinds();
     void waveformSeeksByPointerAndKeys();
+    void saysOnceWhenNothingCanBeHeard_data();
+    void saysOnceWhenNothingCanBeHeard();
 
 private:
     // A loaded, playing player on the 30-second tone.
@@ -412,6 +416,41 @@ void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys() {
     QTRY_VERIFY_WITH_TIMEOUT(std::abs(player->currentPosition() - 6.0) < 0.05, kWait);
     QTest::keyClick(bar, Qt::Key_End);
     QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() > 29.9, kWait);
+}
+
+void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard_data() {
+    QTest::addColumn<bool>("withOutputs");
+    QTest::newRow("sound outputs installed") << true;
+    QTest::newRow("no sound output but the fake one") << false;
+}
+
+void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard() {
+    QFETCH(bool, withOutputs);
+    // GStreamer's plugins as installed, or all of them but those that
+    // hold a sound output (PulseAudio, ALSA, JACK, OSS, PipeWire, OpenAL).
+    QTemporaryDir plugins;
+    const QDir installed(QStringLiteral(SUNDREL_GST_PLUGINS_DIR));
+    const QStringList outputs = {"libgstpulseaudio.so", "libgstalsa.so", "libgstjack.so", "libgstoss4.so",
+                                 "libgstossaudio.so", "libgstpipewire.so", "libgstopenal.so"};
+    int linked = 0;
+    for (const QString& name : installed.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+        if (withOutputs || !outputs.contains(name))
+            linked += QFile::link(installed.filePath(name), plugins.filePath(name));
+    }
+    QVERIFY(linked > 10);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("GST_PLUGIN_SYSTEM_PATH_1_0"), plugins.path());
+    environment.insert(QStringLiteral("GST_REGISTRY_1_0"), plugins.filePath(QStringLiteral("registry.bin")));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(SUNDREL_SILENT_PLAYER), {tone_});
+    QVERIFY(child.waitForFinished(30000));
+    // The song plays either way: nothing is heard, but nothing stops.
+    QCOMPARE(child.exitCode(), 0);
+    const QString said = QString::fromLocal8Bit(child.readAllStandardError());
+    QCOMPARE(said.count(QStringLiteral("Sundrel: no sound output was found")), withOutputs ? 0 : 1);
 }
 
 QTEST_MAIN(MediaPlayerWidgetTest)

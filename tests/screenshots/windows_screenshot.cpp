@@ -6,6 +6,8 @@
 #include "frm.h"
 #include "media_player_widget.h"
 #include "mp3_fixture.h"
+#include "peak_decoder.h"
+#include "waveform_bar.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,7 +57,8 @@ int main(int argc, char* argv[])
 
     QTemporaryDir dir;
     const QString song = dir.filePath(QStringLiteral("夏天的风.mp3"));
-    if (!sundrel::test::MakeToneMp3(song.toStdString(), 30))
+    // Quiet, then loud: the waveform has something to show.
+    if (!sundrel::test::MakeQuietLoudMp3(song.toStdString(), 30, sundrel::test::BitRateMode::Vbr2))
         return 1;
 
     SharedCutState shared;
@@ -68,13 +71,20 @@ int main(int argc, char* argv[])
     frm.cmdBrowseS_Click();
     if (!QTest::qWaitFor([&] { return player->duration().value_or(0) > 29; }, 10000))
         return 1;
+    // The selection runs across the change from quiet to loud; the waveform
+    // is complete before the picture.
+    auto* bar = player->findChild<WaveformBar*>(QStringLiteral("seek"));
+    if (!QTest::qWaitFor([&] { return bar->peaks() && bar->peaks()->finished; }, 10000))
+        return 1;
     player->pause();
-    player->seek(5);
+    player->seek(11);
     QTest::qWait(300);
     frm.cmdQ_Click();
-    player->seek(9);
+    player->seek(19);
     QTest::qWait(300);
     frm.Command1_Click();
+    player->seek(16);
+    QTest::qWait(300);
     frm.Timer1_Timer();
 
     frm.Command2_Click();

@@ -187,7 +187,9 @@ void Frm::cmdBrowseS_Click()
     Timer1_Timer();
     lbk->setText(QString());
     lbj->setText(QString());
-    if (song.Regular)
+    // A song the player will not play cannot be cut: its frames are not
+    // worth a walk (it may be hundreds of MB made to waste one).
+    if (song.SafeToDecode)
         mapSource(fileName, song);
 }
 
