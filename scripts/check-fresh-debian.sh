@@ -7,25 +7,30 @@
 # dialog and reads GStreamer's debug output for the MP3 decoder playing and
 # for the real audio sinks being tried.
 #
-# Three ways, each on a fresh copy of the same root file system:
-#   root   the run command as root: apt-get directly
-#   sudo   as a user with sudo (no password asked): apt-get through sudo
-#   plain  as a user with neither: one clear message, a non-zero exit, no build
+# Each way starts from a fresh copy of the same minimal system:
+#   root   the run command as root (apt-get directly), then the README's
+#          package lines: make the Debian package and install it
+#   sudo   the run command as a user with sudo (no password asked)
+#   plain  the run command as a user with neither: one clear message, a
+#          non-zero exit, nothing built
+#   deb    only the package made by the root way, installed with apt, and
+#          the installed program started: its dependencies are enough
 #
 # What it checks is the committed state of this repository (it is cloned).
 # Run as root on a Debian machine with: debootstrap xvfb x11-utils xdotool lame git
-# Usage: sudo bash scripts/check-fresh-debian.sh [root|sudo|plain ...]
+# Usage: sudo bash scripts/check-fresh-debian.sh [root|sudo|plain|deb ...]
 # FRESH_DIR (default /var/tmp/sundrel-fresh) holds the root file systems, kept
 # afterwards for a look inside; MIRROR is the Debian mirror to use.
 set -euo pipefail
 
 ways=("$@")
-[ ${#ways[@]} -gt 0 ] || ways=(root sudo plain)
+[ ${#ways[@]} -gt 0 ] || ways=(root sudo plain deb)
 work=$(realpath -m "${FRESH_DIR:-/var/tmp/sundrel-fresh}")
 mirror=${MIRROR:-http://deb.debian.org/debian}
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # How long the run command may take to show its window on a fresh machine.
 window_deadline=2400
+gst_debug="GST_DEBUG=GST_ELEMENT_FACTORY:4,GST_STATES:4 GST_DEBUG_NO_COLOR=1"
 
 say() { printf '[%s] %s\n' "$(date +%T)" "$*"; }
 die() { say "FAIL: $*" >&2; exit 1; }
@@ -51,6 +56,13 @@ remove_root() {
     die "something is still mounted under $dir; not removing it"
   fi
   rm -rf "$dir"
+}
+# Ends what this script started inside a root file system.
+stop_programs() {
+  local dir=$1 p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/root" 2>/dev/null)" = "$dir" ] && kill "${p#/proc/}" 2>/dev/null || true
+  done
 }
 
 # The minimal system, made once and then copied for each way.
@@ -91,8 +103,8 @@ for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.2; done
 xwininfo -root >/dev/null 2>&1 || die "Xvfb did not start, see $work/xvfb.log"
 
 # Downloaded packages are shared between the ways, so only the first one
-# fetches them (and is timed as a fresh machine): the systems themselves stay
-# as debootstrap made them.
+# fetches them (and is timed as a fresh machine would be): the systems
+# themselves stay as debootstrap made them.
 rm -rf "$work/apt-archives"
 mkdir -p "$work/apt-archives/partial"
 
@@ -107,19 +119,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-# Ends what this script started inside a root file system.
-stop_programs() {
-  local dir=$1 p
-  for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/root" 2>/dev/null)" = "$dir" ] && kill "${p#/proc/}" 2>/dev/null || true
-  done
-}
-
-window_id() {  # a top-level window of the program with the given title
-  xwininfo -root -tree | awk -v t="\"$1\": (\"sundrel\"" 'index($0, t) { print $1; exit }'
-}
-
-# in_chroot DIR USER COMMAND: a login-like environment; root or a user.
+# in_chroot DIR USER COMMAND: a login-like environment, as root or a user.
 in_chroot() {
   local dir=$1 user=$2 cmd=$3 home=/root path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
   if [ "$user" != root ]; then home=/home/$user; path=/usr/local/bin:/usr/bin:/bin; fi
@@ -127,16 +127,11 @@ in_chroot() {
     SHELL=/bin/bash PATH="$path" DISPLAY="$DISPLAY" bash -c "cd && $cmd"
 }
 
-check_way() {
-  local way=$1 user
-  local dir=$work/$way log=$work/$way.log
-  case "$way" in
-    root) user=root ;;
-    sudo) user=ada ;;
-    plain) user=ben ;;
-    *) die "unknown way $way (root, sudo or plain)" ;;
-  esac
-  say "=== $way: as $user, on a fresh copy of the minimal system"
+# fresh_system DIR USER EXTRA-PACKAGES: a copy of the minimal system with
+# what the README asks of a fresh machine before the run command (git, and
+# sudo for a user who has it), the user, and the song in the user's home.
+fresh_system() {
+  local dir=$1 user=$2 extra=$3
   remove_root "$dir"
   cp -a "$base" "$dir"
   current=$dir
@@ -147,69 +142,49 @@ check_way() {
   mkdir -p "$dir/tmp/.X11-unix"
   mount --bind /tmp/.X11-unix "$dir/tmp/.X11-unix"
   mount --bind "$work/apt-archives" "$dir/var/cache/apt/archives"
-
-  # What the README asks of a fresh machine before the run command: git, and
-  # for the sudo way a user in sudoers; the plain user has no sudo at all.
-  local extra=git
-  [ "$way" = sudo ] && extra="git sudo"
-  say "as root: apt-get install $extra"
-  in_chroot "$dir" root "apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $extra" \
-    > "$work/$way-prepare.log" 2>&1 || die "preparing failed, see $work/$way-prepare.log"
+  say "as root: apt-get update${extra:+ && apt-get install $extra}"
+  in_chroot "$dir" root "apt-get update -q${extra:+ && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $extra}" \
+    > "$dir.prepare.log" 2>&1 || die "preparing failed, see $dir.prepare.log"
+  local home=/root
   if [ "$user" != root ]; then
     chroot "$dir" useradd -m -s /bin/bash "$user"
+    home=/home/$user
   fi
-  if [ "$way" = sudo ]; then
-    echo "$user ALL=(ALL) NOPASSWD: ALL" > "$dir/etc/sudoers.d/$user"
-    chmod 440 "$dir/etc/sudoers.d/$user"
-  fi
-  local home=/root
-  [ "$user" = root ] || home=/home/$user
   cp "$mp3" "$dir$home/song.mp3"
-  mkdir -p "$dir/srv" && cp -a "$work/sundrel.git" "$dir/srv/"
-  chroot "$dir" chown -R "$user:" "$home/song.mp3" /srv/sundrel.git
-  in_chroot "$dir" "$user" "git clone -q /srv/sundrel.git sundrel" || die "git clone failed"
+  chroot "$dir" chown "$user:" "$home/song.mp3"
+}
 
-  say "as $user: bash scripts/sundrel.sh run"
-  local start=$SECONDS
-  in_chroot "$dir" "$user" \
-    "cd sundrel && GST_DEBUG=GST_ELEMENT_FACTORY:4,GST_STATES:4 GST_DEBUG_NO_COLOR=1 bash scripts/sundrel.sh run" \
-    > "$log" 2>&1 < /dev/null &
-  local run=$!
+clone_project() {  # DIR USER
+  mkdir -p "$1/srv" && cp -a "$work/sundrel.git" "$1/srv/"
+  chroot "$1" chown -R "$2:" /srv/sundrel.git
+  in_chroot "$1" "$2" "git clone -q /srv/sundrel.git sundrel" || die "git clone failed"
+}
 
-  if [ "$way" = plain ]; then
-    local status=0
-    wait "$run" || status=$?
-    [ "$status" -ne 0 ] || die "the run command exited 0 without root or sudo"
-    grep -q '^Missing packages: .*qt6-base-dev' "$log" || die "no list of missing packages, see $log"
-    grep -q 'apt-get install' "$log" || die "no command to run as root, see $log"
-    [ ! -e "$dir$home/sundrel/build-run" ] || die "it went on to build"
-    say "exit status $status after $((SECONDS - start)) s, with:"
-    sed 's/^/    | /' "$log"
-    stop_programs "$dir"
-    unmount_all "$dir"
-    current=""
-    return
-  fi
+window_id() {  # a top-level window of the program with the given title
+  xwininfo -root -tree | awk -v t="\"$1\": (\"sundrel\"" 'index($0, t) { print $1; exit }'
+}
 
-  local id="" installed_at=""
+# wait_for_window LOG PID START: sets id once the main window is shown.
+wait_for_window() {
+  local log=$1 run=$2 start=$3 installed_at=""
+  id=""
   while [ -z "$id" ]; do
     [ -n "$installed_at" ] || ! grep -q '^-- The CXX compiler identification' "$log" ||
       installed_at=$((SECONDS - start))
-    kill -0 "$run" 2>/dev/null || { tail -n 30 "$log"; die "the run command ended without a window"; }
+    kill -0 "$run" 2>/dev/null || { tail -n 30 "$log"; die "it ended without a window"; }
     [ $((SECONDS - start)) -lt "$window_deadline" ] || die "no window after $window_deadline s, see $log"
-    sleep 2
+    sleep 1
     id=$(window_id SundrelV2.35)
   done
-  local shown_at=$((SECONDS - start))
-  say "window SundrelV2.35 ($id) after $shown_at s (packages installed after ${installed_at:-?} s)"
-  grep -q '^Installing: ' "$log" || die "the run command installed nothing, see $log"
-  if grep -q 'falling back to frontend' "$log"; then
-    die "apt-get asked for an interactive front end, see $log"
-  fi
+  say "window SundrelV2.35 ($id) after $((SECONDS - start)) s${installed_at:+ (packages installed after $installed_at s)}"
+}
 
+# play_song LOG PATH: chooses the song through the open dialog and checks
+# that GStreamer decodes it and found the real sinks.
+play_song() {
+  local log=$1 song=$2 dialog=""
   # 浏览 beside the source field: Frame2 at 120 twips plus the button's
   # 5280 + 1095/2 across, 220 + 375/2 down; 15 twips make a pixel.
-  local dialog=""
   sleep 2
   for _ in 1 2 3; do
     xdotool mousemove --window "$id" 396 27 click 1
@@ -223,7 +198,7 @@ check_way() {
   [ -n "$dialog" ] || die "the open dialog did not appear"
   sleep 1
   xdotool windowfocus --sync "$dialog"
-  xdotool type --delay 30 "$home/song.mp3"
+  xdotool type --delay 30 "$song"
   xdotool key Return
 
   local played=""
@@ -241,22 +216,125 @@ check_way() {
   sinks=$(grep -Eo 'creating element "(pulsesink|alsasink)"' "$log" | sort -u | cut -d'"' -f2 | tr '\n' ' ')
   [ -n "$sinks" ] || die "neither pulsesink nor alsasink was found, see $log"
   say "the MP3 plays: mpegaudioparse and mpg123audiodec are PLAYING; real sinks tried: $sinks"
+}
+
+# program_said LOG [whole]: what the program printed, without GStreamer's
+# debug lines and, unless the whole log is the program's, without what came
+# before it (the set-up and the build).
+program_said() {
+  local started=0
+  [ "${2:-}" != whole ] || started=1
+  say "what the program itself printed:"
+  awk -v started="$started" 'started { print } /Built target sundrel$/ { started = 1 }' "$1" |
+    grep -vE '^[0-9]+:[0-9]+:[0-9]+\.[0-9]+ +[0-9]+ +0x' | sort | uniq -c | sed 's/^/    | /' || true
+}
+
+finish_way() {  # DIR WAY
+  stop_programs "$1"
+  sleep 1
+  unmount_all "$1"
+  current=""
+  say "=== $2: passed"
+}
+
+run_command_way() {  # WAY USER
+  local way=$1 user=$2
+  local dir=$work/$way log=$work/$way.log extra=git home=/root
+  [ "$way" = sudo ] && extra="git sudo"
+  [ "$user" = root ] || home=/home/$user
+  say "=== $way: the run command as $user, on a fresh copy of the minimal system"
+  fresh_system "$dir" "$user" "$extra"
+  if [ "$way" = sudo ]; then
+    echo "$user ALL=(ALL) NOPASSWD: ALL" > "$dir/etc/sudoers.d/$user"
+    chmod 440 "$dir/etc/sudoers.d/$user"
+  fi
+  clone_project "$dir" "$user"
+
+  say "as $user: bash scripts/sundrel.sh run"
+  local start=$SECONDS
+  in_chroot "$dir" "$user" "cd sundrel && $gst_debug bash scripts/sundrel.sh run" > "$log" 2>&1 < /dev/null &
+  local run=$!
+
+  if [ "$way" = plain ]; then
+    local status=0
+    wait "$run" || status=$?
+    [ "$status" -ne 0 ] || die "the run command exited 0 without root or sudo"
+    grep -q '^Missing packages: .*qt6-base-dev' "$log" || die "no list of missing packages, see $log"
+    grep -q 'apt-get install' "$log" || die "no command to run as root, see $log"
+    [ ! -e "$dir$home/sundrel/build-run" ] || die "it went on to build"
+    say "exit status $status after $((SECONDS - start)) s, with:"
+    sed 's/^/    | /' "$log"
+    finish_way "$dir" "$way"
+    return
+  fi
+
+  wait_for_window "$log" "$run" "$start"
+  grep -q '^Installing: ' "$log" || die "the run command installed nothing, see $log"
+  if grep -q 'falling back to frontend' "$log"; then
+    die "apt-get asked for an interactive front end, see $log"
+  fi
+  play_song "$log" "$home/song.mp3"
   if [ "$way" = sudo ]; then
     grep -q "^Requested-By: $user" "$dir/var/log/apt/history.log" ||
       die "apt-get did not run through $user's sudo"
     say "apt-get ran through sudo (Requested-By: $user in the apt history)"
   fi
-  say "what the program itself printed, without GStreamer's debug lines:"
-  sed -n '/Built target sundrel$/,$p' "$log" | sed 1d |
-    grep -vE '^[0-9]+:[0-9]+:[0-9]+\.[0-9]+ +[0-9]+ +0x' | sort | uniq -c | sed 's/^/    | /' || true
+  program_said "$log"
   stop_programs "$dir"
   wait "$run" 2>/dev/null || true
-  unmount_all "$dir"
-  current=""
-  say "=== $way: passed"
+
+  if [ "$way" = root ]; then
+    # The README's two lines for the Debian package.
+    say "as root: bash scripts/sundrel.sh package, then apt install the package"
+    in_chroot "$dir" root "cd sundrel && bash scripts/sundrel.sh package && \
+      DEBIAN_FRONTEND=noninteractive apt-get install -y ./build-run/sundrel_2.35-1_amd64.deb" \
+      > "$dir.package.log" 2>&1 || die "making or installing the package failed, see $dir.package.log"
+    cp "$dir/root/sundrel/build-run/sundrel_2.35-1_amd64.deb" "$work/"
+    say "made and installed sundrel_2.35-1_amd64.deb"
+  fi
+  finish_way "$dir" "$way"
+}
+
+# Only the package, on a system that never built anything.
+package_way() {
+  local dir=$work/deb log=$work/deb.log deb=$work/sundrel_2.35-1_amd64.deb
+  [ -f "$deb" ] || die "no $deb: the root way makes it"
+  say "=== deb: the package alone, on a fresh copy of the minimal system"
+  fresh_system "$dir" root ""
+  cp "$deb" "$dir/root/"
+  say "as root: apt-get install ./sundrel_2.35-1_amd64.deb"
+  local start=$SECONDS
+  in_chroot "$dir" root "DEBIAN_FRONTEND=noninteractive apt-get install -y ./sundrel_2.35-1_amd64.deb" \
+    > "$dir.install.log" 2>&1 || die "installing the package failed, see $dir.install.log"
+  local f
+  for f in /usr/bin/sundrel /usr/share/applications/com.example.sundrel.desktop \
+           /usr/share/icons/hicolor/48x48/apps/com.example.sundrel.png \
+           /usr/share/icons/hicolor/scalable/apps/com.example.sundrel.svg \
+           /usr/share/metainfo/com.example.sundrel.metainfo.xml; do
+    [ -f "$dir$f" ] || die "the installed package has no $f"
+  done
+  say "installed after $((SECONDS - start)) s; it depends on: $(chroot "$dir" dpkg-query -W -f='${Depends}' sundrel)"
+  for f in qt6-base-dev cmake g++; do
+    ! chroot "$dir" dpkg-query -W "$f" >/dev/null 2>&1 || die "$f came with the package"
+  done
+
+  say "as root: sundrel"
+  start=$SECONDS
+  in_chroot "$dir" root "$gst_debug sundrel" > "$log" 2>&1 < /dev/null &
+  local run=$!
+  wait_for_window "$log" "$run" "$start"
+  play_song "$log" /root/song.mp3
+  program_said "$log" whole
+  finish_way "$dir" deb
 }
 
 for way in "${ways[@]}"; do
-  check_way "$way"
+  case "$way" in
+    root) run_command_way root root ;;
+    sudo) run_command_way sudo ada ;;
+    plain) run_command_way plain ben ;;
+    deb) package_way ;;
+    *) die "unknown way $way (root, sudo, plain or deb)" ;;
+  esac
 done
 say "all passed: ${ways[*]}"
