@@ -15,10 +15,12 @@
 #          non-zero exit, nothing built
 #   deb    only the package made by the root way, installed with apt, and
 #          the installed program started: its dependencies are enough
+#   test   (only when asked for) the README's test command as root: its
+#          package list is all that every test needs
 #
 # What it checks is the committed state of this repository (it is cloned).
 # Run as root on a Debian machine with: debootstrap xvfb x11-utils xdotool lame git
-# Usage: sudo bash scripts/check-fresh-debian.sh [root|sudo|plain|deb ...]
+# Usage: sudo bash scripts/check-fresh-debian.sh [root|sudo|plain|deb|test ...]
 # FRESH_DIR (default /var/tmp/sundrel-fresh) holds the root file systems, kept
 # afterwards for a look inside; MIRROR is the Debian mirror to use.
 set -euo pipefail
@@ -328,13 +330,28 @@ package_way() {
   finish_way "$dir" deb
 }
 
+test_command_way() {
+  local dir=$work/test log=$work/test.log
+  say "=== test: the test command as root, on a fresh copy of the minimal system"
+  fresh_system "$dir" root git
+  clone_project "$dir" root
+  say "as root: bash scripts/sundrel.sh test"
+  local start=$SECONDS
+  in_chroot "$dir" root "cd sundrel && bash scripts/sundrel.sh test" > "$log" 2>&1 < /dev/null ||
+    { tail -n 40 "$log"; die "the test command failed after $((SECONDS - start)) s, see $log"; }
+  grep -q '^100% tests passed' "$log" || die "not every test passed, see $log"
+  say "$(grep -E '^100% tests passed' "$log") after $((SECONDS - start)) s"
+  finish_way "$dir" test
+}
+
 for way in "${ways[@]}"; do
   case "$way" in
     root) run_command_way root root ;;
     sudo) run_command_way sudo ada ;;
     plain) run_command_way plain ben ;;
     deb) package_way ;;
-    *) die "unknown way $way (root, sudo, plain or deb)" ;;
+    test) test_command_way ;;
+    *) die "unknown way $way (root, sudo, plain, deb or test)" ;;
   esac
 done
 say "all passed: ${ways[*]}"
