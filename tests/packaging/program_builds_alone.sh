@@ -14,6 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 rm -rf "$work"
 mkdir -p "$work/bin"
+shopt -s nullglob  # a PATH folder may be empty
 IFS=: read -ra dirs <<< "$PATH"
 for dir in "${dirs[@]}"; do
   [ -d "$dir" ] || continue
