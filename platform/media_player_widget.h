@@ -21,9 +21,9 @@ class WaveformBar;
 QString ClockText(qint64 milliseconds);
 
 // The embedded player of the main and preview windows: a display with the
-// file name and a status line above a row of play/pause, stop, seek, time and
-// volume controls. It never shows a dialog of its own; a file it cannot play
-// is reported in the status line only.
+// file name, the status and the song's waveform, which is the seek bar, above
+// a row of play/pause, stop, time and volume controls. It never shows a
+// dialog of its own; a file it cannot play is reported in the status only.
 class MediaPlayerWidget final : public MediaPlayer {
     Q_OBJECT
 
