@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window's event pass costs a long cut: the whole End command on
 // a 200 MB song, with the real Qt event pass before each block, against the
 // engine's cut of the same pieces with a hook that does nothing.

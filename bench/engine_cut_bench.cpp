@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much a cut costs next to a plain copy of the same file, and whether
 // its memory stays flat. A program to run by hand, not a test:
 //   build/bench/engine_cut_bench [folder]

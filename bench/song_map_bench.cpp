@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What mapping a song costs: MapSong on a 10 MB and a 300 MB VBR song (time,
 // peak memory, longest stretch without an event pass), and ReadSongFile on
 // files made of nothing but empty ID3v2 headers. A program to run by hand:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How soon the player's waveform of a 5-minute 320 kbit/s stereo song is
 // complete, how long the window's event loop is kept waiting meanwhile, and
 // what the peaks cost in memory. A program to run by hand, not a test:

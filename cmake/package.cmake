@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made with `cpack -G DEB` in a build folder. It holds
 # what app/ installs, under /usr.
 set(CPACK_GENERATOR DEB)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # How the run command configures a build folder: the program alone, without
 # the tests and benchmarks or anything they need. Used with `cmake -C`, by
 # scripts/sundrel.sh and by the check that the program builds on its own.

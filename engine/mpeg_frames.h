@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // MPEG audio frames: the four-byte header every frame starts with, the

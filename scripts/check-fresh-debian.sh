@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Does what a new user does on a freshly installed Debian 12 and checks that
 # it works: in a minimal bookworm root file system (debootstrap, minbase),
 # clone the project and type only the README's run command. The window is

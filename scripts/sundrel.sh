@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a Debian 12 machine (installing only what is missing), builds
 # Sundrel, then starts it (`run`), runs every test (`test`) or makes the
 # Debian package (`package`).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Synthetic MPEG audio streams for the engine tests. Headers are written

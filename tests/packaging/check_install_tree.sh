@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a DESTDIR, and makes the Debian package and unpacks
 # it, then checks each tree: the program, its menu entry, its icon in both
 # sizes and its software-centre page lie where a desktop looks for them,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds the program the way the run command does, on a
 # machine where nothing that only the tests need can be found: GoogleTest and
 # Qt Test are switched off for find_package, and lame and mpg123 are left out

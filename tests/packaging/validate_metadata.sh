@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The menu entry and the software-centre page pass their validators with
 # nothing to say: no error, no warning, no hint.
 # Usage: validate_metadata.sh DESKTOP-FILE-VALIDATE APPSTREAMCLI DESKTOP-FILE METAINFO-FILE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pure parts of the file dialogs and the folder chooser, and the save
 // dialog's name completion on Qt's real dialog (accepted by hand, never
 // shown modally).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real player (GStreamer's playbin) on real MP3
 // files made by the fixtures. Without a sound card it still opens the file,
 // learns its length and moves its position, which is all that is checked.

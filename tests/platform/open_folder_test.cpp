@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SystemDesktop::openFolder with a stand-in for xdg-open, found first on
 // PATH, that writes down what it was given: the file manager itself cannot
 // run here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two songs loaded alternately, again and again, the way a user browses:
 // the playing song is sought (as the keyboard does) and the next one is
 // chosen straight after, sometimes asking for the position at once. Every

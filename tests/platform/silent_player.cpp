@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays a song in two players, as the main and preview windows do, until
 // the first has moved on; exits 0 then, 1 if it never did. A test runs it
 // with GStreamer's plugins narrowed down and reads what it says.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's waveform: decoded in the background by the real GStreamer
 // pipeline from MP3 files made by the fixtures, and drawn by the bar.
 

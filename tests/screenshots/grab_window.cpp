@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of an X window, found by its id, as a PNG.
 // Usage: grab_window 0x2a0000a out.png
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Under a virtual X server: the real program starts and its window titled
 # "SundrelV2.35" appears and is pictured; then every window with a song
 # loaded and cut. Usage: take_screenshots.sh BUILD-DIR OUT-DIR

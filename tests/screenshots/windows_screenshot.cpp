@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of every window of the tool with a real song loaded and cut,
 // taken under a real X server. Each picture must show something: a window
 // that paints nothing, or the wrong size, fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // MP3 files made at test time: PCM written here, encoded by lame, decoded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole tool with the real player on real MP3 files made by the test:
 // load, seek, Start, End, and a real decoder checks the ringtone.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing the source and the destination, and opening the folder.
 
 #include "fakes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start, End and the cut, and save as, through the handlers, on real files.
 
 #include "cut_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window against its design sheet, and its displays.
 
 #include "design_check.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ringtones cut through the window with the real player out of songs encoded
 // the three ways lame can spend its bits, each quiet in its first half and
 // loud in its second: the ringtone must start where Start was pressed, last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview, About and help windows, opened from the main window.
 
 #include "design_check.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Under a virtual X server and a real EWMH window manager (openbox), as the
 # user would meet it: the program starts, Alt+A opens the About window, and
 # the window manager is asked what it made of both windows. The About window

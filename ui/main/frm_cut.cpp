@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start, End and the cut, and save as: the commands the tool exists for.
 
 #include "frm.h"
