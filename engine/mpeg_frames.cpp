@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpeg_frames.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace sundrel {
@@ -50,7 +52,21 @@ constexpr int XingFlagQuality = 8;
 // delay and the padding in 12 bits each.
 constexpr int ExtensionDelayAt = 21;
 constexpr int ExtensionLength = 24;
+// The whole extension as LAME writes it, its own CRC in the last two bytes.
+constexpr int LameExtensionLength = 36;
 constexpr int VbriOffset = 36;
+constexpr int XingFieldsLength = 4 + 4 + 4 + 4 + 100 + 4;
+
+// CRC-16 with the polynomial 0x8005, bits reflected, starting from 0: the
+// one the LAME extension guards the header frame's first bytes with.
+std::uint16_t Crc16(const unsigned char* bytes, std::size_t count) {
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>(crc >> 1 ^ 0xA001) : crc >> 1;
+    }
+    return crc;
+}
 
 }  // namespace
 
@@ -119,8 +135,11 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
                               ((flags & XingFlagToc) ? 100 : 0) + ((flags & XingFlagQuality) ? 4 : 0);
         if (extension + ExtensionLength <= length) {
             const unsigned char* e = frame + extension;
-            if (std::memcmp(e, "LAME", 4) == 0 || std::memcmp(e, "Lavc", 4) == 0 || std::memcmp(e, "Lavf", 4) == 0)
+            found.Lame = std::memcmp(e, "LAME", 4) == 0;
+            if (found.Lame || std::memcmp(e, "Lavc", 4) == 0 || std::memcmp(e, "Lavf", 4) == 0) {
                 found.EncoderDelay = e[ExtensionDelayAt] << 4 | e[ExtensionDelayAt + 1] >> 4;
+                found.Padding = (e[ExtensionDelayAt + 1] & 0x0F) << 8 | e[ExtensionDelayAt + 2];
+            }
         }
         return found;
     }
@@ -134,18 +153,36 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     h.Protected = false;
     h.Padding = false;
     const int at = XingOffset(h);
-    const int needed = at + 4 + 4 + 4 + 4 + 100;
-    for (h.BitRateIndex = 1; h.BitRateIndex < 14 && h.Length() < needed; ++h.BitRateIndex) {
-    }
+    const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
+    if (h.Length() < needed)
+        for (h.BitRateIndex = 1; h.BitRateIndex < 14 && h.Length() < needed; ++h.BitRateIndex) {
+        }
     std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
     const auto head = EncodeFrameHeader(h);
     std::memcpy(frame.data(), head.data(), head.size());
     unsigned char* x = frame.data() + at;
-    std::memcpy(x, "Xing", 4);
-    PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc);
+    std::memcpy(x, fields.Info ? "Info" : "Xing", 4);
+    PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc | XingFlagQuality);
     PutBigEndian32(x + 8, fields.Frames);
     PutBigEndian32(x + 12, fields.Bytes);
     std::memcpy(x + 16, fields.Toc.data(), fields.Toc.size());
+    if (fields.Record) {
+        unsigned char* e = x + XingFieldsLength;
+        // Players look for LAME's name before they trust the record.
+        std::memcpy(e, "LAME3.100", 9);
+        e[9] = fields.Info ? 1 : 4;  // revision 0; constant or variable rate
+        const int delay = std::clamp(fields.Record->Delay, 0, 4095);
+        const int padding = std::clamp(fields.Record->Padding, 0, 4095);
+        e[ExtensionDelayAt] = static_cast<unsigned char>(delay >> 4);
+        e[ExtensionDelayAt + 1] = static_cast<unsigned char>((delay & 15) << 4 | padding >> 8);
+        e[ExtensionDelayAt + 2] = static_cast<unsigned char>(padding & 0xFF);
+        PutBigEndian32(e + 28, static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                   std::uint64_t(fields.Bytes) + frame.size(), 0xFFFFFFFFu)));
+        const std::size_t guarded = static_cast<std::size_t>(e + LameExtensionLength - 2 - frame.data());
+        const std::uint16_t crc = Crc16(frame.data(), guarded);
+        e[LameExtensionLength - 2] = static_cast<unsigned char>(crc >> 8);
+        e[LameExtensionLength - 1] = static_cast<unsigned char>(crc & 0xFF);
+    }
     return frame;
 }
 

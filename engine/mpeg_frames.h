@@ -43,11 +43,19 @@ std::array<unsigned char, 4> EncodeFrameHeader(const FrameHeader& header);
 // padding and channel mode may change from frame to frame.
 bool SameStream(const FrameHeader& a, const FrameHeader& b);
 
+// The samples a Layer III decoder puts out before the first sample it was
+// given to encode; gapless players drop them with the encoder's delay.
+inline constexpr int DecoderDelay = 529;
+
 // What a header frame (Xing, Info or VBRI) tells. A Xing or Info frame that
 // carries an encoder's extension gives the samples its encoder put before
-// the song.
+// and after the song.
 struct HeaderFrame {
     std::optional<int> EncoderDelay;
+    int Padding = 0;
+    // The extension is LAME's own: the one every gapless player honours
+    // (GStreamer 1.22 ignores those of ffmpeg's encoder, Lavc and Lavf).
+    bool Lame = false;
 };
 
 // `frame` holds the whole frame, header.Length() bytes. Nothing when the
@@ -58,16 +66,25 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
 // CRC and the side information.
 int XingOffset(const FrameHeader& header);
 
+// The gapless record of a kept file: samples a decoder drops, beyond its
+// own DecoderDelay, before the first moment and after the last.
+struct Gapless {
+    int Delay = 0;    // 0..4095
+    int Padding = 0;  // 0..4095
+};
+
 struct XingFields {
+    bool Info = false;          // "Info" (frames of one bit rate) instead of "Xing"
     std::uint32_t Frames = 0;   // frames of sound after the header frame
     std::uint32_t Bytes = 0;    // bytes after the header frame
     std::array<unsigned char, 100> Toc{};  // byte position of each percent of time, in 256ths
+    std::optional<Gapless> Record;  // written as a LAME extension
 };
 
-// A Layer III Xing frame of the model's version, sample rate and channel
-// mode, without CRC, at the smallest bit rate that holds the fields; its
-// side information is zero, so a decoder that does not know Xing plays it
-// as silence.
+// A Layer III Xing or Info frame of the model's version, sample rate and
+// channel mode, without CRC, at the model's bit rate when that holds the
+// fields and otherwise the smallest that does; its side information is
+// zero, so a decoder that does not know Xing plays it as silence.
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields);
 
 }  // namespace sundrel

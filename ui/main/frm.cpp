@@ -150,7 +150,7 @@ void Frm::Form_Load()
 void Frm::Timer1_Timer()
 {
     // Nothing loaded: the last duration read stays.
-    if (const auto duration = MDplay->duration())
+    if (const auto duration = PlayedDuration(MDplay->duration(), cut_.SourceMap))
         services_.shared.MediaDuration = *duration;
     lbz->setText(QString::fromStdString(WholeSecondsText(services_.shared.MediaDuration)));
 }

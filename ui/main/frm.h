@@ -61,6 +61,10 @@ private:
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;
+    // The pieces and the kept file's head for a selection: for a song with
+    // frames, whole frames and a gapless header frame. False for a
+    // selection too short to cut.
+    bool planKeptPiece(double start, double end);
     WrittenPieces writeKeptPiece();
     void message(const QString& text, const QString& title = {});
     // Walks the frames of the song just chosen into the cut state's map.

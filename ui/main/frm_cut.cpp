@@ -39,7 +39,7 @@ std::optional<double> Frm::positionKB(double position) const
 double Frm::readPlayer()
 {
     SharedCutState& shared = services_.shared;
-    if (const auto duration = MDplay->duration())
+    if (const auto duration = PlayedDuration(MDplay->duration(), cut_.SourceMap))
         shared.MediaDuration = *duration;
     if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
         shared.SourceKB = *kb;
@@ -110,7 +110,7 @@ void Frm::Command1_Click()
         message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
         return;
     }
-    if (!(endPosition > *startPosition)) {
+    if (!(endPosition > *startPosition) || !planKeptPiece(*startPosition, endPosition)) {
         message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
         return;
     }
@@ -135,6 +135,24 @@ void Frm::Command1_Click()
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
 }
 
+bool Frm::planKeptPiece(double start, double end)
+{
+    cut_.KeptHeader.clear();
+    // A song without frames is cut where its size fields say, byte for byte.
+    if (cut_.SourceMap.Frames().Count() == 0)
+        return true;
+    // A song with frames is cut on the frames its map chose, at their exact
+    // bytes: the size fields' KB, read back in single precision, miss them
+    // on big files. Less than one frame is no ringtone.
+    const auto kept = cut_.SourceMap.Kept(start, end);
+    if (!kept)
+        return false;
+    cut_.SegBytes = {kept->Begin, kept->End - kept->Begin, cut_.SourceLen - kept->End};
+    cut_.SegLast = 2;
+    cut_.KeptHeader = kept->Header;
+    return true;
+}
+
 WrittenPieces Frm::writeKeptPiece()
 {
     setCursor(Qt::WaitCursor);
@@ -142,10 +160,6 @@ WrittenPieces Frm::writeKeptPiece()
     cut_.SourceName = FileNamePart(txtSource->text().toStdString());
     cut_.SourcePath = txtSource->text().toStdString();
     cut_.DestDir = txtDestdir->text().toStdString();
-    // A song whose frames differ in bit rate gets a header frame of its
-    // own, so that players tell the ringtone's length, not the song's.
-    cut_.KeptHeader = cut_.SegLast >= 1 ? cut_.SourceMap.KeptHeader(cut_.SegBytes[0], cut_.SegBytes[1])
-                                        : std::vector<unsigned char>{};
 
     cutting_ = true;
     const WrittenPieces written = WritePieces(cut_, WindowEventPass([this] { return !closing_; }));
