@@ -147,6 +147,92 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
     return std::nullopt;
 }
 
+int MainDataOffset(const FrameHeader& h) { return XingOffset(h); }
+
+namespace {
+
+// Reads big-endian bit fields.
+class Bits {
+public:
+    explicit Bits(const unsigned char* bytes) : bytes_(bytes) {}
+    unsigned Read(int count) {
+        unsigned value = 0;
+        for (int i = 0; i < count; ++i, ++at_) value = value << 1 | ((bytes_[at_ / 8] >> (7 - at_ % 8)) & 1u);
+        return value;
+    }
+    void Skip(int count) { at_ += count; }
+
+private:
+    const unsigned char* bytes_;
+    int at_ = 0;
+};
+
+// Bits of main data a Layer III frame's side information gives its
+// granules and channels, in all.
+int MainDataBits(const FrameHeader& h, const unsigned char* sideInfo) {
+    const bool mpeg1 = IsMpeg1(h);
+    const int channels = h.Mono() ? 1 : 2;
+    Bits bits(sideInfo);
+    bits.Skip(mpeg1 ? 9 + (h.Mono() ? 5 : 3) + 4 * channels : 8 + (h.Mono() ? 1 : 2));
+    int total = 0;
+    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule)
+        for (int channel = 0; channel < channels; ++channel) {
+            total += static_cast<int>(bits.Read(12));
+            bits.Skip(mpeg1 ? 47 : 51);  // the rest of the granule's fields
+        }
+    return total;
+}
+
+}  // namespace
+
+std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& header,
+                                                             std::span<const unsigned char> frame,
+                                                             std::span<const unsigned char> before) {
+    if (header.Layer != 3 || frame.size() != static_cast<std::size_t>(header.Length())) return std::nullopt;
+    const bool mpeg1 = IsMpeg1(header);
+    const int dataAt = MainDataOffset(header);
+    const unsigned char* sideInfo = frame.data() + 4 + (header.Protected ? 2 : 0);
+    const int reservoir = mpeg1 ? (sideInfo[0] << 1 | sideInfo[1] >> 7) : sideInfo[0];
+    if (static_cast<std::size_t>(reservoir) > before.size() || static_cast<int>(frame.size()) < dataAt)
+        return std::nullopt;
+
+    // The bytes from the frame's main data on: its reservoir, then its own.
+    std::vector<unsigned char> data(before.end() - reservoir, before.end());
+    data.insert(data.end(), frame.begin() + dataAt, frame.end());
+    const std::size_t own = static_cast<std::size_t>((MainDataBits(header, sideInfo) + 7) / 8);
+    if (own > data.size()) return std::nullopt;
+
+    FrameHeader h = header;
+    h.Protected = false;
+    const int sideLength = dataAt - 4 - (header.Protected ? 2 : 0);
+    const int needed = 4 + sideLength + static_cast<int>(data.size());
+    bool found = false;
+    for (h.BitRateIndex = 1; h.BitRateIndex <= 14 && !found; ++h.BitRateIndex)
+        for (const bool padding : {false, true}) {
+            h.Padding = padding;
+            if (h.Length() >= needed) {
+                found = true;
+                break;
+            }
+        }
+    if (!found) return std::nullopt;
+    --h.BitRateIndex;
+
+    std::vector<unsigned char> rebuilt;
+    rebuilt.reserve(static_cast<std::size_t>(h.Length()));
+    const auto head = EncodeFrameHeader(h);
+    rebuilt.insert(rebuilt.end(), head.begin(), head.end());
+    rebuilt.insert(rebuilt.end(), sideInfo, sideInfo + sideLength);
+    rebuilt[4] = 0;  // main_data_begin: 9 bits in MPEG-1, 8 in the others
+    if (mpeg1) rebuilt[5] &= 0x7F;
+    // Its own main data first; the bytes later frames reach back into stay
+    // last, at the distance from the next frame they had.
+    rebuilt.insert(rebuilt.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(own));
+    rebuilt.resize(static_cast<std::size_t>(h.Length()) - (data.size() - own), 0);
+    rebuilt.insert(rebuilt.end(), data.begin() + static_cast<std::ptrdiff_t>(own), data.end());
+    return rebuilt;
+}
+
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields) {
     FrameHeader h = model;
     h.Layer = 3;

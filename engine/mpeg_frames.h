@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace sundrel {
@@ -80,6 +81,21 @@ struct XingFields {
     std::array<unsigned char, 100> Toc{};  // byte position of each percent of time, in 256ths
     std::optional<Gapless> Record;  // written as a LAME extension
 };
+
+// A Layer III frame that needs no frame before it: its own main data moved
+// in from the bit reservoir of the frames before it (`before`: their main
+// data bytes, the last ones last), main_data_begin 0, and after it the rest
+// of what it carried, so that the frames after it find their reservoir as
+// they did. At the smallest rate that holds it, without CRC. Nothing when
+// no rate of its stream holds it, or `frame` is not a whole Layer III frame
+// of `header`, or `before` holds less than its reservoir.
+std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& header,
+                                                             std::span<const unsigned char> frame,
+                                                             std::span<const unsigned char> before);
+
+// Bytes of a Layer III frame before its main data: header, CRC, side
+// information.
+int MainDataOffset(const FrameHeader& header);
 
 // A Layer III Xing or Info frame of the model's version, sample rate and
 // channel mode, without CRC, at the model's bit rate when that holds the

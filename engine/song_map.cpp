@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <span>
 #include <system_error>
 
 namespace sundrel {
@@ -90,16 +91,54 @@ std::optional<double> SongMap::PositionToKB(double position, double duration) co
     return static_cast<double>(offset) / 1024.0;
 }
 
+std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
+    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
+    // Frames from another stream, or the song's start, are no help.
+    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
+    // The frame's first samples overlap the frame before it (its last
+    // granule, and the synthesis filter's memory), so that one must decode
+    // whole: one granule a frame in MPEG-2 and 2.5 makes it two frames.
+    return frame - std::min<std::size_t>(frame - floor, mpeg1 ? 1 : 2);
+}
+
+std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
+    const FrameIndex& frames = walk_.Frames;
+    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
+    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
+    // Back over frames until they hold the largest reservoir there can be.
+    std::size_t back = frame;
+    for (std::int64_t held = 0; back > floor && held < MaxReservoir[mpeg1 ? 0 : 1];) {
+        --back;
+        // Less its header, CRC and side information, at their longest.
+        held += frames.End(back) - frames.Offset(back) - 38;
+    }
+    const std::int64_t from = frames.Offset(back), to = frames.End(frame);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
+    std::ifstream in(path_, std::ios::binary);
+    in.seekg(from);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        return std::nullopt;
+
+    std::vector<unsigned char> before;
+    std::optional<FrameHeader> header;
+    for (std::size_t i = back; i <= frame; ++i) {
+        const auto at = static_cast<std::size_t>(frames.Offset(i) - from);
+        header = ParseFrameHeader(bytes.data() + at);
+        if (!header || at + static_cast<std::size_t>(header->Length()) > bytes.size()) return std::nullopt;
+        if (i < frame)
+            before.insert(before.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at) + MainDataOffset(*header),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(at) + header->Length());
+    }
+    const auto at = static_cast<std::size_t>(frames.Offset(frame) - from);
+    return SelfContainedFrame(*header, std::span(bytes).subspan(at, static_cast<std::size_t>(header->Length())), before);
+}
+
 std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
     const FrameIndex& frames = walk_.Frames;
     const FrameHeader& stream = StreamOf(frame);
     const bool mpeg1 = stream.Version == MpegVersion::Mpeg1;
-    // Frames from another stream, or the song's start, are no help.
     const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
-    // The frame's first samples overlap the frame before it (its last
-    // granule, and the synthesis filter's memory), so that one must decode
-    // whole: one granule a frame in MPEG-2 and 2.5 makes it two frames.
-    std::size_t first = frame - std::min<std::size_t>(frame - floor, mpeg1 ? 1 : 2);
+    std::size_t first = WarmUpFrom(frame);
     // Then the frames the reservoir of that one may reach into.
     FrameHeader side = stream;
     int reach = 0;
@@ -134,19 +173,32 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
         kept.End = frames.End(after - 1);
         return kept;
     }
-    const std::size_t first = FirstToDecode(from.Frame, from.Sample);
+    // Best, the first frame rebuilt to carry its own reservoir: the ringtone
+    // then begins one or two frames before the moment. A frame too big for
+    // that (high rates) has its reservoir in the frame before it.
+    std::size_t first = WarmUpFrom(from.Frame);
+    auto rebuilt = SelfContained(first);
+    if (!rebuilt) first = FirstToDecode(from.Frame, from.Sample);
     Gapless record;
     record.Delay = std::max<int>(0, static_cast<int>(from.Frame - first) * stream.Samples() + from.Sample - DecoderDelay);
     record.Padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample +
                      DecoderDelay;
-    kept.Begin = frames.Offset(first);
     kept.End = frames.End(after - 1);
-    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record);
+    if (rebuilt) {
+        kept.Begin = first + 1 < after ? frames.Offset(first + 1) : kept.End;
+        const std::int64_t original = frames.End(first) - frames.Offset(first);
+        kept.Header = KeptHeader(frames.Offset(first), kept.End - frames.Offset(first), record,
+                                 static_cast<std::int64_t>(rebuilt->size()) - original);
+        kept.Header.insert(kept.Header.end(), rebuilt->begin(), rebuilt->end());
+    } else {
+        kept.Begin = frames.Offset(first);
+        kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record);
+    }
     return kept;
 }
 
 std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
-                                               std::optional<Gapless> record) const {
+                                               std::optional<Gapless> record, std::int64_t resized) const {
     const FrameIndex& frames = walk_.Frames;
     if (frames.Count() == 0 || count <= 0) return {};
     const std::size_t first = frames.FirstStartingFrom(begin);
@@ -157,7 +209,7 @@ std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t 
     XingFields fields;
     fields.Info = walk_.SameBitRate;
     fields.Frames = Clamp32(static_cast<std::int64_t>(whole));
-    fields.Bytes = Clamp32(count);
+    fields.Bytes = Clamp32(count + resized);
     fields.Record = record;
     // Every frame lasts as long as the next, so a share of the time is the
     // same share of the frames.
@@ -185,6 +237,7 @@ std::optional<double> PlayedDuration(std::optional<double> player, const SongMap
 
 std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, const EventPass& eventPass) {
     SongMap map(file);
+    map.path_ = path;
     // The file may have been swapped for a FIFO since it was looked at.
     std::error_code ec;
     if (!file.Regular || !std::filesystem::is_regular_file(std::filesystem::status(path, ec))) return map;

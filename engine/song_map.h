@@ -85,8 +85,10 @@ public:
     // rate, Xing otherwise, with the gapless record when one is given.
     // Empty for a song without frames, a layer other than III, or a piece
     // without a whole frame.
+    // `resized`: the kept file's bytes differ from count by that much (its
+    // first frame was rebuilt).
     std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count,
-                                          std::optional<Gapless> record = {}) const;
+                                          std::optional<Gapless> record = {}, std::int64_t resized = 0) const;
 
 private:
     friend std::optional<SongMap> MapSong(const std::string&, const SongFile&, const EventPass&);
@@ -99,9 +101,16 @@ private:
     // Frame Count() for a moment after the last frame.
     Moment Locate(double position) const;
     const FrameHeader& StreamOf(std::size_t frame) const;
-    // Frames before `frame` a decoder needs to put it out as in the song.
+    // Frames before `frame` a decoder needs to put it out as in the song,
+    // its reservoir included.
     std::size_t FirstToDecode(std::size_t frame, int sample) const;
+    // The frames before `frame` that must decode whole for its first samples.
+    std::size_t WarmUpFrom(std::size_t frame) const;
+    // The frame rebuilt to need no reservoir (read from the file now);
+    // nothing when it cannot be.
+    std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
 
+    std::string path_;
     SongFile file_;
     SoundSpan sound_;
     FrameWalk walk_;
