@@ -220,8 +220,12 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
 
     std::vector<unsigned char> rebuilt;
     rebuilt.reserve(static_cast<std::size_t>(h.Length()));
+    // The frame's own header but for rate, padding and CRC: its mode
+    // extension, and the flags decoders compare from frame to frame, stay.
     const auto head = EncodeFrameHeader(h);
-    rebuilt.insert(rebuilt.end(), head.begin(), head.end());
+    rebuilt.insert(rebuilt.end(), frame.begin(), frame.begin() + 4);
+    rebuilt[1] = head[1];
+    rebuilt[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
     rebuilt.insert(rebuilt.end(), sideInfo, sideInfo + sideLength);
     rebuilt[4] = 0;  // main_data_begin: 9 bits in MPEG-1, 8 in the others
     if (mpeg1) rebuilt[5] &= 0x7F;

@@ -112,7 +112,7 @@ TEST_F(SongMapOf, HeaderFrameBelongsToTheHead) {
 }
 
 // 10,000,000 bytes of 100 s: Start at 10 s and End at 12 s.
-TEST_F(SongMapOf, OneBitRateOrNoFramesMapsLinearly) {
+TEST_F(SongMapOf, NoFramesMapsLinearlyOneBitRateByFrame) {
     WriteBytes(Path(), "x");
     std::filesystem::resize_file(Path(), 10'000'000);
     const SongFile file = ReadSongFile(Path());
@@ -124,19 +124,20 @@ TEST_F(SongMapOf, OneBitRateOrNoFramesMapsLinearly) {
     }
     EXPECT_EQ(SongMap().PositionToKB(10, 100), 0.0);
 
-    // Tags and a header frame move the start, not the scale.
+    // Frames of one rate map by frame too, after the tags and header frame.
     FrameStream stream;
     stream.Bytes(std::string("ID3\x04\0\0\0\0\x07\x76", 10) + std::string(1014, '\0'))
         .Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576))
         .Frame(Slow, 60);
     const SongMap map = Map(stream.bytes);
-    const double headKB = (1024 + 417) / 1024.0, soundKB = *TextToNumber(BytesToKbText(60 * 417, '.'), '.');
-    EXPECT_EQ(map.PositionToKB(0, 100), headKB);
-    EXPECT_EQ(map.PositionToKB(10, 100), headKB + 10.0 / 100 * soundKB);
+    EXPECT_EQ(map.PositionToKB(0, 100), (1024 + 417) / 1024.0);
+    EXPECT_EQ(map.PositionToKB(0.5, 100), stream.offsets[(22050 + 1105) / 1152] / 1024.0);
     for (double duration : {0.0, -5.0, std::nan(""), double(INFINITY)})
         EXPECT_EQ(map.PositionToKB(10, duration), std::nullopt) << duration;
     EXPECT_EQ(map.PositionToKB(INFINITY, 100), std::nullopt);
-    EXPECT_TRUE(map.KeptHeader(map.Sound().First, 10'000).empty());
+    const std::vector<unsigned char> info = map.KeptHeader(map.Sound().First, 10'000);
+    ASSERT_EQ(info.size(), 417u);
+    EXPECT_EQ(std::string(info.begin() + 21, info.begin() + 25), "Info");
 }
 
 // A header frame, 100 frames of 417 and 1044 bytes (mono, then joint
@@ -196,7 +197,7 @@ TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
         const unsigned char* x = frame.data() + XingOffset(*h);
         const auto big = [](const unsigned char* p) { return std::int64_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; };
         EXPECT_EQ(std::string(x, x + 4), "Xing");
-        EXPECT_EQ(big(x + 4), 7);
+        EXPECT_EQ(big(x + 4), 15);
         EXPECT_EQ(big(x + 8), c.frames);
         EXPECT_EQ(big(x + 12), count);
         for (int i = 0; i < 100; ++i) {
