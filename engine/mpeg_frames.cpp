@@ -149,6 +149,21 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
 
 int MainDataOffset(const FrameHeader& h) { return XingOffset(h); }
 
+std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
+    auto h = ParseFrameHeader(frame);
+    if (!h || h->Layer != 3) return {};
+    h->Protected = false;
+    h->Padding = false;
+    // No main data at all: every granule is zero.
+    std::vector<unsigned char> silent(static_cast<std::size_t>(h->Length()), 0);
+    const auto head = EncodeFrameHeader(*h);
+    silent[0] = head[0];
+    silent[1] = head[1];
+    silent[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
+    silent[3] = frame[3];
+    return silent;
+}
+
 namespace {
 
 // Reads big-endian bit fields.

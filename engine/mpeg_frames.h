@@ -93,6 +93,11 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
                                                              std::span<const unsigned char> frame,
                                                              std::span<const unsigned char> before);
 
+// A Layer III frame with the header of `frame` (the flags decoders compare
+// from frame to frame included), without CRC or padding, that decodes to
+// silence and leaves the decoder as still as before it.
+std::vector<unsigned char> SilentFrame(const unsigned char* frame);
+
 // Bytes of a Layer III frame before its main data: header, CRC, side
 // information.
 int MainDataOffset(const FrameHeader& header);

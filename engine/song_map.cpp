@@ -179,53 +179,76 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     std::size_t first = WarmUpFrom(from.Frame);
     auto rebuilt = SelfContained(first);
     if (!rebuilt) first = FirstToDecode(from.Frame, from.Sample);
+    const std::int64_t delay = static_cast<std::int64_t>(from.Frame - first) * stream.Samples() + from.Sample;
     Gapless record;
-    record.Delay = std::max<int>(0, static_cast<int>(from.Frame - first) * stream.Samples() + from.Sample - DecoderDelay);
+    record.Delay = static_cast<int>(delay) - DecoderDelay;
     record.Padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample +
                      DecoderDelay;
     kept.End = frames.End(after - 1);
-    if (rebuilt) {
-        kept.Begin = first + 1 < after ? frames.Offset(first + 1) : kept.End;
-        const std::int64_t original = frames.End(first) - frames.Offset(first);
-        kept.Header = KeptHeader(frames.Offset(first), kept.End - frames.Offset(first), record,
-                                 static_cast<std::int64_t>(rebuilt->size()) - original);
-        kept.Header.insert(kept.Header.end(), rebuilt->begin(), rebuilt->end());
-    } else {
-        kept.Begin = frames.Offset(first);
-        kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record);
+    std::vector<unsigned char> lead;
+    // The decoder's own delay is longer than what lies before the song's
+    // first moments: a silent frame ahead lets it drop that instead, and
+    // leaves the decoder as still as at the song's start.
+    if (record.Delay < 0 && first == 0 && stream.Layer == 3) {
+        std::ifstream in(path_, std::ios::binary);
+        unsigned char head[4] = {};
+        in.seekg(frames.Offset(0));
+        if (in.read(reinterpret_cast<char*>(head), 4)) lead = SilentFrame(head);
+        if (!lead.empty()) record.Delay += stream.Samples();
     }
+    record.Delay = std::max(record.Delay, 0);
+    if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
+    kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
+    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead);
+    kept.Header.insert(kept.Header.end(), lead.begin(), lead.end());
     return kept;
 }
 
 std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
-                                               std::optional<Gapless> record, std::int64_t resized) const {
+                                               std::optional<Gapless> record,
+                                               const std::vector<unsigned char>& lead) const {
     const FrameIndex& frames = walk_.Frames;
-    if (frames.Count() == 0 || count <= 0) return {};
+    if (frames.Count() == 0 || count < 0) return {};
+    // Where each frame of the kept file starts in it, lead frames first.
+    std::vector<std::int64_t> starts;
+    for (std::size_t at = 0; at + 4 <= lead.size();) {
+        const auto header = ParseFrameHeader(lead.data() + at);
+        if (!header) return {};
+        starts.push_back(static_cast<std::int64_t>(at));
+        at += static_cast<std::size_t>(header->Length());
+    }
     const std::size_t first = frames.FirstStartingFrom(begin);
-    const std::size_t after = frames.FirstEndingAfter(begin + count);
-    if (after <= first || StreamOf(first).Layer != 3) return {};
-    const std::size_t whole = after - first;
+    const std::size_t after = std::max(first, frames.FirstEndingAfter(begin + count));
+    for (std::size_t i = first; i < after; ++i)
+        starts.push_back(static_cast<std::int64_t>(lead.size()) + frames.Offset(i) - begin);
+    if (starts.empty()) return {};
+    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead.data());
+    if (!model) {
+        model = StreamOf(first);
+        model->ChannelMode = frames.ChannelMode(first);
+    }
+    if (model->Layer != 3) return {};
 
     XingFields fields;
     fields.Info = walk_.SameBitRate;
-    fields.Frames = Clamp32(static_cast<std::int64_t>(whole));
-    fields.Bytes = Clamp32(count + resized);
+    fields.Frames = Clamp32(static_cast<std::int64_t>(starts.size()));
+    const std::int64_t bytes = count + static_cast<std::int64_t>(lead.size());
+    fields.Bytes = Clamp32(bytes);
     fields.Record = record;
     // Every frame lasts as long as the next, so a share of the time is the
     // same share of the frames.
     int previous = 0;
     for (std::size_t percent = 0; percent < fields.Toc.size(); ++percent) {
-        const std::int64_t at = frames.Offset(first + percent * whole / 100) - begin;
-        const auto entry = static_cast<int>(std::floor(256.0 * static_cast<double>(at) / static_cast<double>(count)));
+        const std::int64_t at = starts[percent * starts.size() / 100];
+        const auto entry = static_cast<int>(std::floor(256.0 * static_cast<double>(at) / static_cast<double>(bytes)));
         previous = std::clamp(entry, previous, 255);
         fields.Toc[percent] = static_cast<unsigned char>(previous);
     }
-    FrameHeader model = StreamOf(first);
-    model.ChannelMode = frames.ChannelMode(first);
     // Frames of one rate get a header frame of that rate, as an encoder
     // writes it; the others the smallest that holds the fields.
-    if (!walk_.SameBitRate) model.BitRateIndex = 1;
-    return BuildXingFrame(model, fields);
+    model->Protected = false;
+    if (!walk_.SameBitRate) model->BitRateIndex = 1;
+    return BuildXingFrame(*model, fields);
 }
 
 std::optional<double> PlayedDuration(std::optional<double> player, const SongMap& map) {

@@ -85,10 +85,12 @@ public:
     // rate, Xing otherwise, with the gapless record when one is given.
     // Empty for a song without frames, a layer other than III, or a piece
     // without a whole frame.
-    // `resized`: the kept file's bytes differ from count by that much (its
-    // first frame was rebuilt).
+    // `lead`: frames the kept file holds before [begin, begin + count)
+    // instead of the song's first one there (a silent frame, the first
+    // frame rebuilt).
     std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count,
-                                          std::optional<Gapless> record = {}, std::int64_t resized = 0) const;
+                                          std::optional<Gapless> record = {},
+                                          const std::vector<unsigned char>& lead = {}) const;
 
 private:
     friend std::optional<SongMap> MapSong(const std::string&, const SongFile&, const EventPass&);

@@ -201,6 +201,11 @@ bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRate
     return false;
 }
 
+bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, const std::vector<std::string>& lameArgs,
+                      std::uint32_t seed) {
+    return seconds > 0 && Encode(path, QuietLoudSamples(seconds, seed), lameArgs);
+}
+
 bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz) {
     return MakeMp3(path, seconds, [hz](double) { return hz; });
 }
@@ -218,10 +223,13 @@ bool MakeSteppedToneMp3(const std::filesystem::path& path, double seconds) {
                    [](double t) { return SteppedToneHz(static_cast<int>(std::floor(t))); });
 }
 
-Decoded DecodeWithMpg123(const std::filesystem::path& mp3) {
+Decoded DecodeWithMpg123(const std::filesystem::path& mp3, int rate, bool gapless) {
     Decoded decoded;
+    decoded.rate = rate;
     std::vector<std::uint8_t> bytes;
-    decoded.exitStatus = Run({SUNDREL_MPG123, "-q", "-s", "-m", mp3.string()}, STDOUT_FILENO, bytes);
+    std::vector<std::string> args = {SUNDREL_MPG123, "-q", "-s", "-m", mp3.string()};
+    if (!gapless) args.insert(args.begin() + 1, "--no-gapless");
+    decoded.exitStatus = Run(args, STDOUT_FILENO, bytes);
     // mpg123 writes samples in the host's byte order.
     decoded.samples.resize(bytes.size() / 2);
     std::memcpy(decoded.samples.data(), bytes.data(), decoded.samples.size() * 2);
@@ -285,7 +293,7 @@ double EstimateHz(std::span<const std::int16_t> samples, int rate) {
 
 std::span<const std::int16_t> Span(const Decoded& decoded, double from, double to) {
     const auto clip = [&](double seconds) {
-        const double index = std::clamp(seconds * kSampleRate, 0.0, double(decoded.samples.size()));
+        const double index = std::clamp(seconds * decoded.rate, 0.0, double(decoded.samples.size()));
         return static_cast<std::size_t>(index);
     };
     const std::size_t begin = clip(from);
