@@ -245,7 +245,9 @@ TEST_F(SongMapOf, DurationFromTheFrames) {
         c.build(stream);
         const auto seconds = Map(stream.bytes).Duration();
         ASSERT_EQ(seconds.has_value(), c.seconds.has_value()) << c.name;
-        if (seconds) EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.name;
+        if (seconds) {
+            EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.name;
+        }
     }
     FrameStream song;
     song.Frame(Slow, 60);
