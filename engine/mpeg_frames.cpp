@@ -269,7 +269,9 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     std::memcpy(x, fields.Info ? "Info" : "Xing", 4);
     PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc | XingFlagQuality);
     PutBigEndian32(x + 8, fields.Frames);
-    PutBigEndian32(x + 12, fields.Bytes);
+    // Decoders compare the count with the file: it holds the whole stream.
+    const auto stream = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(fields.Bytes) + frame.size(), 0xFFFFFFFFu));
+    PutBigEndian32(x + 12, stream);
     std::memcpy(x + 16, fields.Toc.data(), fields.Toc.size());
     if (fields.Record) {
         unsigned char* e = x + XingFieldsLength;
@@ -281,8 +283,7 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
         e[ExtensionDelayAt] = static_cast<unsigned char>(delay >> 4);
         e[ExtensionDelayAt + 1] = static_cast<unsigned char>((delay & 15) << 4 | padding >> 8);
         e[ExtensionDelayAt + 2] = static_cast<unsigned char>(padding & 0xFF);
-        PutBigEndian32(e + 28, static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                                   std::uint64_t(fields.Bytes) + frame.size(), 0xFFFFFFFFu)));
+        PutBigEndian32(e + 28, stream);
         const std::size_t guarded = static_cast<std::size_t>(e + LameExtensionLength - 2 - frame.data());
         const std::uint16_t crc = Crc16(frame.data(), guarded);
         e[LameExtensionLength - 2] = static_cast<unsigned char>(crc >> 8);

@@ -77,7 +77,7 @@ struct Gapless {
 struct XingFields {
     bool Info = false;          // "Info" (frames of one bit rate) instead of "Xing"
     std::uint32_t Frames = 0;   // frames of sound after the header frame
-    std::uint32_t Bytes = 0;    // bytes after the header frame
+    std::uint32_t Bytes = 0;    // bytes after the header frame (the frame adds its own)
     std::array<unsigned char, 100> Toc{};  // byte position of each percent of time, in 256ths
     std::optional<Gapless> Record;  // written as a LAME extension
 };

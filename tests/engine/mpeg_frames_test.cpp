@@ -125,8 +125,29 @@ TEST(XingFrame, SmallestRateThatHoldsTheFields) {
         EXPECT_FALSE(h->Protected);
         FrameHeader smaller = *h;
         --smaller.BitRateIndex;
-        if (model.BitRateIndex == 1)
+        if (model.BitRateIndex == 1) {
             EXPECT_LT(smaller.Length(), XingOffset(*h) + 120) << "one rate lower would hold the fields";
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The gapless record a kept file carries reads back as LAME's, which
+// players trust.
+TEST(XingFrame, GaplessRecordReadsBackAsLames) {
+    const FrameHeader model = Parsed({3, 1, 9, 0, false, 1});
+    for (const auto& [delay, padding] : {std::pair{0, 529}, {4095, 4095}, {1234, 1681}}) {
+        XingFields fields;
+        fields.Record = Gapless{delay, padding};
+        const std::vector<unsigned char> frame = BuildXingFrame(model, fields);
+        const auto found = ReadHeaderFrame(frame.data(), *ParseFrameHeader(frame.data()));
+        ASSERT_TRUE(found);
+        EXPECT_TRUE(found->Lame);
+        EXPECT_EQ(found->EncoderDelay, delay);
+        EXPECT_EQ(found->Padding, padding);
     }
 }
 

@@ -41,19 +41,19 @@ struct Kind {
 const std::vector<Kind>& Kinds()
 {
     static const std::vector<Kind> kinds = {
-        {"CBR 128", {"-b", "128", "--cbr"}},
-        {"CBR 320", {"-b", "320", "--cbr"}},
-        {"VBR V0", {"-V", "0"}},
-        {"VBR V2", {"-V", "2"}},
-        {"VBR V6", {"-V", "6"}},
-        {"ABR 128", {"--abr", "128"}},
-        {"MPEG-2 22.05 kHz", {"--resample", "22.05", "-b", "64"}, 22050},
-        {"MPEG-2 24 kHz VBR", {"--resample", "24", "-V", "4"}, 24000},
-        {"MPEG-2 16 kHz", {"--resample", "16", "-b", "32"}, 16000},
-        {"MPEG-2.5 11.025 kHz", {"--resample", "11.025", "-b", "32"}, 11025},
-        {"MPEG-2.5 12 kHz", {"--resample", "12", "-b", "24"}, 12000},
-        {"MPEG-2.5 8 kHz", {"--resample", "8", "-b", "16"}, 8000},
-        {"no encoder tag", {"-b", "128", "--cbr", "-t"}},
+        {"CBR 128", {"-b", "128", "--cbr"}, fixture::kSampleRate, ""},
+        {"CBR 320", {"-b", "320", "--cbr"}, fixture::kSampleRate, ""},
+        {"VBR V0", {"-V", "0"}, fixture::kSampleRate, ""},
+        {"VBR V2", {"-V", "2"}, fixture::kSampleRate, ""},
+        {"VBR V6", {"-V", "6"}, fixture::kSampleRate, ""},
+        {"ABR 128", {"--abr", "128"}, fixture::kSampleRate, ""},
+        {"MPEG-2 22.05 kHz", {"--resample", "22.05", "-b", "64"}, 22050, ""},
+        {"MPEG-2 24 kHz VBR", {"--resample", "24", "-V", "4"}, 24000, ""},
+        {"MPEG-2 16 kHz", {"--resample", "16", "-b", "32"}, 16000, ""},
+        {"MPEG-2.5 11.025 kHz", {"--resample", "11.025", "-b", "32"}, 11025, ""},
+        {"MPEG-2.5 12 kHz", {"--resample", "12", "-b", "24"}, 12000, ""},
+        {"MPEG-2.5 8 kHz", {"--resample", "8", "-b", "16"}, 8000, ""},
+        {"no encoder tag", {"-b", "128", "--cbr", "-t"}, fixture::kSampleRate, ""},
         {"ffmpeg's tag", {"-b", "128", "--cbr"}, fixture::kSampleRate, "Lavc60.31"},
     };
     return kinds;
