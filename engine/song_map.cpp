@@ -91,6 +91,17 @@ std::optional<double> SongMap::PositionToKB(double position, double duration) co
     return static_cast<double>(offset) / 1024.0;
 }
 
+std::vector<unsigned char> SongMap::Read(std::int64_t from, std::int64_t to) const {
+    // The song may have been swapped for a FIFO since it was mapped.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path_, ec)) || to <= from) return {};
+    std::ifstream in(path_, std::ios::binary);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
+    in.seekg(from);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return {};
+    return bytes;
+}
+
 std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
     const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
     // Frames from another stream, or the song's start, are no help.
@@ -112,12 +123,9 @@ std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t fra
         // Less its header, CRC and side information, at their longest.
         held += frames.End(back) - frames.Offset(back) - 38;
     }
-    const std::int64_t from = frames.Offset(back), to = frames.End(frame);
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
-    std::ifstream in(path_, std::ios::binary);
-    in.seekg(from);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
-        return std::nullopt;
+    const std::int64_t from = frames.Offset(back);
+    const std::vector<unsigned char> bytes = Read(from, frames.End(frame));
+    if (bytes.empty()) return std::nullopt;
 
     std::vector<unsigned char> before;
     std::optional<FrameHeader> header;
@@ -189,11 +197,9 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     // The decoder's own delay is longer than what lies before the song's
     // first moments: a silent frame ahead lets it drop that instead, and
     // leaves the decoder as still as at the song's start.
-    if (record.Delay < 0 && first == 0 && stream.Layer == 3) {
-        std::ifstream in(path_, std::ios::binary);
-        unsigned char head[4] = {};
-        in.seekg(frames.Offset(0));
-        if (in.read(reinterpret_cast<char*>(head), 4)) lead = SilentFrame(head);
+    if (record.Delay < 0 && first == 0) {
+        const std::vector<unsigned char> head = Read(frames.Offset(0), frames.Offset(0) + 4);
+        if (!head.empty()) lead = SilentFrame(head.data());
         if (!lead.empty()) record.Delay += stream.Samples();
     }
     record.Delay = std::max(record.Delay, 0);

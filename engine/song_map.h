@@ -108,6 +108,8 @@ private:
     std::size_t FirstToDecode(std::size_t frame, int sample) const;
     // The frames before `frame` that must decode whole for its first samples.
     std::size_t WarmUpFrom(std::size_t frame) const;
+    // [from, to) of the song's file now; empty when it cannot be read whole.
+    std::vector<unsigned char> Read(std::int64_t from, std::int64_t to) const;
     // The frame rebuilt to need no reservoir (read from the file now);
     // nothing when it cannot be.
     std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
