@@ -116,12 +116,12 @@ int main(int argc, char* argv[])
         tick.stop();
 
         const Peaks& peaks = *bar->peaks();
-        const std::size_t peakBytes = (peaks.peak.capacity() + peaks.rms.capacity()) * sizeof(float);
+        const std::size_t peakBytes = peaks.bins.capacity() * sizeof(Peaks::Bin);
         std::printf("round %d: loading the song took %lld ms; waveform complete in %lld ms (%.1f s decoded, "
                     "%zu bins); longest event-loop gap while decoding %lld ms; peaks %zu bytes; resident memory "
                     "%+ld KB while playing\n",
                     round, static_cast<long long>(loadMs), static_cast<long long>(complete), peaks.decodedSeconds,
-                    peaks.peak.size(), static_cast<long long>(longestGap), peakBytes, ResidentKB() - before);
+                    peaks.bins.size(), static_cast<long long>(longestGap), peakBytes, ResidentKB() - before);
     }
     return 0;
 }
