@@ -60,11 +60,14 @@ void WaveformBar::setDuration(qint64 milliseconds)
     milliseconds = std::max<qint64>(0, milliseconds);
     if (milliseconds == duration_)
         return;
+    // Another song, or its length just known: the whole of it is shown. A
+    // length refined while playing keeps the view.
+    if (duration_ == 0 || milliseconds == 0) {
+        zoom_ = 0;
+        viewStart_ = 0;
+    }
     duration_ = milliseconds;
-    // Another song, or its length now known: the whole of it is shown.
-    zoom_ = 0;
-    viewStart_ = 0;
-    recompute();
+    showView(viewStart_);
 }
 
 void WaveformBar::setPosition(qint64 milliseconds)
@@ -297,6 +300,7 @@ void WaveformBar::mousePressEvent(QMouseEvent* event)
     }
     const double x = event->position().x();
     if ((dragMark_ = markNear(x))) {
+        markDragged_ = false;
         markDrop_ = double(*dragMark_ == PlayerMark::Start ? *startMark_ : *endMark_) / 1000.0;
         emit dragged(qRound64(markDrop_ * 1000.0));
     } else {
@@ -311,6 +315,7 @@ void WaveformBar::mouseMoveEvent(QMouseEvent* event)
     const double x = event->position().x();
     if (dragMark_) {
         markDrop_ = dropAt(x, !(event->modifiers() & Qt::ShiftModifier));
+        markDragged_ = true;
         emit dragged(qRound64(markDrop_ * 1000.0));
     } else if (dragTo_) {
         dragTo_ = momentAt(int(x));
@@ -327,17 +332,21 @@ void WaveformBar::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     const double x = event->position().x();
+    qint64 target = momentAt(int(x));
     if (dragMark_) {
         const PlayerMark mark = *dragMark_;
         const double seconds = dropAt(x, !(event->modifiers() & Qt::ShiftModifier));
         dragMark_.reset();
-        update();
-        emit markMoved(mark, seconds);
+        if (markDragged_) {
+            update();
+            emit markMoved(mark, seconds);
+            return;
+        }
+        // A click on a mark, without a move, goes there as any click does.
+        target = qRound64(markDrop_ * 1000.0);
+    } else if (!dragTo_) {
         return;
     }
-    if (!dragTo_)
-        return;
-    const qint64 target = momentAt(int(x));
     dragTo_.reset();
     position_ = target;
     update();

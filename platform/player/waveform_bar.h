@@ -99,6 +99,7 @@ private:
     std::optional<qint64> dragTo_;
     std::optional<PlayerMark> dragMark_;
     double markDrop_ = 0;  // seconds
+    bool markDragged_ = false;
     // Worked out from the peaks for the present width and view, so that
     // painting costs a column of lines and no more.
     std::vector<Column> columns_;
