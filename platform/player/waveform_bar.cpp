@@ -376,8 +376,8 @@ void WaveformBar::wheelEvent(QWheelEvent* event)
 
 void WaveformBar::step(qint64 milliseconds)
 {
-    position_ = std::clamp<qint64>(milliseconds, 0, duration_);
-    update();
+    // Through setPosition, so that a zoomed view follows a key off its edge.
+    setPosition(std::clamp<qint64>(milliseconds, 0, duration_));
     emit seekRequested(position_);
 }
 

@@ -154,6 +154,10 @@ private slots:
             QTest::keyClick(bar_, Qt::Key_Right, step.modifiers);
             QTRY_VERIFY_WITH_TIMEOUT(std::abs(w_->player()->currentPosition() - (from + step.seconds)) <= 0.002, kWait);
         }
+        // A zoomed view follows the position off its edge.
+        zoomAllTheWayIn();
+        QTest::keyClick(bar_, Qt::Key_PageUp);
+        QVERIFY(bar_->momentAt(0) <= bar_->position() && bar_->position() <= bar_->momentAt(bar_->width()));
     }
 
 private:
