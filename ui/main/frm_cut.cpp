@@ -96,7 +96,7 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
         startAt(seconds);
     if (!recut || !end)
         return;
-    if (endAt(mark == PlayerMark::End ? seconds : *end) && preview_) {
+    if (endAt(mark == PlayerMark::End ? seconds : *end) && preview_ && !closing_) {
         const QString path = QString::fromStdString(PieceName(cut_, 1));
         preview_->play(path);
         services_.shared.PreviewPath = path.toStdString();
