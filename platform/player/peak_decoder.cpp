@@ -199,6 +199,7 @@ void PeakDecoder::takeSnapshot()
 {
     std::vector<Work::Fine> taken;
     bool ended = false;
+    double fineSeconds = 0;
     {
         const std::lock_guard guard(work_->lock);
         if (!work_->fresh)
@@ -206,47 +207,48 @@ void PeakDecoder::takeSnapshot()
         work_->fresh = false;
         taken.swap(work_->handed);
         ended = work_->ended;
+        fineSeconds = work_->fineSeconds;
         peaks_.decodedSeconds = work_->decodedSeconds;
-        peaks_.binSeconds = work_->fineSeconds * double(fineInBin_);
     }
     for (const Work::Fine& fine : taken)
-        addFine(fine.peak, fine.rms);
+        peaks_.addFine(fine.peak, fine.rms, fineSeconds);
     if (ended) {
-        closeOpenBin();
+        peaks_.closeOpenBin();
         peaks_.bins.shrink_to_fit();
         peaks_.finished = true;
     }
     emit progressed();
 }
 
-void PeakDecoder::addFine(float peak, float rms)
+void Peaks::addFine(float finePeak, float fineRms, double fineSeconds)
 {
-    openPeak_ = std::max(openPeak_, peak);
-    openSquares_ += double(rms) * rms;
+    binSeconds = fineSeconds * double(fineInBin_);
+    openPeak_ = std::max(openPeak_, finePeak);
+    openSquares_ += double(fineRms) * fineRms;
     if (++openCount_ < fineInBin_)
         return;
-    if (peaks_.bins.size() == PeakBinsMax) {
-        // Two neighbouring bins become one; the open bin is the first half
-        // of the next one.
-        for (std::size_t i = 0; i < PeakBinsMax / 2; ++i) {
-            const Peaks::Bin a = peaks_.bins[2 * i];
-            const Peaks::Bin b = peaks_.bins[2 * i + 1];
-            const double squares = (double(a.rms) * a.rms + double(b.rms) * b.rms) / 2.0;
-            peaks_.bins[i] = {std::max(a.peak, b.peak), std::uint16_t(std::lround(std::sqrt(squares)))};
-        }
-        peaks_.bins.resize(PeakBinsMax / 2);
-        fineInBin_ *= 2;
-        peaks_.binSeconds *= 2;
+    if (bins.size() < PeakBinsMax) {
+        closeOpenBin();
         return;
     }
-    closeOpenBin();
+    // Two neighbouring bins become one; the open bin is the first half of
+    // the next one.
+    for (std::size_t i = 0; i < PeakBinsMax / 2; ++i) {
+        const Bin a = bins[2 * i];
+        const Bin b = bins[2 * i + 1];
+        const double squares = (double(a.rms) * a.rms + double(b.rms) * b.rms) / 2.0;
+        bins[i] = {std::max(a.peak, b.peak), std::uint16_t(std::lround(std::sqrt(squares)))};
+    }
+    bins.resize(PeakBinsMax / 2);
+    fineInBin_ *= 2;
+    binSeconds *= 2;
 }
 
-void PeakDecoder::closeOpenBin()
+void Peaks::closeOpenBin()
 {
     if (openCount_ == 0)
         return;
-    peaks_.bins.push_back({Level(openPeak_), Level(std::sqrt(openSquares_ / double(openCount_)))});
+    bins.push_back({Level(openPeak_), Level(std::sqrt(openSquares_ / double(openCount_)))});
     openCount_ = 0;
     openPeak_ = 0;
     openSquares_ = 0;

@@ -37,6 +37,19 @@ struct Peaks {
 
     float peak(std::size_t i) const { return float(bins[i].peak) / kFull; }
     float rms(std::size_t i) const { return float(bins[i].rms) / kFull; }
+
+    // Adds a bin of the decoder's own length, fineSeconds long. Once the
+    // song has outgrown PeakBinsMax, neighbouring bins merge into one.
+    void addFine(float finePeak, float fineRms, double fineSeconds);
+    // The bin still being filled joins the others, however short: the end.
+    void closeOpenBin();
+
+private:
+    // Fine bins in each bin, and the bin still being filled.
+    std::size_t fineInBin_ = 1;
+    std::size_t openCount_ = 0;
+    float openPeak_ = 0;
+    double openSquares_ = 0;
 };
 
 inline constexpr std::size_t PeakBinsMax = 262144;
@@ -64,10 +77,6 @@ private:
     struct Work;
 
     void takeSnapshot();
-    // Adds bins of the decoder's own length to the peaks, merging them into
-    // longer bins once the song has outgrown PeakBinsMax.
-    void addFine(float peak, float rms);
-    void closeOpenBin();
     void poll();
     void stopPipeline();
     void fail();
@@ -76,11 +85,6 @@ private:
     // Filled on GStreamer's streaming thread; read here under its lock.
     std::shared_ptr<Work> work_;
     Peaks peaks_;
-    // Fine bins in each bin of peaks_, and the bin still being filled.
-    std::size_t fineInBin_ = 1;
-    std::size_t openCount_ = 0;
-    float openPeak_ = 0;
-    double openSquares_ = 0;
     QTimer poll_;
 };
 
