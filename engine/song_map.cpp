@@ -290,13 +290,20 @@ std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, co
 }
 
 std::optional<SongMap::FrameMoment> SongMap::FrameNear(double position) const {
-    if (walk_.Frames.Count() == 0 || !walk_.Stream || !std::isfinite(position)) return std::nullopt;
-    // Frame i plays from sample i * Samples() - SkippedSamples() of the song.
-    const double rate = walk_.Stream->SampleRate();
-    const double samples = walk_.Stream->Samples();
-    const double last = static_cast<double>(walk_.Frames.Count() - 1);
-    const double frame = std::clamp(std::round((position * rate + SkippedSamples()) / samples), 0.0, last);
-    return FrameMoment{(frame * samples - SkippedSamples() + 0.5) / rate, samples / rate};
+    const std::size_t count = walk_.Frames.Count();
+    if (count == 0 || !std::isfinite(position)) return std::nullopt;
+    // The frame that holds the moment, or the next one past its middle;
+    // each stream of a joined song has frames of its own length.
+    const Moment at = Locate(position);
+    std::size_t frame = std::min(at.Frame, count - 1);
+    if (at.Frame < count && frame + 1 < count && 2 * at.Sample > StreamOf(frame).Samples()) ++frame;
+    const auto s = static_cast<std::size_t>(walk_.Frames.Stream(frame));
+    const FrameHeader& stream = walk_.Streams[s].Header;
+    const double rate = stream.SampleRate();
+    const double played = streamSeconds_[s] +
+                          static_cast<double>(frame - walk_.Streams[s].FirstFrame) * stream.Samples() / rate -
+                          static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+    return FrameMoment{played + 0.5 / rate, stream.Samples() / rate};
 }
 
 }  // namespace sundrel

@@ -385,6 +385,12 @@ TEST_F(KeptOf, SongWhoseRateChangesMidway) {
     WriteBytes(Path(), ReadBytes(folder / "a.mp3") + ReadBytes(folder / "b.mp3"));
     const SongMap map = *MapSong(Path(), ReadSongFile(Path()));
     EXPECT_NEAR(*map.Duration(), 40, 0.1);
+    // A mark snaps to the second stream's frames, of their own length.
+    const auto near = map.FrameNear(30);
+    ASSERT_TRUE(near);
+    EXPECT_DOUBLE_EQ(near->Length, 576.0 / 22050);
+    EXPECT_NEAR(near->Start, 30, near->Length / 2 + 1e-9);
+    EXPECT_DOUBLE_EQ(map.FrameNear(near->Start)->Start, near->Start);
     const Decoded kept = Cut(map, 25, 35, 22050);
     EXPECT_NEAR(kept.seconds(), 10, 0.002);
     const Decoded second = DecodeWithMpg123(folder / "b.mp3", 22050, false);
