@@ -358,4 +358,14 @@ bool AppendId3v1(const std::filesystem::path& path) {
     return WriteBytes(path, tagged);
 }
 
+std::string FramedBytes(std::size_t bytes)
+{
+    constexpr std::size_t frame = 417;
+    const char header[] = {'\xFF', '\xFB', '\x90', '\xC0'};
+    std::string data(bytes, '\0');
+    for (std::size_t i = 0; i < bytes; ++i)
+        data[i] = i % frame < sizeof header ? header[i % frame] : static_cast<char>((i * 131 + i / 251) & 0xff);
+    return data;
+}
+
 }  // namespace sundrel::test

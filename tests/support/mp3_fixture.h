@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,6 +76,12 @@ std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song,
 std::vector<std::uint8_t> Id3v2Tag(std::size_t bytes, std::string_view title = "Fixture");
 // The 128-byte ID3v1 tag: "TAG", title, artist, album, year, comment, genre.
 std::vector<std::uint8_t> Id3v1Tag(std::string_view title = "Fixture");
+
+// A stream of MPEG-1 Layer III frames, 128 kbit/s mono 44.1 kHz, of 417
+// bytes each, cut off at `bytes`; the bodies are bytes that tell their own
+// offset, so that a misplaced cut cannot pass. Not a song worth hearing:
+// for tests that check bytes, not sound. A longer one begins with a shorter.
+std::string FramedBytes(std::size_t bytes);
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 bool WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -4,6 +4,7 @@
 #include "cut_engine.h"
 #include "fakes.h"
 #include "frm.h"
+#include "mp3_fixture.h"
 #include "process_setup.h"
 
 #include <QFile>
@@ -28,13 +29,11 @@ using namespace sundrel::testing;
 
 namespace {
 
-// Bytes that tell their own offset, so a misplaced cut cannot pass.
+// Frames of MPEG audio whose bytes tell their own offset, so a misplaced
+// cut cannot pass.
 std::string Pattern(std::size_t bytes)
 {
-    std::string data(bytes, '\0');
-    for (std::size_t i = 0; i < bytes; ++i)
-        data[i] = static_cast<char>((i * 131 + i / 251) & 0xff);
-    return data;
+    return sundrel::test::FramedBytes(bytes);
 }
 
 QByteArray ReadAll(const QString& path)
@@ -187,12 +186,12 @@ private slots:
             QCOMPARE(s.field(1), QStringLiteral("195.312"));
             QCOMPARE(s.files(), QStringList({"song.mp3"}));
         }
-        {  // the song vanished: the plan fails
+        {  // the song vanished: the cut fails
             Loaded s;
             QFile::remove(s.source);
             s.cut(10, 12);
             QCOMPARE(s.fake.desktop.messages.size(), 1);
-            QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("请选择要剪切的MP3文件！"));
+            QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"));
             QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
             QVERIFY(s.files().isEmpty());
         }

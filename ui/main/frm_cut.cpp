@@ -48,9 +48,8 @@ double Frm::readPlayer()
 
 void Frm::cmdQ_Click()
 {
-    // The files are being written, or the song is still being mapped: a new
-    // mark would land in the middle of it.
-    if (cutting_ || mapping_)
+    // The files are being written: a new mark would land in the middle of it.
+    if (cutting_ || refusedWhileMapping())
         return;
     if (MDplay->URL().isEmpty()) {
         message(QStringLiteral("请选择要剪切的MP3文件！"));
@@ -71,7 +70,7 @@ void Frm::cmdQ_Click()
 
 void Frm::Command1_Click()
 {
-    if (cutting_ || mapping_)
+    if (cutting_ || refusedWhileMapping())
         return;
     SharedCutState& shared = services_.shared;
     const double endPosition = readPlayer();
@@ -106,6 +105,8 @@ void Frm::Command1_Click()
         message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
         return;
     }
+    if (!songStillMapped() || refusedAsOtherFormat())
+        return;
     if (!ok) {
         message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
         return;
@@ -133,6 +134,48 @@ void Frm::Command1_Click()
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
+}
+
+bool Frm::refusedWhileMapping()
+{
+    // Marks need the map of the song to become places in the file; a press
+    // is refused plainly rather than lost in silence.
+    if (!mapping_)
+        return false;
+    message(QStringLiteral("正在读取歌曲，请稍候再按！"), QStringLiteral("提示"));
+    return true;
+}
+
+bool Frm::songStillMapped()
+{
+    // The map and the marks describe the file as it was chosen; another
+    // file renamed onto its name, or the same one rewritten, would be cut
+    // by them into garbage.
+    const QString path = txtSource->text();
+    const auto now = IdentifyFile(path.toStdString());
+    if (now && now == songIdentity_)
+        return true;
+    const bool lost = !now || (songIdentity_ && now->Size < songIdentity_->Size);
+    if (now)
+        takeUpSong(path);
+    if (lost) {
+        lb->setText(QStringLiteral("剪切失败"));
+        message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
+    } else {
+        message(QStringLiteral("MP3文件已改变，已重新载入，请重新选择起点！"), QStringLiteral("提示"));
+    }
+    return false;
+}
+
+bool Frm::refusedAsOtherFormat()
+{
+    // A player plays FLAC, Ogg or WAVE renamed to .mp3, but a slice of
+    // their bytes plays nowhere: better no ringtone than one that is silent.
+    const SongMap& map = cut_.SourceMap;
+    if (!map.File().OtherFormat && map.Frames().Count() > 0)
+        return false;
+    message(QStringLiteral("只能剪切MP3文件，其他格式请看“如何剪切其他格式”！"), QStringLiteral("提示"));
+    return true;
 }
 
 WrittenPieces Frm::writeKeptPiece()
