@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <fstream>
@@ -221,6 +222,91 @@ private slots:
         QCOMPARE(s.fake.desktop.messages.size(), 1);
         QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("请先选择起点！"));
         QCOMPARE(s.files(), QStringList({"song.mp3"}));
+    }
+
+    // The song changed between Start and End: nothing is cut with the map
+    // of the song that was, and the one now there is taken up again.
+    void aSongChangedBeforeEndIsTakenUpAgain_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<QString>("said");
+        const QString changed = QStringLiteral("MP3文件已改变，已重新载入，请重新选择起点！");
+        const QString failed = QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！");
+        QTest::newRow("another song renamed onto it") << 10'000'000 << false << changed;
+        QTest::newRow("rewritten in place, same size") << 10'000'000 << true << changed;
+        QTest::newRow("shrunk") << 1'000'000 << true << failed;
+    }
+
+    void aSongChangedBeforeEndIsTakenUpAgain()
+    {
+        QFETCH(int, bytes);
+        QFETCH(bool, inPlace);
+        QFETCH(QString, said);
+        Loaded s;
+        s.player()->position = 10;
+        s.frm.cmdQ_Click();
+        const QString other = inPlace ? s.source : s.dir.filePath(QStringLiteral("other"));
+        std::ofstream(other.toStdString(), std::ios::binary | std::ios::trunc) << std::string(5000, 'x') << Pattern(bytes - 5000);
+        if (!inPlace)
+            QVERIFY(QFile::rename(other, s.source) || (QFile::remove(s.source) && QFile::rename(other, s.source)));
+        s.player()->position = 12;
+        s.frm.Command1_Click();
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        QCOMPARE(s.fake.desktop.messages[0].text, said);
+        QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(s.allFiles(), QStringList({"song.mp3"}));
+        QCOMPARE(s.player()->loads, 2);
+        QCOMPARE(s.frm.cutState().SourceLen, bytes);
+
+        // The song now there cuts, from a Start made on it.
+        s.player()->length = 100;
+        s.cut(10, 12);
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        const std::vector<std::int64_t>& pieces = s.frm.cutState().SegBytes;
+        QCOMPARE(ReadAll(s.piece(1)), ReadAll(s.source).mid(pieces[0], pieces[1]));
+        QVERIFY(qAbs(pieces[1] - bytes / 50) <= 2);
+    }
+
+    // Presses while the song is mapped are refused, said, and leave no mark;
+    // a walk that takes a while is said in the status.
+    void pressesWhileTheSongIsMappedAreRefused()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("song.mp3"));
+        std::ofstream(source.toStdString(), std::ios::binary) << Pattern(20'000'000);
+        FakeServices fake;
+        Frm frm(fake.services);
+        auto* lb = frm.findChild<QLabel*>(QStringLiteral("lb"));
+        lb->setText(QStringLiteral("剪切完成，请试听"));
+        QString statusMeanwhile;
+        QTimer::singleShot(0, &frm, [&] {
+            // A slow disk: the walk has taken more than half a second.
+            QThread::msleep(600);
+            QCoreApplication::processEvents();
+            statusMeanwhile = lb->text();
+            fake.players[0]->length = 100;
+            frm.cmdQ_Click();
+            frm.Command1_Click();
+        });
+        fake.desktop.openAnswers << source;
+        frm.cmdBrowseS_Click();
+
+        QCOMPARE(statusMeanwhile, QStringLiteral("正在读取歌曲。。。"));
+        const QFontMetrics metrics(lb->font());
+        const QRect needed = metrics.boundingRect(QRect(0, 0, lb->width(), 1000), Qt::TextWordWrap, statusMeanwhile);
+        QVERIFY(needed.width() <= lb->width() && needed.height() <= lb->height());
+        QCOMPARE(lb->text(), QStringLiteral("剪切完成，请试听"));
+        QCOMPARE(fake.desktop.messages.size(), 2);
+        for (const FakeDesktop::Message& m : fake.desktop.messages) {
+            QCOMPARE(m.text, QStringLiteral("正在读取歌曲，请稍候再按！"));
+            QCOMPARE(m.title, QStringLiteral("提示"));
+        }
+        QVERIFY(!fake.players[0]->markStart);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"song.mp3"}));
+        // Once mapped, the song cuts.
+        frm.cmdQ_Click();
+        QCOMPARE(fake.desktop.messages.size(), 2);
     }
 
     void startAtZeroKeepsTheSelectionFromTheFirstByte()
