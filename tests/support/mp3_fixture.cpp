@@ -18,6 +18,7 @@
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 extern char** environ;
 
