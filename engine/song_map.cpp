@@ -99,4 +99,14 @@ std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, co
     return map;
 }
 
+std::optional<SongMap::FrameMoment> SongMap::FrameNear(double position) const {
+    if (walk_.Frames.Count() == 0 || !walk_.Stream || !std::isfinite(position)) return std::nullopt;
+    // Frame i plays from sample i * Samples() - SkippedSamples() of the song.
+    const double rate = walk_.Stream->SampleRate();
+    const double samples = walk_.Stream->Samples();
+    const double last = static_cast<double>(walk_.Frames.Count() - 1);
+    const double frame = std::clamp(std::round((position * rate + SkippedSamples()) / samples), 0.0, last);
+    return FrameMoment{(frame * samples - SkippedSamples() + 0.5) / rate, samples / rate};
+}
+
 }  // namespace sundrel

@@ -67,6 +67,16 @@ public:
     // frames, a layer other than III, or a piece without a whole frame.
     std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count) const;
 
+    // The frame of sound nearest a moment of playback (seconds): the middle
+    // of its first sample, which maps into that frame and no other, and its
+    // length. A cut lands on a frame, so that is where a mark truly sits.
+    // Nothing for a song without frames.
+    struct FrameMoment {
+        double Start = 0;
+        double Length = 0;
+    };
+    std::optional<FrameMoment> FrameNear(double position) const;
+
 private:
     friend std::optional<SongMap> MapSong(const std::string&, const SongFile&, const EventPass&);
 

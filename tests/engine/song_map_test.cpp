@@ -170,6 +170,27 @@ TEST_F(SongMapOf, VariableBitRateMapsToTheFrameOfTheMoment) {
     }
 }
 
+// A mark snapped to a frame is where the cut lands: its moment maps to that
+// frame's first byte, never to a neighbour's.
+TEST_F(SongMapOf, FrameNearIsTheFrameTheMomentMapsTo) {
+    const FrameStream stream = VariableStream(XingFrameBytes(Slow, 21, "Xing", "LAME3.100", 576));
+    const SongMap map = Map(stream.bytes);
+    const double frame = 1152.0 / 44100, first = -1105.0 / 44100;
+    const struct {
+        double at;
+        std::size_t nearest;
+    } cases[] = {{0, 1}, {first, 0}, {10 * frame + first + 0.4 * frame, 10}, {10 * frame + first + 0.6 * frame, 11},
+                 {-5, 0}, {1e6, 99}};
+    for (const auto& c : cases) {
+        const auto near = map.FrameNear(c.at);
+        ASSERT_TRUE(near) << c.at;
+        EXPECT_DOUBLE_EQ(near->Length, frame);
+        EXPECT_EQ(map.PositionToKB(near->Start, 60), stream.offsets[c.nearest] / 1024.0) << c.at;
+    }
+    EXPECT_FALSE(SongMap().FrameNear(1));
+    EXPECT_FALSE(map.FrameNear(std::nan("")));
+}
+
 TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
     const FrameStream stream = VariableStream(XingFrameBytes(Slow, 21, "Xing", "LAME3.100", 576));
     const SongMap map = Map(stream.bytes);

@@ -202,6 +202,21 @@ bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRate
     return false;
 }
 
+bool MakeOnsetMp3(const std::filesystem::path& path, double seconds, double onset) {
+    if (!(seconds > onset) || !(onset >= 0)) {
+        return false;
+    }
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(std::llround(seconds * kSampleRate)), 0);
+    std::uint32_t state = 0x2545F491u;
+    for (auto i = static_cast<std::size_t>(std::llround(onset * kSampleRate)); i < samples.size(); ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        samples[i] = static_cast<std::int16_t>(std::lround((double(state) / 2147483648.0 - 1.0) * 16000.0));
+    }
+    return Encode(path, samples, {"-b", "128", "--cbr"});
+}
+
 bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz) {
     return MakeMp3(path, seconds, [hz](double) { return hz; });
 }

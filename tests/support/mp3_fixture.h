@@ -43,6 +43,10 @@ std::vector<std::int16_t> QuietLoudSamples(double seconds, std::uint32_t seed = 
 bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode,
                       std::uint32_t seed = 1);
 
+// Silence, then from `onset` seconds on loud noise at its full level at
+// once: a sharp onset at a known moment, and sound found in one place only.
+bool MakeOnsetMp3(const std::filesystem::path& path, double seconds, double onset);
+
 struct Decoded {
     int exitStatus = -1;                 // mpg123's, or -1 when it could not run
     std::vector<std::int16_t> samples;  // mono, kSampleRate per second

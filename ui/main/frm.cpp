@@ -140,6 +140,7 @@ void Frm::buildControls()
     connect(button("Command3"), &QPushButton::clicked, this, &Frm::Command3_Click);
     connect(button("Command4"), &QPushButton::clicked, this, &Frm::Command4_Click);
     connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
+    connect(MDplay, &MediaPlayer::markMoved, this, &Frm::MDplay_MarkMoved);
 }
 
 void Frm::Form_Load()
@@ -192,6 +193,7 @@ void Frm::takeUpSong(const QString& fileName)
     }
     MDplay->setURL(fileName);
     startMarked_ = false;
+    cutShown_ = false;
     Timer1_Timer();
     lbk->setText(QString());
     lbj->setText(QString());
@@ -221,10 +223,14 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     const auto map = MapSong(path.toStdString(), song,
                              WindowEventPass([this, generation] { return generation == songGeneration_; }));
     mapping_ = false;
-    if (map && generation == songGeneration_)
-        cut_.SourceMap = *map;
     if (lb->text() == notice)
         lb->setText(statusBeforeMapping_);
+    if (!map || generation != songGeneration_)
+        return;
+    cut_.SourceMap = *map;
+    // Marks dragged on the waveform land where a cut can begin: on a frame.
+    if (const auto frame = cut_.SourceMap.FrameNear(0))
+        MDplay->setFrameGrid(frame->Start, frame->Length);
 }
 
 void Frm::cmdBrowseD_Click()
