@@ -15,6 +15,13 @@ namespace {
 
 constexpr std::size_t CopyBufferSize = 1024 * 1024;
 
+// Names tried for a hidden file before giving up.
+constexpr int HiddenAttempts = 100;
+
+std::string HiddenName(const std::string& target, const char* purpose, int attempt) {
+    return FolderPart(target) + "." + FileNamePart(target) + "." + purpose + std::to_string(attempt);
+}
+
 bool CopyBytes(std::FILE* from, std::FILE* to) {
     const auto buffer = std::make_unique<char[]>(CopyBufferSize);
     for (;;) {
@@ -61,13 +68,24 @@ bool MoveAcross(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::FILE* CreateHiddenBeside(const std::string& target, const char* purpose, std::string& name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = FolderPart(target) + "." + FileNamePart(target) + "." + purpose + std::to_string(attempt);
+    for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
+        name = HiddenName(target, purpose, attempt);
         if (std::FILE* file = std::fopen(name.c_str(), "wbx")) return file;
         std::error_code ec;
         if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
     }
     return nullptr;
+}
+
+void RemoveHiddenLeftovers(const std::string& target, const char* purpose) {
+    for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
+        const std::string name = HiddenName(target, purpose, attempt);
+        std::error_code ec;
+        // Not following links: a link of this name is not ours, and neither
+        // is what it leads to.
+        if (!fs::is_regular_file(fs::symlink_status(name, ec)) || ec) continue;
+        if (fs::hard_link_count(name, ec) == 1 && !ec) fs::remove(name, ec);
+    }
 }
 
 std::optional<std::int64_t> FileLength(const std::string& path) {

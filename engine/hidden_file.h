@@ -15,4 +15,10 @@ namespace sundrel {
 // Returns the open file and sets `name`, or nullptr when none could be made.
 std::FILE* CreateHiddenBeside(const std::string& target, const char* purpose, std::string& name);
 
+// Removes the hidden files an earlier run, killed while it wrote beside
+// `target` for `purpose`, left behind: regular files of exactly the names
+// CreateHiddenBeside gives, with no other name (hard link) of their own.
+// A link, a folder or a look-alike name is never touched.
+void RemoveHiddenLeftovers(const std::string& target, const char* purpose);
+
 }  // namespace sundrel

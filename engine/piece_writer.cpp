@@ -18,6 +18,9 @@ namespace {
 // memcpy and the system calls move hundreds of KB at a time.
 constexpr std::size_t StreamBufferSize = 512 * 1024;
 
+// What the hidden file of a piece being written is named for.
+constexpr const char* PieceTemporary = "part";
+
 class Stream {
 public:
     Stream() : buffer_(std::make_unique<char[]>(StreamBufferSize)) {}
@@ -65,7 +68,7 @@ bool Remove(const std::string& path) {
 // or nothing when none could be made.
 std::optional<std::string> CreateBeside(const std::string& piece, Stream& stream) {
     std::string name;
-    if (!stream.Adopt(CreateHiddenBeside(piece, "part", name))) return std::nullopt;
+    if (!stream.Adopt(CreateHiddenBeside(piece, PieceTemporary, name))) return std::nullopt;
     return name;
 }
 
@@ -118,6 +121,9 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
     // leads to, and the clean-up would then delete the song.
     for (const std::string& name : names)
         if (SameFile(name, sourcePath)) return written;
+    // A run killed while it wrote these pieces left them half written and
+    // hidden; nothing else would ever remove them.
+    for (const std::string& name : names) RemoveHiddenLeftovers(name, PieceTemporary);
 
     Stream source;
     if (!source.Open(sourcePath, "rb")) return written;

@@ -31,9 +31,12 @@ struct SongFile {
                                 // when it has none or when a tag's size cannot be true
     bool SafeToDecode = false;  // may be handed to the media library: Regular, no tag claims
                                 // more bytes than the file holds, and few chained head tags
+    bool OtherFormat = false;   // its sound begins with the signature of a format that is not
+                                // MPEG audio (FLAC, Ogg, WAVE, MP4...): no cut of it would play
 };
 
-// Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail.
+// Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail,
+// and the first bytes after the head tags for another format's signature.
 SongFile ReadSongFile(const std::string& path);
 
 // What a ringtone's file holds: its header frame, then the song's bytes

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "song_tags.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +64,30 @@ std::int64_t Id3v2TagSize(const unsigned char* h) {
     return Id3v2HeaderSize + size + (hasFooter ? Id3v2HeaderSize : 0);
 }
 
+// Bytes enough to tell a format by its signature.
+constexpr std::int64_t SignatureSize = 22;
+
+bool At(const unsigned char* bytes, std::int64_t count, std::int64_t offset, const char* text) {
+    const auto length = static_cast<std::int64_t>(std::strlen(text));
+    return offset + length <= count && std::memcmp(bytes + offset, text, static_cast<std::size_t>(length)) == 0;
+}
+
+// A player plays these renamed to .mp3 as well, but a slice of their bytes
+// is no song. MPEG audio inside a WAVE file (format 0x50 or 0x55) is still
+// frames, which cut as any MP3 does. AAC without a container has no
+// signature; its headers are no MPEG audio frames, so the walk finds none.
+bool OtherFormatSignature(const unsigned char* b, std::int64_t count) {
+    if (At(b, count, 0, "RIFF") && At(b, count, 8, "WAVE") && At(b, count, 12, "fmt ") && count >= 22) {
+        const int format = b[20] | b[21] << 8;
+        if (format == 0x50 || format == 0x55) return false;
+    }
+    for (const char* signature : {"fLaC", "OggS", "RIFF", "RF64", "BW64", "FORM", "MAC ", "wvpk", "TTA1",
+                                  "MPCK", "MP+", "OFR ", "ADIF", "caff", ".snd", "#!AMR", "MThd", "DSD ",
+                                  "FRM8", "\x1A\x45\xDF\xA3", "\x30\x26\xB2\x75\x8E\x66\xCF\x11"})
+        if (At(b, count, 0, signature)) return true;
+    return At(b, count, 4, "ftyp");  // MP4, M4A, 3GP, QuickTime
+}
+
 enum class TailTag { None, Stripped, CannotBeTrue, Hostile };
 
 // Strips one ID3v1 or APEv2 tag ending at `end`.
@@ -116,6 +142,9 @@ SongFile ReadSongFile(const std::string& path, int& reads) {
         if (tag > song.Length - first || tags == MaxHeadTags) return hostile;
         first += tag;
     }
+    unsigned char signature[SignatureSize];
+    const std::int64_t signatureBytes = std::min(SignatureSize, song.Length - first);
+    song.OtherFormat = file.ReadAt(first, signatureBytes, signature) && OtherFormatSignature(signature, signatureBytes);
 
     // ID3v1 and APEv2 may stand in either order at the tail.
     std::int64_t end = song.Length;

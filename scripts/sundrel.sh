@@ -25,11 +25,12 @@ packages=(cmake g++ make pkg-config qt6-base-dev
           fonts-wqy-microhei fonts-arphic-uming xdg-utils qt6-translations-l10n)
 case "$mode" in
   test)
-    # Fixtures are encoded and checked with real tools; the screenshots and
+    # Fixtures are encoded and checked with real tools (songs in other
+    # formats too, which must be refused); the screenshots and
     # the window-manager checks need X (xdotool presses keys in the program's
     # windows there); the packaging checks validate the
     # menu entry and the software-centre page and make the package.
-    packages+=(libgtest-dev lame mpg123 xvfb xauth x11-utils xdotool locales openbox
+    packages+=(libgtest-dev lame mpg123 flac vorbis-tools xvfb xauth x11-utils xdotool locales openbox
                desktop-file-utils appstream dpkg-dev file) ;;
   package)
     # cpack reads the libraries the program links with dpkg-shlibdeps.

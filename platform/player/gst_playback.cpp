@@ -82,7 +82,16 @@ Playback::Playback(const QString& path, double gain, QObject* parent) : QObject(
         return;
     }
     gst_object_ref_sink(playbin_);
-    g_object_set(playbin_, "uri", uri, "flags", kPlayAudio | kPlaySoftVolume, "volume", gain, nullptr);
+    // The volume is a volume element of ours before the sound output rather
+    // than playbin's own (its soft-volume flag), which GStreamer 1.22 leaves
+    // behind, with its pads and buffers, for every song played. Either way
+    // the volume works on every output.
+    if (GstElement* output = gst_parse_bin_from_description("volume name=gain ! autoaudiosink", TRUE, nullptr)) {
+        gain_ = gst_bin_get_by_name(GST_BIN(output), "gain");
+        g_object_set(playbin_, "audio-sink", output, nullptr);
+    }
+    g_object_set(playbin_, "uri", uri, "flags", kPlayAudio | (gain_ ? 0u : kPlaySoftVolume), nullptr);
+    setGain(gain);
     g_free(uri);
     if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         fail();
@@ -99,6 +108,8 @@ Playback::~Playback()
         gst_element_set_state(playbin_, GST_STATE_NULL);
         gst_object_unref(playbin_);
     }
+    if (gain_)
+        gst_object_unref(gain_);
 }
 
 Playback::Status Playback::status() const
@@ -204,7 +215,9 @@ void Playback::startSeek(qint64 milliseconds)
 
 void Playback::setGain(double gain)
 {
-    if (playbin_)
+    if (gain_)
+        g_object_set(gain_, "volume", gain, nullptr);
+    else if (playbin_)
         g_object_set(playbin_, "volume", gain, nullptr);
 }
 

@@ -60,6 +60,9 @@ private:
     bool queryPosition(qint64& milliseconds) const;
 
     _GstElement* playbin_ = nullptr;
+    // The volume element before the sound output; none when it could not be
+    // made, and playbin's own volume serves.
+    _GstElement* gain_ = nullptr;
     QTimer poll_;
     bool playing_ = true;     // what was asked for: playing or paused
     bool opened_ = false;     // the first preroll is done: seeks can be made

@@ -155,6 +155,8 @@ void MediaPlayerWidget::buildControls(int volume) {
     displayLayout->addLayout(header);
     displayLayout->addWidget(wave_, 1);
 
+    playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
+    pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
     playButton_ = MakeButton(this, "play", QStyle::SP_MediaPlay, QStringLiteral("播放"));
     stopButton_ = MakeButton(this, "stop", QStyle::SP_MediaStop, QStringLiteral("停止"));
 
@@ -314,7 +316,10 @@ void MediaPlayerWidget::refresh() {
     playButton_->setEnabled(loaded);
     stopButton_->setEnabled(loaded);
     wave_->setEnabled(loaded && length > 0);
-    playButton_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    // The same two icons every time: an icon fresh from the style at each
+    // refresh (25 a second while playing, more while seeking) leaves its
+    // pixmaps in Qt's pixmap cache, which then grows by up to 10 MB.
+    playButton_->setIcon(playing ? pauseIcon_ : playIcon_);
     playButton_->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
 
     QString text;

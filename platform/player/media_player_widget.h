@@ -3,6 +3,7 @@
 
 #include "media_player.h"
 
+#include <QIcon>
 #include <QtGlobal>
 
 #include <memory>
@@ -67,6 +68,8 @@ private:
     QLabel* title_ = nullptr;
     QLabel* status_ = nullptr;
     QToolButton* playButton_ = nullptr;
+    QIcon playIcon_;
+    QIcon pauseIcon_;
     QToolButton* stopButton_ = nullptr;
     WaveformBar* wave_ = nullptr;
     QLabel* time_ = nullptr;

@@ -348,10 +348,9 @@ TEST_F(PieceWriter, FailedRecutKeepsTheEarlierKeptFile) {
 TEST_F(PieceWriter, CleanUpTouchesOnlyWhatThisCutCreated) {
     MakeSource(50'000);
     WriteBytes(folder / "thesis.txt", "my thesis");
-    // An earlier cut's piece 2, and files that already hold the hidden names
-    // a piece is written under first.
+    // An earlier cut's piece 2, and a link that already holds the hidden
+    // name a piece is written under first.
     WriteBytes(Piece(2), "from an earlier cut");
-    WriteBytes(cut.DestDir + ".[铃声]1song.mp3.part0", "someone's");
     fs::create_symlink(folder / "thesis.txt", cut.DestDir + ".[铃声]0song.mp3.part0");
 
     SetPieces({10'000, 20'000});
@@ -359,10 +358,37 @@ TEST_F(PieceWriter, CleanUpTouchesOnlyWhatThisCutCreated) {
     ASSERT_TRUE(written.Kept);
     EXPECT_TRUE(RemoveOuterPieces(written));
     EXPECT_TRUE(ReadBytes(Piece(1)) == Pattern(10'000, 20'000));
-    EXPECT_EQ(RingFiles(), (std::vector<std::string>{".[铃声]0song.mp3.part0", ".[铃声]1song.mp3.part0",
-                                                     "[铃声]1song.mp3", "[铃声]2song.mp3"}));
+    EXPECT_EQ(RingFiles(), (std::vector<std::string>{".[铃声]0song.mp3.part0", "[铃声]1song.mp3", "[铃声]2song.mp3"}));
     EXPECT_EQ(ReadBytes(Piece(2)), "from an earlier cut");
-    EXPECT_EQ(ReadBytes(cut.DestDir + ".[铃声]1song.mp3.part0"), "someone's");
+    EXPECT_EQ(ReadBytes(folder / "thesis.txt"), "my thesis");
+}
+
+// A killed cut leaves its hidden pieces; the next cut of the same pieces
+// removes them, and only them.
+TEST_F(PieceWriter, NextCutRemovesWhatAKilledCutLeft) {
+    MakeSource(50'000);
+    WriteBytes(folder / "thesis.txt", "my thesis");
+    const std::string rings = cut.DestDir;
+    for (const char* left : {".[铃声]0song.mp3.part0", ".[铃声]1song.mp3.part0", ".[铃声]1song.mp3.part99"})
+        WriteBytes(rings + left, "left by a killed cut");
+    // Not ours: look-alike names, a piece this cut does not write, a link,
+    // a second name of a file, a folder.
+    for (const char* other : {".[铃声]1song.mp3.part01", ".[铃声]1song.mp3.part100", "[铃声]1song.mp3.part0",
+                              ".[铃声]2song.mp3.part0"})
+        WriteBytes(rings + other, "someone's");
+    fs::create_symlink(folder / "thesis.txt", rings + ".[铃声]1song.mp3.part1");
+    fs::create_hard_link(folder / "thesis.txt", rings + ".[铃声]1song.mp3.part2");
+    fs::create_directory(rings + ".[铃声]1song.mp3.part3");
+
+    SetPieces({10'000, 20'000});
+    const WrittenPieces written = WritePieces(cut);
+    ASSERT_TRUE(written.Kept);
+    EXPECT_TRUE(RemoveOuterPieces(written));
+    EXPECT_TRUE(ReadBytes(Piece(1)) == Pattern(10'000, 20'000));
+    EXPECT_EQ(RingFiles(), (std::vector<std::string>{
+                               ".[铃声]1song.mp3.part01", ".[铃声]1song.mp3.part1", ".[铃声]1song.mp3.part100",
+                               ".[铃声]1song.mp3.part2", ".[铃声]1song.mp3.part3", ".[铃声]2song.mp3.part0",
+                               "[铃声]1song.mp3", "[铃声]1song.mp3.part0"}));
     EXPECT_EQ(ReadBytes(folder / "thesis.txt"), "my thesis");
 }
 

@@ -113,6 +113,34 @@ TEST_F(SongFileOf, TagSizesThatCannotBeTrue) {
     });
 }
 
+// A renamed FLAC, Ogg, WAVE or MP4 file is told by its first bytes after
+// the head tags; MPEG audio in a WAVE file, or sound that merely begins with
+// a few of those letters, is not.
+TEST_F(SongFileOf, OtherFormatsByTheirSignature) {
+    const auto wave = [](int format) {
+        return "RIFF" + LittleEndian(5036) + "WAVEfmt " + LittleEndian(16) + static_cast<char>(format) + '\0';
+    };
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool other;
+    } rows[] = {
+        {"FLAC", "fLaC" + Sound, true},
+        {"Ogg", "OggS" + Sound, true},
+        {"WAVE of PCM", wave(1) + Sound, true},
+        {"MP4", std::string("\0\0\0 ftypM4A ", 12) + Sound, true},
+        {"FLAC after an ID3v2 tag", Id3v2(300) + "fLaC" + Sound, true},
+        {"WAVE of MPEG Layer III", wave(0x55) + Sound, false},
+        {"sound", Sound, false},
+        {"fLa only", "fLa", false},
+        {"empty", "", false},
+    };
+    for (const auto& row : rows) {
+        WriteBytes(folder / "song.mp3", row.bytes);
+        EXPECT_EQ(ReadSongFile(folder / "song.mp3").OtherFormat, row.other) << row.name;
+    }
+}
+
 // 50 MB of empty head tags, or of tail tags, cost a handful of reads.
 TEST_F(SongFileOf, HostileChainsAreReadWithBoundedReads) {
     const std::string path = folder / "chain.mp3";

@@ -18,6 +18,7 @@
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 extern char** environ;
 
@@ -379,6 +380,36 @@ bool AppendId3v1(const std::filesystem::path& path) {
     const std::vector<std::uint8_t> tag = Id3v1Tag();
     tagged.insert(tagged.end(), tag.begin(), tag.end());
     return WriteBytes(path, tagged);
+}
+
+bool MakeToneIn(OtherAudio format, const std::filesystem::path& path, double seconds)
+{
+    std::filesystem::path mp3 = path, wav = path;
+    mp3 += ".tone.mp3";
+    wav += ".tone.wav";
+    std::vector<std::uint8_t> ignored;
+    bool ok = MakeToneMp3(mp3, seconds) && Run({SUNDREL_LAME, "--quiet", "--decode", mp3.string(), wav.string()},
+                                                STDERR_FILENO, ignored) == 0;
+    if (ok && format == OtherAudio::Flac)
+        ok = Run({SUNDREL_FLAC, "--silent", "-f", "-o", path.string(), wav.string()}, STDERR_FILENO, ignored) == 0;
+    if (ok && format == OtherAudio::Ogg)
+        ok = Run({SUNDREL_OGGENC, "--quiet", "-o", path.string(), wav.string()}, STDERR_FILENO, ignored) == 0;
+    std::error_code error;
+    if (ok && format == OtherAudio::Wav)
+        std::filesystem::rename(wav, path, error);
+    std::filesystem::remove(mp3, error);
+    std::filesystem::remove(wav, error);
+    return ok && std::filesystem::exists(path);
+}
+
+std::string FramedBytes(std::size_t bytes)
+{
+    constexpr std::size_t frame = 417;
+    const char header[] = {'\xFF', '\xFB', '\x90', '\xC0'};
+    std::string data(bytes, '\0');
+    for (std::size_t i = 0; i < bytes; ++i)
+        data[i] = i % frame < sizeof header ? header[i % frame] : static_cast<char>((i * 131 + i / 251) & 0xff);
+    return data;
 }
 
 }  // namespace sundrel::test

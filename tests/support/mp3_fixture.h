@@ -89,6 +89,17 @@ std::vector<std::uint8_t> Id3v2Tag(std::size_t bytes, std::string_view title = "
 // The 128-byte ID3v1 tag: "TAG", title, artist, album, year, comment, genre.
 std::vector<std::uint8_t> Id3v1Tag(std::string_view title = "Fixture");
 
+// A tone in a format other than MP3, at `path` whatever its name: decoded
+// from an MP3 by lame, then encoded by flac or oggenc. False on failure.
+enum class OtherAudio { Wav, Flac, Ogg };
+bool MakeToneIn(OtherAudio format, const std::filesystem::path& path, double seconds);
+
+// A stream of MPEG-1 Layer III frames, 128 kbit/s mono 44.1 kHz, of 417
+// bytes each, cut off at `bytes`; the bodies are bytes that tell their own
+// offset, so that a misplaced cut cannot pass. Not a song worth hearing:
+// for tests that check bytes, not sound. A longer one begins with a shorter.
+std::string FramedBytes(std::size_t bytes);
+
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 bool WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 // Put a tag in front of, or after, the bytes of an existing file.

@@ -9,6 +9,7 @@
 #include "waveform_bar.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -152,6 +153,34 @@ private slots:
         // A new song starts without marks.
         QVERIFY(w.choose(other, 4));
         QVERIFY(!bar->startMark() && !bar->endMark());
+    }
+
+    void otherFormatsPlayButAreNotCut_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("FLAC") << int(fixture::OtherAudio::Flac);
+        QTest::newRow("Ogg Vorbis") << int(fixture::OtherAudio::Ogg);
+        QTest::newRow("WAVE") << int(fixture::OtherAudio::Wav);
+    }
+
+    // Renamed to .mp3, they play; End refuses them, points to the help on
+    // other formats, and writes nothing.
+    void otherFormatsPlayButAreNotCut()
+    {
+        QFETCH(int, format);
+        QTemporaryDir dir;
+        const QString song = dir.filePath(QStringLiteral("song.mp3"));
+        QVERIFY(fixture::MakeToneIn(fixture::OtherAudio(format), song.toStdString(), 6));
+        RealWindow w;
+        QVERIFY(w.choose(song, 5));
+        QVERIFY(w.seekTo(1));
+        w.frm.cmdQ_Click();
+        QVERIFY(w.seekTo(3));
+        w.frm.Command1_Click();
+        QCOMPARE(w.desktop.messages.size(), 1);
+        QCOMPARE(w.desktop.messages[0].text, QStringLiteral("只能剪切MP3文件，其他格式请看“如何剪切其他格式”！"));
+        QCOMPARE(w.desktop.messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"song.mp3"}));
     }
 
     void hostileFilesNeitherHangNorCrash_data()

@@ -4,6 +4,7 @@
 #include "design_check.h"
 #include "fakes.h"
 #include "frm.h"
+#include "mp3_fixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,7 +40,7 @@ struct AfterCut {
     AfterCut()
     {
         source = dir.filePath(QStringLiteral("song.mp3"));
-        std::ofstream(source.toStdString(), std::ios::binary) << std::string(10'000'000, 's');
+        std::ofstream(source.toStdString(), std::ios::binary) << sundrel::test::FramedBytes(10'000'000);
         fake.desktop.openAnswers << source;
         frm.cmdBrowseS_Click();
         fake.players[0]->length = 100;

@@ -169,12 +169,19 @@ void Frm::cmdBrowseS_Click()
     CmmDlg.InitDir = CmmDlg.FileName.isEmpty() ? MusicFolder() : QFileInfo(CmmDlg.FileName).absolutePath();
     // A cancel keeps the file confirmed earlier, which is then loaded again.
     CmmDlg.ShowOpen(this);
-    const QString fileName = CmmDlg.FileName;
+    takeUpSong(CmmDlg.FileName);
+}
+
+void Frm::takeUpSong(const QString& fileName)
+{
     SongFile song;
     if (!fileName.isEmpty()) {
         txtSource->setText(fileName);
         if (txtDestdir->text().isEmpty())
             txtDestdir->setText(QString::fromStdString(FolderPart(fileName.toStdString())));
+        // Taken before the file is read, so that any change from here on
+        // shows at the cut.
+        songIdentity_ = IdentifyFile(fileName.toStdString());
         // Only a regular file is sized and read: a FIFO or a device is a
         // file whose length cannot be read.
         song = ReadSongFile(fileName.toStdString());
@@ -191,8 +198,9 @@ void Frm::cmdBrowseS_Click()
     lbk->setText(QString());
     lbj->setText(QString());
     // A song the player will not play cannot be cut: its frames are not
-    // worth a walk (it may be hundreds of MB made to waste one).
-    if (song.SafeToDecode)
+    // worth a walk (it may be hundreds of MB made to waste one). Nor are
+    // those of a file of another format, which is never cut.
+    if (song.SafeToDecode && !song.OtherFormat)
         mapSource(fileName, song);
 }
 
@@ -202,10 +210,21 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     // keeps painting. Choosing another song, or closing the window, leaves
     // this walk unfinished and unused.
     const int generation = ++songGeneration_;
+    if (!mapping_)
+        statusBeforeMapping_ = lb->text();
     mapping_ = true;
+    // A walk the user could notice is said, so that the refused presses
+    // meanwhile make sense.
+    const QString notice = QStringLiteral("正在读取歌曲。。。");
+    QTimer::singleShot(500, this, [this, generation, notice] {
+        if (mapping_ && generation == songGeneration_)
+            lb->setText(notice);
+    });
     const auto map = MapSong(path.toStdString(), song,
                              WindowEventPass([this, generation] { return generation == songGeneration_; }));
     mapping_ = false;
+    if (lb->text() == notice)
+        lb->setText(statusBeforeMapping_);
     if (!map || generation != songGeneration_)
         return;
     cut_.SourceMap = *map;

@@ -3,6 +3,7 @@
 
 #include "common_dialog.h"
 #include "cut_state.h"
+#include "file_identity.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -75,8 +76,18 @@ private:
     bool planKeptPiece(double start, double end);
     WrittenPieces writeKeptPiece();
     void message(const QString& text, const QString& title = {});
+    // Everything a song confirmed in the open dialog brings about; also how
+    // a cut takes up again a song that changed since it was chosen.
+    void takeUpSong(const QString& fileName);
     // Walks the frames of the song just chosen into the cut state's map.
     void mapSource(const QString& path, const SongFile& song);
+    // A press while the song is being mapped is refused, with a message.
+    bool refusedWhileMapping();
+    // The file about to be cut is the one that was mapped; if not, the
+    // user is told and the song is taken up again.
+    bool songStillMapped();
+    // Only MPEG audio is cut; other formats are refused with a message.
+    bool refusedAsOtherFormat();
 
     AppServices& services_;
     CutState cut_;
@@ -109,6 +120,10 @@ private:
     // song (and closing) starts a new generation and so ends an older walk.
     bool mapping_ = false;
     int songGeneration_ = 0;
+    // The status shown before a long walk said so, to be shown again after.
+    QString statusBeforeMapping_;
+    // The song file as it was when chosen: what its map describes.
+    std::optional<FileIdentity> songIdentity_;
     bool closing_ = false;
 };
 

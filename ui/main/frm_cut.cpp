@@ -48,9 +48,8 @@ void Frm::readSong()
 
 void Frm::cmdQ_Click()
 {
-    // The files are being written, or the song is still being mapped: a new
-    // mark would land in the middle of it.
-    if (cutting_ || mapping_)
+    // The files are being written: a new mark would land in the middle of it.
+    if (cutting_ || refusedWhileMapping())
         return;
     if (MDplay->URL().isEmpty()) {
         message(QStringLiteral("请选择要剪切的MP3文件！"));
@@ -77,7 +76,7 @@ void Frm::startAt(double position)
 
 void Frm::Command1_Click()
 {
-    if (cutting_ || mapping_)
+    if (cutting_ || refusedWhileMapping())
         return;
     readSong();
     endAt(MDplay->currentPosition());
@@ -138,6 +137,8 @@ bool Frm::endAt(double endPosition)
         message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
         return false;
     }
+    if (!songStillMapped() || refusedAsOtherFormat())
+        return false;
     if (!ok) {
         message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
         return false;
@@ -169,15 +170,53 @@ bool Frm::endAt(double endPosition)
     return written.Kept;
 }
 
+bool Frm::refusedWhileMapping()
+{
+    // Marks need the map of the song to become places in the file; a press
+    // is refused plainly rather than lost in silence.
+    if (!mapping_)
+        return false;
+    message(QStringLiteral("正在读取歌曲，请稍候再按！"), QStringLiteral("提示"));
+    return true;
+}
+
+bool Frm::songStillMapped()
+{
+    // The map and the marks describe the file as it was chosen; another
+    // file renamed onto its name, or the same one rewritten, would be cut
+    // by them into garbage.
+    const QString path = txtSource->text();
+    const auto now = IdentifyFile(path.toStdString());
+    if (now && now == songIdentity_)
+        return true;
+    const bool lost = !now || (songIdentity_ && now->Size < songIdentity_->Size);
+    if (now)
+        takeUpSong(path);
+    if (lost) {
+        lb->setText(QStringLiteral("剪切失败"));
+        message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
+    } else {
+        message(QStringLiteral("MP3文件已改变，已重新载入，请重新选择起点！"), QStringLiteral("提示"));
+    }
+    return false;
+}
+
+bool Frm::refusedAsOtherFormat()
+{
+    // A player plays FLAC, Ogg or WAVE renamed to .mp3, but a slice of
+    // their bytes plays nowhere: better no ringtone than one that is silent.
+    const SongMap& map = cut_.SourceMap;
+    if (!map.File().OtherFormat && map.Frames().Count() > 0)
+        return false;
+    message(QStringLiteral("只能剪切MP3文件，其他格式请看“如何剪切其他格式”！"), QStringLiteral("提示"));
+    return true;
+}
+
 bool Frm::planKeptPiece(double start, double end)
 {
-    cut_.KeptHeader.clear();
-    // A song without frames is cut where its size fields say, byte for byte.
-    if (cut_.SourceMap.Frames().Count() == 0)
-        return true;
-    // A song with frames is cut on the frames its map chose, at their exact
-    // bytes: the size fields' KB, read back in single precision, miss them
-    // on big files. Less than one frame is no ringtone.
+    // The song is cut on the frames its map chose, at their exact bytes:
+    // the size fields' KB, read back in single precision, miss them on big
+    // files. Less than one frame is no ringtone.
     const auto kept = cut_.SourceMap.Kept(start, end);
     if (!kept)
         return false;
