@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 namespace sundrel {
 namespace {

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "song_tags.h"
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <system_error>
 
 // Only the tags' own headers are read, each with one small read, and only a

@@ -14,8 +14,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 using namespace sundrel;
 namespace fixture = sundrel::test;

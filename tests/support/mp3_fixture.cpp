@@ -12,12 +12,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <functional>
+#include <iostream>
 #include <iterator>
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 extern char** environ;
 

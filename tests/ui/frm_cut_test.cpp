@@ -14,8 +14,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdint>
 #include <fstream>
 #include <functional>
+#include <vector>
 #include <grp.h>
 #include <string>
 #include <sys/resource.h>

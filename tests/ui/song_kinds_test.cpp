@@ -12,8 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
+#include <span>
 
 using namespace sundrel;
 using namespace sundrel::testing;

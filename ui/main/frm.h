@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
