@@ -196,13 +196,14 @@ clone_project() {  # DIR USER: the project in the user's home, in sundrel/
   in_chroot "$1" "$2" "git clone -q /srv/sundrel.git sundrel" || die "git clone failed"
 }
 
-# disk_used DIR: megabytes the system grew by since debootstrap (with the
-# downloaded packages apt keeps in its cache, shared here between the ways).
+# disk_used DIR: megabytes the system grew by since debootstrap, with the
+# downloaded packages apt keeps in its cache (mounted there, and shared
+# between the ways: right for the first way, an upper bound after it).
 disk_used() {
   local grown archives
   grown=$(( $(du -sxm "$1" | cut -f1) - $(du -sxm "$base" | cut -f1) ))
   archives=$(du -sxm "$work/apt-archives" | cut -f1)
-  echo "$grown MB, plus $archives MB of downloaded packages in apt's cache"
+  echo "$grown MB, of which $archives MB are downloaded packages in apt's cache"
 }
 
 window_id() {  # a top-level window of the program with the given title
