@@ -22,9 +22,8 @@ if [ "$mode" = dist ]; then
   tarball=$root/sundrel-$version.tar.gz
   # Only what is committed: no build folder, nothing of the developer's own.
   git -C "$root" archive --format=tar.gz --prefix="sundrel-$version/" -o "$tarball" HEAD
-  if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
-    echo "Note: changes not yet committed are not in it." >&2
-  fi
+  [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
+    echo "Note: changes not yet committed are not in it."
   echo "Made $tarball ($(git -C "$root" rev-parse --short HEAD)); unpack it with: tar -xzf $(basename "$tarball")"
   exit 0
 fi
