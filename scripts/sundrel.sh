@@ -80,9 +80,9 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "$need_locale" ]; then
   if [ -n "$why" ]; then
     {
       echo "sundrel.sh: cannot install what is missing: $why"
+      [ ${#missing[@]} -eq 0 ] || echo "Missing packages: ${missing[*]}"
       [[ "$why" != *terminal* ]] ||
         echo "Run this command again in a terminal, where sudo can ask for the password; or:"
-      [ ${#missing[@]} -eq 0 ] || echo "Missing packages: ${missing[*]}"
       echo "Run this as root (for example after 'su -'), then run this command again:"
       [ ${#missing[@]} -eq 0 ] ||
         echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
