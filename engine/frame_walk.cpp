@@ -20,10 +20,11 @@ const FrameIndex::Run& FrameIndex::RunAt(const std::vector<Run>& runs, std::size
     return *(after - 1);
 }
 
-void FrameIndex::Add(std::int64_t offset, int length, int channelMode) {
+void FrameIndex::Add(std::int64_t offset, int length, int channelMode, int stream) {
     const std::size_t i = low_.size();
     Note(high_, i, offset >> 32);
     Note(modes_, i, channelMode);
+    Note(streams_, i, stream);
     if (chains_.empty() || chains_.back().Value != offset)
         chains_.push_back({i, offset + length});
     else
@@ -36,6 +37,7 @@ void FrameIndex::Shrink() {
     high_.shrink_to_fit();
     chains_.shrink_to_fit();
     modes_.shrink_to_fit();
+    streams_.shrink_to_fit();
 }
 
 std::int64_t FrameIndex::Offset(std::size_t i) const {
@@ -50,6 +52,8 @@ std::int64_t FrameIndex::End(std::size_t i) const {
 }
 
 int FrameIndex::ChannelMode(std::size_t i) const { return static_cast<int>(RunAt(modes_, i).Value); }
+
+int FrameIndex::Stream(std::size_t i) const { return static_cast<int>(RunAt(streams_, i).Value); }
 
 std::size_t FrameIndex::FirstStartingFrom(std::int64_t offset) const {
     std::size_t low = 0, high = Count();
@@ -75,11 +79,14 @@ namespace {
 
 // Adjacent frames needed before any of them counts.
 constexpr int LockFrames = 4;
+// Adjacent frames needed before frames of another stream than the one
+// before them count: a second song joined on, not garbage that chains.
+constexpr int NewStreamFrames = 16;
 // Read at a time; the event pass runs after each read.
 constexpr std::int64_t ChunkSize = 256 * 1024;
 // Enough bytes beyond a position to check a chain from it.
-constexpr std::int64_t Lookahead = 16 * 1024;
-static_assert(Lookahead >= LockFrames * MaxFrameLength + 4);
+constexpr std::int64_t Lookahead = 64 * 1024;
+static_assert(Lookahead >= NewStreamFrames * MaxFrameLength + 4);
 
 class Walker {
 public:
@@ -99,22 +106,27 @@ public:
             const unsigned char* at = At(pos);
             if (locked) {
                 const auto header = ParseFrameHeader(at);
-                if (header && SameStream(*header, *walk_.Stream) && pos + header->Length() <= end_) {
+                if (header && SameStream(*header, *current_) && pos + header->Length() <= end_) {
                     Take(pos, *header);
                     pos += header->Length();
                     continue;
                 }
+                // Another stream may begin right here.
                 locked = false;
-                ++pos;
                 continue;
+            }
+            if (soundEnd_ && pos - *soundEnd_ > MaxGapInSound) {
+                walk_.SoundEnd = soundEnd_;
+                break;
             }
             if (*at != 0xFF) {
                 const auto* next = static_cast<const unsigned char*>(std::memchr(at, 0xFF, BufferEnd() - pos));
                 pos = next ? pos + (next - at) : BufferEnd();
                 continue;
             }
-            if (ChainStartsAt(pos)) {
-                if (!walk_.Stream) walk_.Stream = ParseFrameHeader(at);
+            if (const auto header = ChainStartsAt(pos)) {
+                if (!walk_.Stream) walk_.Stream = header;
+                current_ = header;
                 locked = true;
             } else {
                 ++pos;
@@ -148,29 +160,32 @@ private:
         return true;
     }
 
-    // Whether enough adjacent frames of one stream (and of the song's
-    // stream, once one is known) start at pos.
-    bool ChainStartsAt(std::int64_t pos) const {
+    // The first header of enough adjacent frames of one stream starting at
+    // pos; nothing when they do not chain.
+    std::optional<FrameHeader> ChainStartsAt(std::int64_t pos) const {
         const auto first = ParseFrameHeader(At(pos));
-        if (!first || (walk_.Stream && !SameStream(*first, *walk_.Stream))) return false;
+        if (!first) return std::nullopt;
+        const bool newStream = current_ && !SameStream(*first, *current_);
+        const int needed = newStream ? NewStreamFrames : LockFrames;
         std::int64_t at = pos;
-        for (int frames = 0; frames < LockFrames; ++frames) {
-            if (at == end_) return frames > 0;
-            if (at + 4 > end_) return false;
+        for (int frames = 0; frames < needed; ++frames) {
+            if (at == end_ && frames > 0 && !newStream) return first;
+            if (at + 4 > end_) return std::nullopt;
             const auto header = ParseFrameHeader(At(at));
-            if (!header || !SameStream(*header, *first)) return false;
+            if (!header || !SameStream(*header, *first)) return std::nullopt;
             at += header->Length();
-            if (at > end_) return false;
+            if (at > end_) return std::nullopt;
         }
-        return true;
+        return first;
     }
 
     void Take(std::int64_t pos, const FrameHeader& header) {
+        soundEnd_ = pos + header.Length();
         if (!firstTaken_) {
             firstTaken_ = true;
             if (const auto headerFrame = ReadHeaderFrame(At(pos), header)) {
                 walk_.HeaderFrameEnd = pos + header.Length();
-                walk_.EncoderDelay = headerFrame->EncoderDelay;
+                walk_.Header = *headerFrame;
                 return;
             }
         }
@@ -178,7 +193,9 @@ private:
             firstBitRate_ = header.BitRateIndex;
         else if (header.BitRateIndex != firstBitRate_)
             walk_.SameBitRate = false;
-        walk_.Frames.Add(pos, header.Length(), header.ChannelMode);
+        if (walk_.Streams.empty() || !SameStream(header, walk_.Streams.back().Header))
+            walk_.Streams.push_back({walk_.Frames.Count(), header});
+        walk_.Frames.Add(pos, header.Length(), header.ChannelMode, static_cast<int>(walk_.Streams.size()) - 1);
     }
 
     std::istream& in_;
@@ -187,6 +204,8 @@ private:
     const EventPass& eventPass_;
     std::vector<unsigned char> buffer_;
     FrameWalk walk_;
+    std::optional<FrameHeader> current_;    // the stream being followed
+    std::optional<std::int64_t> soundEnd_;  // after the last frame taken
     bool firstTaken_ = false;
     int firstBitRate_ = 0;
 };

@@ -19,7 +19,7 @@ namespace sundrel {
 // the offsets, the chains of adjacent frames, the channel mode).
 class FrameIndex {
 public:
-    void Add(std::int64_t offset, int length, int channelMode);
+    void Add(std::int64_t offset, int length, int channelMode, int stream = 0);
     void Shrink();
 
     std::size_t Count() const { return low_.size(); }
@@ -27,6 +27,8 @@ public:
     // One past the frame's last byte.
     std::int64_t End(std::size_t i) const;
     int ChannelMode(std::size_t i) const;
+    // Which of the walk's streams the frame belongs to.
+    int Stream(std::size_t i) const;
     // The first frame that starts at or after `offset`, and the first that
     // ends after it; Count() when there is none.
     std::size_t FirstStartingFrom(std::int64_t offset) const;
@@ -45,21 +47,39 @@ private:
     std::vector<Run> high_;    // offset >> 32
     std::vector<Run> chains_;  // end of each stretch of adjacent frames
     std::vector<Run> modes_;
+    std::vector<Run> streams_;
+};
+
+// A stretch of frames that share version, layer and sample rate.
+struct StreamStart {
+    std::size_t FirstFrame = 0;
+    FrameHeader Header;  // its first frame's
 };
 
 struct FrameWalk {
     FrameIndex Frames;                 // the frames of sound, header frame excluded
     std::optional<FrameHeader> Stream; // the first frame found: version, layer, sample rate
+    // Every stream in file order, the first one's first frame first; a song
+    // made of two encodes joined has two.
+    std::vector<StreamStart> Streams;
     bool SameBitRate = true;           // every frame of sound has the same bit rate
     std::optional<std::int64_t> HeaderFrameEnd;  // after a Xing, Info or VBRI first frame
-    std::optional<int> EncoderDelay;   // samples, from the header frame's encoder extension
+    HeaderFrame Header;                // what that header frame tells
+    // Where the sound ends when the walk stopped before the end it was
+    // given: the bytes after the last frame held no frames for too long.
+    std::optional<std::int64_t> SoundEnd;
 };
+
+// Bytes without a frame after which, as for decoders, nothing more is sound.
+inline constexpr std::int64_t MaxGapInSound = 1024 * 1024;
 
 // Walks the frames of [first, end) of `in` in one sequential pass, calling
 // eventPass after each chunk read. A frame counts only in a chain of several
 // adjacent frames of one stream (fewer when the chain ends the sound), so
-// garbage that happens to look like a header is passed over. Nothing when
-// the event pass abandons the walk.
+// garbage that happens to look like a header is passed over; a new stream
+// needs a longer chain than the song's own. Once sound has begun, a stretch
+// of MaxGapInSound bytes without a frame ends it. Nothing when the event
+// pass abandons the walk.
 std::optional<FrameWalk> WalkFrames(std::istream& in, std::int64_t first, std::int64_t end,
                                     const EventPass& eventPass = {});
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpeg_frames.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace sundrel {
@@ -50,7 +52,21 @@ constexpr int XingFlagQuality = 8;
 // delay and the padding in 12 bits each.
 constexpr int ExtensionDelayAt = 21;
 constexpr int ExtensionLength = 24;
+// The whole extension as LAME writes it, its own CRC in the last two bytes.
+constexpr int LameExtensionLength = 36;
 constexpr int VbriOffset = 36;
+constexpr int XingFieldsLength = 4 + 4 + 4 + 4 + 100 + 4;
+
+// CRC-16 with the polynomial 0x8005, bits reflected, starting from 0: the
+// one the LAME extension guards the header frame's first bytes with.
+std::uint16_t Crc16(const unsigned char* bytes, std::size_t count) {
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>(crc >> 1 ^ 0xA001) : crc >> 1;
+    }
+    return crc;
+}
 
 }  // namespace
 
@@ -119,13 +135,121 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
                               ((flags & XingFlagToc) ? 100 : 0) + ((flags & XingFlagQuality) ? 4 : 0);
         if (extension + ExtensionLength <= length) {
             const unsigned char* e = frame + extension;
-            if (std::memcmp(e, "LAME", 4) == 0 || std::memcmp(e, "Lavc", 4) == 0 || std::memcmp(e, "Lavf", 4) == 0)
+            found.Lame = std::memcmp(e, "LAME", 4) == 0;
+            if (found.Lame || std::memcmp(e, "Lavc", 4) == 0 || std::memcmp(e, "Lavf", 4) == 0) {
                 found.EncoderDelay = e[ExtensionDelayAt] << 4 | e[ExtensionDelayAt + 1] >> 4;
+                found.Padding = (e[ExtensionDelayAt + 1] & 0x0F) << 8 | e[ExtensionDelayAt + 2];
+            }
         }
         return found;
     }
     if (VbriOffset + 4 <= length && std::memcmp(frame + VbriOffset, "VBRI", 4) == 0) return HeaderFrame{};
     return std::nullopt;
+}
+
+int MainDataOffset(const FrameHeader& h) { return XingOffset(h); }
+
+std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
+    auto h = ParseFrameHeader(frame);
+    if (!h || h->Layer != 3) return {};
+    h->Protected = false;
+    h->Padding = false;
+    // No main data at all: every granule is zero.
+    std::vector<unsigned char> silent(static_cast<std::size_t>(h->Length()), 0);
+    const auto head = EncodeFrameHeader(*h);
+    silent[0] = head[0];
+    silent[1] = head[1];
+    silent[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
+    silent[3] = frame[3];
+    return silent;
+}
+
+namespace {
+
+// Reads big-endian bit fields.
+class Bits {
+public:
+    explicit Bits(const unsigned char* bytes) : bytes_(bytes) {}
+    unsigned Read(int count) {
+        unsigned value = 0;
+        for (int i = 0; i < count; ++i, ++at_) value = value << 1 | ((bytes_[at_ / 8] >> (7 - at_ % 8)) & 1u);
+        return value;
+    }
+    void Skip(int count) { at_ += count; }
+
+private:
+    const unsigned char* bytes_;
+    int at_ = 0;
+};
+
+// Bits of main data a Layer III frame's side information gives its
+// granules and channels, in all.
+int MainDataBits(const FrameHeader& h, const unsigned char* sideInfo) {
+    const bool mpeg1 = IsMpeg1(h);
+    const int channels = h.Mono() ? 1 : 2;
+    Bits bits(sideInfo);
+    bits.Skip(mpeg1 ? 9 + (h.Mono() ? 5 : 3) + 4 * channels : 8 + (h.Mono() ? 1 : 2));
+    int total = 0;
+    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule)
+        for (int channel = 0; channel < channels; ++channel) {
+            total += static_cast<int>(bits.Read(12));
+            bits.Skip(mpeg1 ? 47 : 51);  // the rest of the granule's fields
+        }
+    return total;
+}
+
+}  // namespace
+
+std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& header,
+                                                             std::span<const unsigned char> frame,
+                                                             std::span<const unsigned char> before) {
+    if (header.Layer != 3 || frame.size() != static_cast<std::size_t>(header.Length())) return std::nullopt;
+    const bool mpeg1 = IsMpeg1(header);
+    const int dataAt = MainDataOffset(header);
+    const unsigned char* sideInfo = frame.data() + 4 + (header.Protected ? 2 : 0);
+    const int reservoir = mpeg1 ? (sideInfo[0] << 1 | sideInfo[1] >> 7) : sideInfo[0];
+    if (static_cast<std::size_t>(reservoir) > before.size() || static_cast<int>(frame.size()) < dataAt)
+        return std::nullopt;
+
+    // The bytes from the frame's main data on: its reservoir, then its own.
+    std::vector<unsigned char> data(before.end() - reservoir, before.end());
+    data.insert(data.end(), frame.begin() + dataAt, frame.end());
+    const std::size_t own = static_cast<std::size_t>((MainDataBits(header, sideInfo) + 7) / 8);
+    if (own > data.size()) return std::nullopt;
+
+    FrameHeader h = header;
+    h.Protected = false;
+    const int sideLength = dataAt - 4 - (header.Protected ? 2 : 0);
+    const int needed = 4 + sideLength + static_cast<int>(data.size());
+    bool found = false;
+    for (h.BitRateIndex = 1; h.BitRateIndex <= 14 && !found; ++h.BitRateIndex)
+        for (const bool padding : {false, true}) {
+            h.Padding = padding;
+            if (h.Length() >= needed) {
+                found = true;
+                break;
+            }
+        }
+    if (!found) return std::nullopt;
+    --h.BitRateIndex;
+
+    std::vector<unsigned char> rebuilt;
+    rebuilt.reserve(static_cast<std::size_t>(h.Length()));
+    // The frame's own header but for rate, padding and CRC: its mode
+    // extension, and the flags decoders compare from frame to frame, stay.
+    const auto head = EncodeFrameHeader(h);
+    rebuilt.insert(rebuilt.end(), frame.begin(), frame.begin() + 4);
+    rebuilt[1] = head[1];
+    rebuilt[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
+    rebuilt.insert(rebuilt.end(), sideInfo, sideInfo + sideLength);
+    rebuilt[4] = 0;  // main_data_begin: 9 bits in MPEG-1, 8 in the others
+    if (mpeg1) rebuilt[5] &= 0x7F;
+    // Its own main data first; the bytes later frames reach back into stay
+    // last, at the distance from the next frame they had.
+    rebuilt.insert(rebuilt.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(own));
+    rebuilt.resize(static_cast<std::size_t>(h.Length()) - (data.size() - own), 0);
+    rebuilt.insert(rebuilt.end(), data.begin() + static_cast<std::ptrdiff_t>(own), data.end());
+    return rebuilt;
 }
 
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields) {
@@ -134,18 +258,37 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     h.Protected = false;
     h.Padding = false;
     const int at = XingOffset(h);
-    const int needed = at + 4 + 4 + 4 + 4 + 100;
-    for (h.BitRateIndex = 1; h.BitRateIndex < 14 && h.Length() < needed; ++h.BitRateIndex) {
-    }
+    const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
+    if (h.Length() < needed)
+        for (h.BitRateIndex = 1; h.BitRateIndex < 14 && h.Length() < needed; ++h.BitRateIndex) {
+        }
     std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
     const auto head = EncodeFrameHeader(h);
     std::memcpy(frame.data(), head.data(), head.size());
     unsigned char* x = frame.data() + at;
-    std::memcpy(x, "Xing", 4);
-    PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc);
+    std::memcpy(x, fields.Info ? "Info" : "Xing", 4);
+    PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc | XingFlagQuality);
     PutBigEndian32(x + 8, fields.Frames);
-    PutBigEndian32(x + 12, fields.Bytes);
+    // Decoders compare the count with the file: it holds the whole stream.
+    const auto stream = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(fields.Bytes) + frame.size(), 0xFFFFFFFFu));
+    PutBigEndian32(x + 12, stream);
     std::memcpy(x + 16, fields.Toc.data(), fields.Toc.size());
+    if (fields.Record) {
+        unsigned char* e = x + XingFieldsLength;
+        // Players look for LAME's name before they trust the record.
+        std::memcpy(e, "LAME3.100", 9);
+        e[9] = fields.Info ? 1 : 4;  // revision 0; constant or variable rate
+        const int delay = std::clamp(fields.Record->Delay, 0, 4095);
+        const int padding = std::clamp(fields.Record->Padding, 0, 4095);
+        e[ExtensionDelayAt] = static_cast<unsigned char>(delay >> 4);
+        e[ExtensionDelayAt + 1] = static_cast<unsigned char>((delay & 15) << 4 | padding >> 8);
+        e[ExtensionDelayAt + 2] = static_cast<unsigned char>(padding & 0xFF);
+        PutBigEndian32(e + 28, stream);
+        const std::size_t guarded = static_cast<std::size_t>(e + LameExtensionLength - 2 - frame.data());
+        const std::uint16_t crc = Crc16(frame.data(), guarded);
+        e[LameExtensionLength - 2] = static_cast<unsigned char>(crc >> 8);
+        e[LameExtensionLength - 1] = static_cast<unsigned char>(crc & 0xFF);
+    }
     return frame;
 }
 

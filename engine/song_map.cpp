@@ -8,17 +8,20 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <utility>
 
 namespace sundrel {
 namespace {
 
-// Samples a decoder of Layer III puts before the encoder's first sample,
-// which players that play songs gapless drop with the encoder's delay.
-constexpr int DecoderDelay = 529;
+// The largest main_data_begin: how far back a frame's bit reservoir may
+// reach, in bytes of main data.
+constexpr int MaxReservoir[2] = {511, 255};  // MPEG-1; MPEG-2 and 2.5
+// The largest delay and padding the gapless record can hold.
+constexpr int MaxRecord = 4095;
 
-// The rule for a song of one bit rate: the bytes before the sound, plus the
+// The rule for a song without frames: the bytes before the sound, plus the
 // moment's share of the sound. The sound's size goes through its "0.#" KB
 // text, as the whole file's does, so that an untagged file maps exactly as
 // its size in KB would.
@@ -39,55 +42,232 @@ std::uint32_t Clamp32(std::int64_t value) {
 SongMap::SongMap(const SongFile& file) : file_(file), sound_(file.Sound) {}
 
 int SongMap::SkippedSamples() const {
-    return walk_.EncoderDelay ? *walk_.EncoderDelay + DecoderDelay : 0;
+    const HeaderFrame& header = walk_.Header;
+    return header.Lame && header.EncoderDelay ? *header.EncoderDelay + DecoderDelay : 0;
+}
+
+const FrameHeader& SongMap::StreamOf(std::size_t frame) const {
+    const std::size_t count = walk_.Frames.Count();
+    return walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(std::min(frame, count - 1)))].Header;
+}
+
+std::optional<double> SongMap::Duration() const {
+    const std::size_t count = walk_.Frames.Count();
+    if (count == 0) return std::nullopt;
+    const StreamStart& last = walk_.Streams.back();
+    double seconds = streamSeconds_.back() +
+                     static_cast<double>(count - last.FirstFrame) * last.Header.Samples() / last.Header.SampleRate();
+    if (SkippedSamples() > 0) {
+        const int dropped = *walk_.Header.EncoderDelay + walk_.Header.Padding;
+        seconds -= static_cast<double>(dropped) / walk_.Streams.front().Header.SampleRate();
+    }
+    return std::max(seconds, 0.0);
+}
+
+SongMap::Moment SongMap::Locate(double position) const {
+    const std::size_t count = walk_.Frames.Count();
+    // Player time 0 is the first sample it keeps, past what it drops.
+    const double seconds = position + static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+    if (!(seconds > 0)) return {};
+    const auto after = std::upper_bound(streamSeconds_.begin(), streamSeconds_.end(), seconds);
+    const std::size_t s = static_cast<std::size_t>(after - streamSeconds_.begin()) - 1;
+    const FrameHeader& stream = walk_.Streams[s].Header;
+    const std::size_t streamEnd = s + 1 < walk_.Streams.size() ? walk_.Streams[s + 1].FirstFrame : count;
+    const double sample = std::round((seconds - streamSeconds_[s]) * stream.SampleRate());
+    const double frames = std::floor(sample / stream.Samples());
+    if (!(frames < static_cast<double>(streamEnd - walk_.Streams[s].FirstFrame))) return {streamEnd, 0};
+    return {walk_.Streams[s].FirstFrame + static_cast<std::size_t>(frames),
+            static_cast<int>(sample - frames * stream.Samples())};
 }
 
 std::optional<double> SongMap::PositionToKB(double position, double duration) const {
     // The frame rule needs no duration, but a moment marked before the
     // player knew the song's length marks nothing, whatever the song.
     if (!std::isfinite(duration) || !(duration > 0)) return std::nullopt;
-    if (!VariableBitRate()) return LinearKB(sound_, position, duration);
-    if (!std::isfinite(position)) return std::nullopt;
-
     const FrameIndex& frames = walk_.Frames;
-    const FrameHeader& stream = *walk_.Stream;
-    const double sample = position * stream.SampleRate() + SkippedSamples();
-    const double frame = std::floor(sample / stream.Samples());
-    std::int64_t offset = sound_.End;
-    if (frame <= 0)
-        offset = frames.Offset(0);
-    else if (frame < static_cast<double>(frames.Count()))
-        offset = frames.Offset(static_cast<std::size_t>(frame));
+    if (frames.Count() == 0) return LinearKB(sound_, position, duration);
+    if (!std::isfinite(position)) return std::nullopt;
+    const std::size_t frame = Locate(position).Frame;
+    const std::int64_t offset = frame < frames.Count() ? frames.Offset(frame) : frames.End(frames.Count() - 1);
     return static_cast<double>(offset) / 1024.0;
 }
 
-std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t count) const {
-    if (!VariableBitRate() || walk_.Stream->Layer != 3 || count <= 0) return {};
+std::vector<unsigned char> SongMap::Read(std::int64_t from, std::int64_t to) const {
+    // The song may have been swapped for a FIFO since it was mapped.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path_, ec)) || to <= from) return {};
+    std::ifstream in(path_, std::ios::binary);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
+    in.seekg(from);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return {};
+    return bytes;
+}
+
+std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
+    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
+    // Frames from another stream, or the song's start, are no help.
+    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
+    // The frame's first samples overlap the frame before it (its last
+    // granule, and the synthesis filter's memory), so that one must decode
+    // whole: one granule a frame in MPEG-2 and 2.5 makes it two frames.
+    return frame - std::min<std::size_t>(frame - floor, mpeg1 ? 1 : 2);
+}
+
+std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
     const FrameIndex& frames = walk_.Frames;
+    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
+    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
+    // Back over frames until they hold the largest reservoir there can be.
+    std::size_t back = frame;
+    for (std::int64_t held = 0; back > floor && held < MaxReservoir[mpeg1 ? 0 : 1];) {
+        --back;
+        // Less its header, CRC and side information, at their longest.
+        held += frames.End(back) - frames.Offset(back) - 38;
+    }
+    const std::int64_t from = frames.Offset(back);
+    const std::vector<unsigned char> bytes = Read(from, frames.End(frame));
+    if (bytes.empty()) return std::nullopt;
+
+    std::vector<unsigned char> before;
+    std::optional<FrameHeader> header;
+    for (std::size_t i = back; i <= frame; ++i) {
+        const auto at = static_cast<std::size_t>(frames.Offset(i) - from);
+        header = ParseFrameHeader(bytes.data() + at);
+        if (!header || at + static_cast<std::size_t>(header->Length()) > bytes.size()) return std::nullopt;
+        if (i < frame)
+            before.insert(before.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at) + MainDataOffset(*header),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(at) + header->Length());
+    }
+    const auto at = static_cast<std::size_t>(frames.Offset(frame) - from);
+    return SelfContainedFrame(*header, std::span(bytes).subspan(at, static_cast<std::size_t>(header->Length())), before);
+}
+
+std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
+    const FrameIndex& frames = walk_.Frames;
+    const FrameHeader& stream = StreamOf(frame);
+    const bool mpeg1 = stream.Version == MpegVersion::Mpeg1;
+    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
+    std::size_t first = WarmUpFrom(frame);
+    // Then the frames the reservoir of that one may reach into.
+    FrameHeader side = stream;
+    int reach = 0;
+    while (first > floor && reach < MaxReservoir[mpeg1 ? 0 : 1]) {
+        --first;
+        side.ChannelMode = frames.ChannelMode(first);
+        reach += static_cast<int>(frames.End(first) - frames.Offset(first)) - XingOffset(side);
+    }
+    // As far back as the record's delay can reach.
+    const auto delay = [&](std::size_t from) {
+        return static_cast<std::int64_t>(frame - from) * stream.Samples() + sample - DecoderDelay;
+    };
+    while (first < frame && delay(first) > MaxRecord) ++first;
+    return first;
+}
+
+std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
+    const FrameIndex& frames = walk_.Frames;
+    if (frames.Count() == 0 || !std::isfinite(start) || !std::isfinite(end)) return std::nullopt;
+    // What plays after the song's last sample is no sound of it.
+    end = std::min(end, Duration().value_or(end));
+    const Moment from = Locate(start), to = Locate(end);
+    if (from.Frame >= frames.Count()) return std::nullopt;
+    const FrameHeader& stream = StreamOf(from.Frame);
+    if ((end - start) * stream.SampleRate() < stream.Samples()) return std::nullopt;
+
+    // One past the last frame whose samples are kept.
+    const std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
+    KeptPiece kept;
+    if (stream.Layer != 3) {  // no reservoir, no record: whole frames
+        kept.Begin = frames.Offset(from.Frame);
+        kept.End = frames.End(after - 1);
+        return kept;
+    }
+    // Best, the first frame rebuilt to carry its own reservoir: the ringtone
+    // then begins one or two frames before the moment. A frame too big for
+    // that (high rates) has its reservoir in the frame before it.
+    std::size_t first = WarmUpFrom(from.Frame);
+    auto rebuilt = SelfContained(first);
+    if (!rebuilt) first = FirstToDecode(from.Frame, from.Sample);
+    const std::int64_t delay = static_cast<std::int64_t>(from.Frame - first) * stream.Samples() + from.Sample;
+    Gapless record;
+    record.Delay = static_cast<int>(delay) - DecoderDelay;
+    record.Padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample +
+                     DecoderDelay;
+    kept.End = frames.End(after - 1);
+    std::vector<unsigned char> lead;
+    // The decoder's own delay is longer than what lies before the song's
+    // first moments: a silent frame ahead lets it drop that instead, and
+    // leaves the decoder as still as at the song's start.
+    if (record.Delay < 0 && first == 0) {
+        const std::vector<unsigned char> head = Read(frames.Offset(0), frames.Offset(0) + 4);
+        if (!head.empty()) lead = SilentFrame(head.data());
+        if (!lead.empty()) record.Delay += stream.Samples();
+    }
+    record.Delay = std::max(record.Delay, 0);
+    if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
+    kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
+    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead);
+    kept.Header.insert(kept.Header.end(), lead.begin(), lead.end());
+    return kept;
+}
+
+std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
+                                               std::optional<Gapless> record,
+                                               const std::vector<unsigned char>& lead) const {
+    const FrameIndex& frames = walk_.Frames;
+    if (frames.Count() == 0 || count < 0) return {};
+    // Where each frame of the kept file starts in it, lead frames first.
+    std::vector<std::int64_t> starts;
+    for (std::size_t at = 0; at + 4 <= lead.size();) {
+        const auto header = ParseFrameHeader(lead.data() + at);
+        if (!header) return {};
+        starts.push_back(static_cast<std::int64_t>(at));
+        at += static_cast<std::size_t>(header->Length());
+    }
     const std::size_t first = frames.FirstStartingFrom(begin);
-    const std::size_t after = frames.FirstEndingAfter(begin + count);
-    if (after <= first) return {};
-    const std::size_t whole = after - first;
+    const std::size_t after = std::max(first, frames.FirstEndingAfter(begin + count));
+    for (std::size_t i = first; i < after; ++i)
+        starts.push_back(static_cast<std::int64_t>(lead.size()) + frames.Offset(i) - begin);
+    if (starts.empty()) return {};
+    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead.data());
+    if (!model) {
+        model = StreamOf(first);
+        model->ChannelMode = frames.ChannelMode(first);
+    }
+    if (model->Layer != 3) return {};
 
     XingFields fields;
-    fields.Frames = Clamp32(static_cast<std::int64_t>(whole));
-    fields.Bytes = Clamp32(count);
+    fields.Info = walk_.SameBitRate;
+    fields.Frames = Clamp32(static_cast<std::int64_t>(starts.size()));
+    const std::int64_t bytes = count + static_cast<std::int64_t>(lead.size());
+    fields.Bytes = Clamp32(bytes);
+    fields.Record = record;
     // Every frame lasts as long as the next, so a share of the time is the
     // same share of the frames.
     int previous = 0;
     for (std::size_t percent = 0; percent < fields.Toc.size(); ++percent) {
-        const std::int64_t at = frames.Offset(first + percent * whole / 100) - begin;
-        const auto entry = static_cast<int>(std::floor(256.0 * static_cast<double>(at) / static_cast<double>(count)));
+        const std::int64_t at = starts[percent * starts.size() / 100];
+        const auto entry = static_cast<int>(std::floor(256.0 * static_cast<double>(at) / static_cast<double>(bytes)));
         previous = std::clamp(entry, previous, 255);
         fields.Toc[percent] = static_cast<unsigned char>(previous);
     }
-    FrameHeader model = *walk_.Stream;
-    model.ChannelMode = frames.ChannelMode(first);
-    return BuildXingFrame(model, fields);
+    // Frames of one rate get a header frame of that rate, as an encoder
+    // writes it; the others the smallest that holds the fields.
+    model->Protected = false;
+    if (!walk_.SameBitRate) model->BitRateIndex = 1;
+    return BuildXingFrame(*model, fields);
+}
+
+std::optional<double> PlayedDuration(std::optional<double> player, const SongMap& map) {
+    const std::optional<double> own = map.Duration();
+    const bool trusted = player && std::isfinite(*player) && *player > 0;
+    if (own && (!trusted || std::abs(*player - *own) > 1.0)) return own;
+    return trusted ? player : std::nullopt;
 }
 
 std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, const EventPass& eventPass) {
     SongMap map(file);
+    map.path_ = path;
     // The file may have been swapped for a FIFO since it was looked at.
     std::error_code ec;
     if (!file.Regular || !std::filesystem::is_regular_file(std::filesystem::status(path, ec))) return map;
@@ -97,7 +277,34 @@ std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, co
     if (!walk) return std::nullopt;
     map.walk_ = std::move(*walk);
     if (map.walk_.HeaderFrameEnd) map.sound_.First = *map.walk_.HeaderFrameEnd;
+    if (map.walk_.SoundEnd) map.sound_.End = *map.walk_.SoundEnd;
+    // Each stream starts when the one before it has been played through.
+    double seconds = 0;
+    const std::vector<StreamStart>& streams = map.walk_.Streams;
+    for (std::size_t s = 0; s < streams.size(); ++s) {
+        if (s > 0)
+            seconds += static_cast<double>(streams[s].FirstFrame - streams[s - 1].FirstFrame) *
+                       streams[s - 1].Header.Samples() / streams[s - 1].Header.SampleRate();
+        map.streamSeconds_.push_back(seconds);
+    }
     return map;
+}
+
+std::optional<SongMap::FrameMoment> SongMap::FrameNear(double position) const {
+    const std::size_t count = walk_.Frames.Count();
+    if (count == 0 || !std::isfinite(position)) return std::nullopt;
+    // The frame that holds the moment, or the next one past its middle;
+    // each stream of a joined song has frames of its own length.
+    const Moment at = Locate(position);
+    std::size_t frame = std::min(at.Frame, count - 1);
+    if (at.Frame < count && frame + 1 < count && 2 * at.Sample > StreamOf(frame).Samples()) ++frame;
+    const auto s = static_cast<std::size_t>(walk_.Frames.Stream(frame));
+    const FrameHeader& stream = walk_.Streams[s].Header;
+    const double rate = stream.SampleRate();
+    const double played = streamSeconds_[s] +
+                          static_cast<double>(frame - walk_.Streams[s].FirstFrame) * stream.Samples() / rate -
+                          static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+    return FrameMoment{played + 0.5 / rate, stream.Samples() / rate};
 }
 
 }  // namespace sundrel

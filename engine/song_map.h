@@ -7,7 +7,9 @@
 
 #include "event_pass.h"
 #include "frame_walk.h"
+#include "mpeg_frames.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,6 +36,14 @@ struct SongFile {
 // Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail.
 SongFile ReadSongFile(const std::string& path);
 
+// What a ringtone's file holds: its header frame, then the song's bytes
+// [Begin, End).
+struct KeptPiece {
+    std::int64_t Begin = 0;
+    std::int64_t End = 0;
+    std::vector<unsigned char> Header;
+};
+
 // A whole song mapped. Default-constructed, it is no song.
 class SongMap {
 public:
@@ -42,35 +52,90 @@ public:
     explicit SongMap(const SongFile& file);
 
     const SongFile& File() const { return file_; }
-    // The sound after the head tags and a header frame, before the tail tags.
+    // The sound after the head tags and a header frame, before the tail tags
+    // (or before a long stretch without frames).
     SoundSpan Sound() const { return sound_; }
     const FrameIndex& Frames() const { return walk_.Frames; }
     // The frames of sound differ in bit rate (VBR or ABR).
     bool VariableBitRate() const { return walk_.Frames.Count() > 0 && !walk_.SameBitRate; }
-    // Samples a player drops before the song's first moment: the encoder's
-    // delay plus the decoder's own 529, or 0 when the song does not tell.
+    // Samples the player drops before the song's first moment: LAME's
+    // delay plus the decoder's own, or 0 when the song tells no delay a
+    // player honours.
     int SkippedSamples() const;
+    // Seconds of sound the player plays: every frame, less what it drops at
+    // either end. Nothing for a song without frames.
+    std::optional<double> Duration() const;
 
     // Where a moment (seconds) falls in the file, in KB of 1024 bytes.
     // Nothing for a zero, negative or non-finite duration or a non-finite
-    // result. A song whose frames differ in bit rate maps to the first byte
-    // of the frame that holds the moment; any other song (one bit rate, or
-    // no frames found) maps linearly through its sound.
+    // result. A song with frames maps to the first byte of the frame that
+    // holds the moment; a song without frames maps linearly through its
+    // sound.
     std::optional<double> PositionToKB(double position, double duration) const;
 
+    // The ringtone of a song with frames from the moment start to the moment
+    // end (seconds): whole frames, from early enough that the first one
+    // heard decodes as in the song, and a header frame whose gapless record
+    // makes a player start at start and stop at end. Nothing for a song
+    // without frames, or for a selection shorter than one frame.
+    std::optional<KeptPiece> Kept(double start, double end) const;
+
     // The header frame the kept file must begin with when it holds
-    // [begin, begin + count) of this song: a fresh Xing frame when the frames
-    // differ in bit rate; empty for a song of one bit rate, a song without
-    // frames, a layer other than III, or a piece without a whole frame.
-    std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count) const;
+    // [begin, begin + count) of this song: Info for frames of one bit
+    // rate, Xing otherwise, with the gapless record when one is given.
+    // Empty for a song without frames, a layer other than III, or a piece
+    // without a whole frame.
+    // `lead`: frames the kept file holds before [begin, begin + count)
+    // instead of the song's first one there (a silent frame, the first
+    // frame rebuilt).
+    std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count,
+                                          std::optional<Gapless> record = {},
+                                          const std::vector<unsigned char>& lead = {}) const;
+
+    // The frame of sound nearest a moment of playback (seconds): the middle
+    // of its first sample, which maps into that frame and no other, and its
+    // length. A cut lands on a frame, so that is where a mark truly sits.
+    // Nothing for a song without frames.
+    struct FrameMoment {
+        double Start = 0;
+        double Length = 0;
+    };
+    std::optional<FrameMoment> FrameNear(double position) const;
 
 private:
     friend std::optional<SongMap> MapSong(const std::string&, const SongFile&, const EventPass&);
 
+    // A moment as the decoder puts it out: the frame, and the sample in it.
+    struct Moment {
+        std::size_t Frame = 0;
+        int Sample = 0;
+    };
+    // Frame Count() for a moment after the last frame.
+    Moment Locate(double position) const;
+    const FrameHeader& StreamOf(std::size_t frame) const;
+    // Frames before `frame` a decoder needs to put it out as in the song,
+    // its reservoir included.
+    std::size_t FirstToDecode(std::size_t frame, int sample) const;
+    // The frames before `frame` that must decode whole for its first samples.
+    std::size_t WarmUpFrom(std::size_t frame) const;
+    // [from, to) of the song's file now; empty when it cannot be read whole.
+    std::vector<unsigned char> Read(std::int64_t from, std::int64_t to) const;
+    // The frame rebuilt to need no reservoir (read from the file now);
+    // nothing when it cannot be.
+    std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
+
+    std::string path_;
     SongFile file_;
     SoundSpan sound_;
     FrameWalk walk_;
+    // Seconds the decoder puts out before each stream's first frame.
+    std::vector<double> streamSeconds_;
 };
+
+// The song's duration as a player should use it: the player's own, unless
+// it is missing, zero, or more than a second off what the frames tell
+// (a header frame's wrong counts, a VBR song without one), then the map's.
+std::optional<double> PlayedDuration(std::optional<double> player, const SongMap& map);
 
 // Walks the frames of the file's sound once, calling eventPass between
 // chunks so that a window can paint; eventPass returning false abandons the

@@ -7,9 +7,13 @@
 
 namespace sundrel {
 
+enum class PlayerMark { Start, End };
+
 // What the windows need of an embedded media player, in seconds and URLs.
 // A URL here is a local file path as the user chose it; "" means no media.
 class MediaPlayer : public QWidget {
+    Q_OBJECT
+
 public:
     using QWidget::QWidget;
 
@@ -27,6 +31,15 @@ public:
     // Marks the moments the user chose, in seconds: the start alone, or the
     // start and the end of the selection that was cut. A new URL clears them.
     virtual void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) = 0;
+    // Where the song's frames start: every frameSeconds from firstSeconds
+    // on. Marks dragged by the user land on them, and a key steps by one.
+    // A frame length of 0 (and a new URL) means none is known.
+    virtual void setFrameGrid(double firstSeconds, double frameSeconds) = 0;
+
+signals:
+    // The user dragged a mark and dropped it at a moment. The player's
+    // marks stay as they were until they are set again.
+    void markMoved(sundrel::PlayerMark mark, double seconds);
 };
 
 }  // namespace sundrel

@@ -102,6 +102,12 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
     // would land and playback moves only when the button is let go.
     connect(wave_, &WaveformBar::dragged, this, &MediaPlayerWidget::refreshTime);
     connect(wave_, &WaveformBar::seekRequested, this, &MediaPlayerWidget::moveTo);
+    // The window decides what a dropped mark means; the time shows the
+    // playing position again.
+    connect(wave_, &WaveformBar::markMoved, this, [this](PlayerMark mark, double seconds) {
+        refresh();
+        emit markMoved(mark, seconds);
+    });
     connect(volumeSlider_, &QSlider::valueChanged, this, &MediaPlayerWidget::applyVolume);
 
     refresh();
@@ -132,7 +138,11 @@ void MediaPlayerWidget::buildControls(int volume) {
     status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     wave_ = new WaveformBar(display);
     wave_->setObjectName(QStringLiteral("seek"));
-    wave_->setToolTip(QStringLiteral("播放进度"));
+    wave_->setToolTip(QStringLiteral(
+        "播放进度：单击或拖动定位\n"
+        "←/→ 1 秒，Shift+←/→ 0.1 秒，Ctrl+←/→ 一帧\n"
+        "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首\n"
+        "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）"));
 
     // The file name and the status share the top line; the waveform, which
     // is the seek bar, fills the display below them.
@@ -197,6 +207,7 @@ void MediaPlayerWidget::setURL(const QString& url) {
     decoder_.reset();  // the old song's waveform is not finished: never mind
     wave_->setPeaks(nullptr);
     wave_->setMarks(std::nullopt, std::nullopt);
+    wave_->setFrameGrid({});
     if (!url.isEmpty() && MayPlay(url)) {
         playback_ = std::make_unique<Playback>(url, gain_, this);
         connect(playback_.get(), &Playback::changed, this, &MediaPlayerWidget::refresh);
@@ -239,6 +250,11 @@ void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::option
         return qMax<qint64>(0, qRound64(*seconds * 1000.0));
     };
     wave_->setMarks(ms(startSeconds), ms(endSeconds));
+}
+
+void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds) {
+    const bool known = qIsFinite(firstSeconds) && qIsFinite(frameSeconds) && frameSeconds > 0;
+    wave_->setFrameGrid(known ? FrameGrid{firstSeconds, frameSeconds} : FrameGrid{});
 }
 
 void MediaPlayerWidget::seek(double seconds) {

@@ -40,6 +40,7 @@ public:
     double currentPosition() const override;
     void pause() override;
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
+    void setFrameGrid(double firstSeconds, double frameSeconds) override;
 
     // Moves playback to a moment of the loaded media, in seconds.
     void seek(double seconds);

@@ -19,97 +19,92 @@ namespace sundrel {
 
 namespace {
 
-// The finest bin, in sample frames; bins double in length whenever the song
-// outgrows PeakBinsMax of them.
-constexpr std::uint64_t kFirstBinFrames = 256;
+// The finest bin, in sample frames: 5.8 ms at 44.1 kHz.
+constexpr std::uint64_t kFineBinFrames = 256;
 constexpr auto kPublishEvery = std::chrono::milliseconds(100);
 constexpr int kPollMs = 50;
 
+std::uint16_t Level(double value)
+{
+    return std::uint16_t(std::lround(std::clamp(value, 0.0, 1.0) * Peaks::kFull));
+}
+
 }  // namespace
 
-// The decoding's own state lives on GStreamer's streaming thread; only the
-// published copy is shared, under the lock.
+// The decoding's own state lives on GStreamer's streaming thread; the bins
+// it finishes are handed over under the lock and kept only by the peaks.
 struct PeakDecoder::Work {
+    struct Fine {
+        float peak = 0;
+        float rms = 0;
+    };
+
     PeakDecoder* owner = nullptr;
 
     int rate = 0;
     int channels = 0;
-    std::uint64_t binFrames = kFirstBinFrames;
     std::uint64_t frames = 0;
-    std::vector<float> peak;
-    std::vector<double> squares;
-    std::vector<std::uint64_t> counts;  // samples in each bin
+    // The fine bin being filled, and those finished since the last hand-over.
+    float peak = 0;
+    double squares = 0;
+    std::uint64_t values = 0;
+    std::vector<Fine> finished;
     std::chrono::steady_clock::time_point published{};
 
     std::mutex lock;
-    Peaks shared;
+    std::vector<Fine> handed;  // not yet taken by the user-interface thread
+    double decodedSeconds = 0;
+    double fineSeconds = 0;
+    bool ended = false;
     bool fresh = false;
 
-    // Two neighbouring bins become one: the song still fits PeakBinsMax.
-    void halve()
+    void closeBin()
     {
-        const std::size_t half = (peak.size() + 1) / 2;
-        for (std::size_t i = 0; i < half; ++i) {
-            const std::size_t a = 2 * i;
-            const std::size_t b = std::min(a + 1, peak.size() - 1);
-            const bool pair = b != a;
-            peak[i] = std::max(peak[a], pair ? peak[b] : 0.0f);
-            squares[i] = squares[a] + (pair ? squares[b] : 0.0);
-            counts[i] = counts[a] + (pair ? counts[b] : 0);
-        }
-        peak.resize(half);
-        squares.resize(half);
-        counts.resize(half);
-        binFrames *= 2;
+        finished.push_back({std::min(peak, 1.0f), values ? float(std::sqrt(squares / double(values))) : 0.0f});
+        peak = 0;
+        squares = 0;
+        values = 0;
     }
 
     void add(const float* samples, std::uint64_t frameCount)
     {
         std::uint64_t done = 0;
         while (done < frameCount) {
-            std::uint64_t bin = frames / binFrames;
-            while (bin >= PeakBinsMax) {
-                halve();
-                bin = frames / binFrames;
-            }
-            if (bin >= peak.size()) {
-                peak.resize(bin + 1, 0.0f);
-                squares.resize(bin + 1, 0.0);
-                counts.resize(bin + 1, 0);
-            }
-            const std::uint64_t room = (bin + 1) * binFrames - frames;
+            const std::uint64_t room = kFineBinFrames - frames % kFineBinFrames;
             const std::uint64_t take = std::min(room, frameCount - done);
             const float* from = samples + done * std::uint64_t(channels);
-            const std::uint64_t values = take * std::uint64_t(channels);
-            float top = peak[bin];
+            const std::uint64_t count = take * std::uint64_t(channels);
+            float top = peak;
             double sum = 0;
-            for (std::uint64_t i = 0; i < values; ++i) {
+            for (std::uint64_t i = 0; i < count; ++i) {
                 const float v = from[i];
                 top = std::max(top, std::fabs(v));
                 sum += double(v) * v;
             }
-            peak[bin] = std::min(top, 1.0f);
-            squares[bin] += sum;
-            counts[bin] += values;
+            peak = top;
+            squares += sum;
+            values += count;
             frames += take;
             done += take;
+            if (take == room)
+                closeBin();
         }
     }
 
-    // Copies the bins for the user-interface thread and tells it so.
-    void publish(bool finished)
+    // Hands the finished bins to the user-interface thread and tells it so.
+    void publish(bool end)
     {
+        if (end && values > 0)
+            closeBin();
         {
             const std::lock_guard guard(lock);
-            shared.binSeconds = rate > 0 ? double(binFrames) / rate : 0;
-            shared.peak = peak;
-            shared.rms.resize(peak.size());
-            for (std::size_t i = 0; i < peak.size(); ++i)
-                shared.rms[i] = counts[i] ? float(std::min(1.0, std::sqrt(squares[i] / double(counts[i])))) : 0.0f;
-            shared.decodedSeconds = rate > 0 ? double(frames) / rate : 0;
-            shared.finished = finished;
+            handed.insert(handed.end(), finished.begin(), finished.end());
+            decodedSeconds = rate > 0 ? double(frames) / rate : 0;
+            fineSeconds = rate > 0 ? double(kFineBinFrames) / rate : 0;
+            ended = end;
             fresh = true;
         }
+        finished.clear();
         published = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(owner, &PeakDecoder::takeSnapshot, Qt::QueuedConnection);
     }
@@ -203,14 +198,61 @@ void PeakDecoder::stopPipeline()
 
 void PeakDecoder::takeSnapshot()
 {
-    const std::lock_guard guard(work_->lock);
-    if (!work_->fresh)
-        return;
-    work_->fresh = false;
-    const bool failed = peaks_.failed;
-    peaks_ = work_->shared;
-    peaks_.failed = failed;
+    std::vector<Work::Fine> taken;
+    bool ended = false;
+    double fineSeconds = 0;
+    {
+        const std::lock_guard guard(work_->lock);
+        if (!work_->fresh)
+            return;
+        work_->fresh = false;
+        taken.swap(work_->handed);
+        ended = work_->ended;
+        fineSeconds = work_->fineSeconds;
+        peaks_.decodedSeconds = work_->decodedSeconds;
+    }
+    for (const Work::Fine& fine : taken)
+        peaks_.addFine(fine.peak, fine.rms, fineSeconds);
+    if (ended) {
+        peaks_.closeOpenBin();
+        peaks_.bins.shrink_to_fit();
+        peaks_.finished = true;
+    }
     emit progressed();
+}
+
+void Peaks::addFine(float finePeak, float fineRms, double fineSeconds)
+{
+    binSeconds = fineSeconds * double(fineInBin_);
+    openPeak_ = std::max(openPeak_, finePeak);
+    openSquares_ += double(fineRms) * fineRms;
+    if (++openCount_ < fineInBin_)
+        return;
+    if (bins.size() < PeakBinsMax) {
+        closeOpenBin();
+        return;
+    }
+    // Two neighbouring bins become one; the open bin is the first half of
+    // the next one.
+    for (std::size_t i = 0; i < PeakBinsMax / 2; ++i) {
+        const Bin a = bins[2 * i];
+        const Bin b = bins[2 * i + 1];
+        const double squares = (double(a.rms) * a.rms + double(b.rms) * b.rms) / 2.0;
+        bins[i] = {std::max(a.peak, b.peak), std::uint16_t(std::lround(std::sqrt(squares)))};
+    }
+    bins.resize(PeakBinsMax / 2);
+    fineInBin_ *= 2;
+    binSeconds *= 2;
+}
+
+void Peaks::closeOpenBin()
+{
+    if (openCount_ == 0)
+        return;
+    bins.push_back({Level(openPeak_), Level(std::sqrt(openSquares_ / double(openCount_)))});
+    openCount_ = 0;
+    openPeak_ = 0;
+    openSquares_ = 0;
 }
 
 void PeakDecoder::fail()

@@ -112,9 +112,10 @@ TEST(XingFrame, SmallestRateThatHoldsTheFields) {
         RawHeader model;
         int length;
     } cases[] = {
-        {{3, 1, 9, 0, true, 1, true}, 156},  // MPEG-1 stereo 44.1k: 48 kbit/s
-        {{3, 1, 5, 1, false, 3}, 144},       // MPEG-1 mono 48k: 48 kbit/s
-        {{0, 1, 5, 2, false, 3}, 144},       // MPEG-2.5 mono 8k: 16 kbit/s
+        {{3, 1, 1, 0, true, 1, true}, 156},  // MPEG-1 stereo 44.1k: 48 kbit/s
+        {{3, 1, 1, 1, false, 3}, 144},       // MPEG-1 mono 48k: 48 kbit/s
+        {{0, 1, 1, 2, false, 3}, 144},       // MPEG-2.5 mono 8k: 16 kbit/s
+        {{3, 1, 9, 0, false, 3}, 417},       // the model's own 128 kbit/s holds them
     };
     for (const auto& c : cases) {
         const FrameHeader model = Parsed(c.model);
@@ -128,7 +129,29 @@ TEST(XingFrame, SmallestRateThatHoldsTheFields) {
         EXPECT_FALSE(h->Protected);
         FrameHeader smaller = *h;
         --smaller.BitRateIndex;
-        EXPECT_LT(smaller.Length(), XingOffset(*h) + 116) << "one rate lower would hold the fields";
+        if (model.BitRateIndex == 1) {
+            EXPECT_LT(smaller.Length(), XingOffset(*h) + 120) << "one rate lower would hold the fields";
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The gapless record a kept file carries reads back as LAME's, which
+// players trust.
+TEST(XingFrame, GaplessRecordReadsBackAsLames) {
+    const FrameHeader model = Parsed({3, 1, 9, 0, false, 1});
+    for (const auto& [delay, padding] : {std::pair{0, 529}, {4095, 4095}, {1234, 1681}}) {
+        XingFields fields;
+        fields.Record = Gapless{delay, padding};
+        const std::vector<unsigned char> frame = BuildXingFrame(model, fields);
+        const auto found = ReadHeaderFrame(frame.data(), *ParseFrameHeader(frame.data()));
+        ASSERT_TRUE(found);
+        EXPECT_TRUE(found->Lame);
+        EXPECT_EQ(found->EncoderDelay, delay);
+        EXPECT_EQ(found->Padding, padding);
     }
 }
 

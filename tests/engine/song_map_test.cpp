@@ -103,6 +103,7 @@ TEST_F(SongMapOf, HeaderFrameBelongsToTheHead) {
     } cases[] = {
         {"Xing", XingFrameBytes(Slow, 21), 0},
         {"Info from lame", XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576), 576 + 529},
+        {"Info from ffmpeg, whose delay the player keeps", XingFrameBytes(Slow, 21, "Info", "Lavc60.31", 576), 0},
         {"VBRI", FrameBytes(Slow, std::string(32, '\0') + "VBRI"), 0},
     };
     for (const auto& c : cases) {
@@ -119,7 +120,7 @@ TEST_F(SongMapOf, HeaderFrameBelongsToTheHead) {
 }
 
 // 10,000,000 bytes of 100 s: Start at 10 s and End at 12 s.
-TEST_F(SongMapOf, OneBitRateOrNoFramesMapsLinearly) {
+TEST_F(SongMapOf, NoFramesMapsLinearlyOneBitRateByFrame) {
     WriteBytes(Path(), "x");
     std::filesystem::resize_file(Path(), 10'000'000);
     const SongFile file = ReadSongFile(Path());
@@ -131,19 +132,20 @@ TEST_F(SongMapOf, OneBitRateOrNoFramesMapsLinearly) {
     }
     EXPECT_EQ(SongMap().PositionToKB(10, 100), 0.0);
 
-    // Tags and a header frame move the start, not the scale.
+    // Frames of one rate map by frame too, after the tags and header frame.
     FrameStream stream;
     stream.Bytes(std::string("ID3\x04\0\0\0\0\x07\x76", 10) + std::string(1014, '\0'))
         .Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576))
         .Frame(Slow, 60);
     const SongMap map = Map(stream.bytes);
-    const double headKB = (1024 + 417) / 1024.0, soundKB = *TextToNumber(BytesToKbText(60 * 417, '.'), '.');
-    EXPECT_EQ(map.PositionToKB(0, 100), headKB);
-    EXPECT_EQ(map.PositionToKB(10, 100), headKB + 10.0 / 100 * soundKB);
+    EXPECT_EQ(map.PositionToKB(0, 100), (1024 + 417) / 1024.0);
+    EXPECT_EQ(map.PositionToKB(0.5, 100), stream.offsets[(22050 + 1105) / 1152] / 1024.0);
     for (double duration : {0.0, -5.0, std::nan(""), double(INFINITY)})
         EXPECT_EQ(map.PositionToKB(10, duration), std::nullopt) << duration;
     EXPECT_EQ(map.PositionToKB(INFINITY, 100), std::nullopt);
-    EXPECT_TRUE(map.KeptHeader(map.Sound().First, 10'000).empty());
+    const std::vector<unsigned char> info = map.KeptHeader(map.Sound().First, 10'000);
+    ASSERT_EQ(info.size(), 417u);
+    EXPECT_EQ(std::string(info.begin() + 21, info.begin() + 25), "Info");
 }
 
 // A header frame, 100 frames of 417 and 1044 bytes (mono, then joint
@@ -177,6 +179,27 @@ TEST_F(SongMapOf, VariableBitRateMapsToTheFrameOfTheMoment) {
     }
 }
 
+// A mark snapped to a frame is where the cut lands: its moment maps to that
+// frame's first byte, never to a neighbour's.
+TEST_F(SongMapOf, FrameNearIsTheFrameTheMomentMapsTo) {
+    const FrameStream stream = VariableStream(XingFrameBytes(Slow, 21, "Xing", "LAME3.100", 576));
+    const SongMap map = Map(stream.bytes);
+    const double frame = 1152.0 / 44100, first = -1105.0 / 44100;
+    const struct {
+        double at;
+        std::size_t nearest;
+    } cases[] = {{0, 1}, {first, 0}, {10 * frame + first + 0.4 * frame, 10}, {10 * frame + first + 0.6 * frame, 11},
+                 {-5, 0}, {1e6, 99}};
+    for (const auto& c : cases) {
+        const auto near = map.FrameNear(c.at);
+        ASSERT_TRUE(near) << c.at;
+        EXPECT_DOUBLE_EQ(near->Length, frame);
+        EXPECT_EQ(map.PositionToKB(near->Start, 60), stream.offsets[c.nearest] / 1024.0) << c.at;
+    }
+    EXPECT_FALSE(SongMap().FrameNear(1));
+    EXPECT_FALSE(map.FrameNear(std::nan("")));
+}
+
 TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
     const FrameStream stream = VariableStream(XingFrameBytes(Slow, 21, "Xing", "LAME3.100", 576));
     const SongMap map = Map(stream.bytes);
@@ -203,9 +226,9 @@ TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
         const unsigned char* x = frame.data() + XingOffset(*h);
         const auto big = [](const unsigned char* p) { return std::int64_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; };
         EXPECT_EQ(std::string(x, x + 4), "Xing");
-        EXPECT_EQ(big(x + 4), 7);
+        EXPECT_EQ(big(x + 4), 15);
         EXPECT_EQ(big(x + 8), c.frames);
-        EXPECT_EQ(big(x + 12), count);
+        EXPECT_EQ(big(x + 12), count + static_cast<std::int64_t>(frame.size())) << "the whole stream";
         for (int i = 0; i < 100; ++i) {
             const std::int64_t at = offset(c.first + i * c.frames / 100) - c.begin;
             EXPECT_EQ(x[16 + i], std::min<std::int64_t>(255, 256 * at / count)) << "entry " << i;
@@ -228,6 +251,61 @@ TEST_F(SongMapOf, EventPassRunsBetweenChunksAndCanAbandon) {
     passes = 0;
     EXPECT_FALSE(MapSong(Path(), ReadSongFile(Path()), [&] { return ++passes < 2; }));
     EXPECT_EQ(passes, 2);
+}
+
+TEST_F(SongMapOf, DurationFromTheFrames) {
+    constexpr double frame = 1152.0 / 44100;
+    const struct {
+        const char* name;
+        std::function<void(FrameStream&)> build;
+        std::optional<double> seconds;
+    } cases[] = {
+        {"lame's delay dropped", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576)).Frame(Slow, 60); },
+         60 * frame - 576 / 44100.0},
+        {"ffmpeg's kept", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "Lavc60.31", 576)).Frame(Slow, 60); },
+         60 * frame},
+        {"no header frame", [](FrameStream& s) { s.Frame(Slow, 60); }, 60 * frame},
+        {"a second stream at half the rate", [](FrameStream& s) { s.Frame(Slow, 10).Frame(Lsf, 40); }, 10 * frame + 40 * frame},
+        {"no frames", [](FrameStream& s) { s.Bytes(Pattern(0, 5000)); }, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        FrameStream stream;
+        c.build(stream);
+        const auto seconds = Map(stream.bytes).Duration();
+        ASSERT_EQ(seconds.has_value(), c.seconds.has_value()) << c.name;
+        if (seconds) {
+            EXPECT_NEAR(*seconds, *c.seconds, 1e-9) << c.name;
+        }
+    }
+    FrameStream song;
+    song.Frame(Slow, 60);
+    const SongMap map = Map(song.bytes);
+    // The player's own length, unless it has none or is more than 1 s off.
+    for (const auto& [player, used] : {std::pair{std::optional(1.5), 1.5}, {std::optional(1.0), 1.0}, {std::optional(0.0), 60 * frame},
+                                       {std::optional<double>(), 60 * frame}, {std::optional(2.6), 60 * frame}})
+        EXPECT_NEAR(PlayedDuration(player, map).value_or(-1), used, 1e-9) << player.value_or(-1);
+    EXPECT_EQ(PlayedDuration(std::nullopt, SongMap()), std::nullopt);
+    EXPECT_EQ(PlayedDuration(7.0, SongMap()), 7.0);
+}
+
+// Once sound has begun, a stretch of a MiB without frames ends it: a hole
+// of 4 GiB after a song is not read.
+TEST_F(SongMapOf, LongGapEndsTheSound) {
+    for (const auto& [gap, found] : {std::pair{900'000, 10u}, {1'100'000, 5u}}) {
+        FrameStream stream;
+        stream.Frame(Slow, 5).Bytes(std::string(static_cast<std::size_t>(gap), '\0')).Frame(Slow, 5);
+        EXPECT_EQ(Map(stream.bytes).Frames().Count(), found) << gap;
+    }
+    FrameStream song;
+    song.Frame(Slow, 100);
+    WriteBytes(Path(), song.bytes);
+    std::filesystem::resize_file(Path(), (4LL << 30) + song.bytes.size());
+    int passes = 0;
+    const auto map = MapSong(Path(), ReadSongFile(Path()), [&] { return ++passes > 0; });
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->Frames().Count(), 100u);
+    EXPECT_EQ(map->Sound().End, static_cast<std::int64_t>(song.bytes.size()));
+    EXPECT_LE(passes, 8) << "read no more than a MiB past the song";
 }
 
 // Songs made by lame, cut as the window cuts them, decoded by mpg123.
@@ -276,6 +354,73 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
             EXPECT_NEAR(decoded.seconds(), to - from, 0.05);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::uint32_t HeaderFrames(const std::string& kept) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(kept.data());
+    const unsigned char* x = bytes + XingOffset(*ParseFrameHeader(bytes)) + 8;
+    return std::uint32_t(x[0]) << 24 | std::uint32_t(x[1]) << 16 | std::uint32_t(x[2]) << 8 | x[3];
+}
+
+class KeptOf : public SongMapOf {
+protected:
+    // The kept file of [start, end) as the window writes it, decoded.
+    Decoded Cut(const SongMap& map, double start, double end, int rate = kSampleRate) {
+        const auto kept = map.Kept(start, end);
+        EXPECT_TRUE(kept);
+        if (!kept) return {};
+        const std::string bytes = ReadBytes(Path());
+        keptBytes = std::string(kept->Header.begin(), kept->Header.end()) +
+                    bytes.substr(static_cast<std::size_t>(kept->Begin), static_cast<std::size_t>(kept->End - kept->Begin));
+        WriteBytes(folder / "kept.mp3", keptBytes);
+        const auto walked = MapSong(folder / "kept.mp3", ReadSongFile(folder / "kept.mp3"));
+        EXPECT_EQ(HeaderFrames(keptBytes), walked->Frames().Count()) << "frames counted in the header";
+        return DecodeWithMpg123(folder / "kept.mp3", rate);
+    }
+    std::string keptBytes;
+};
+
+// Two encodes joined, 44.1 kHz then 22.05 kHz: the second is a stream of
+// its own, and a cut in it holds what was selected.
+TEST_F(KeptOf, SongWhoseRateChangesMidway) {
+    ASSERT_TRUE(MakeQuietLoudMp3(folder / "a.mp3", 20, {"-b", "128"}));
+    ASSERT_TRUE(MakeQuietLoudMp3(folder / "b.mp3", 20, {"--resample", "22.05", "-b", "64"}, 7));
+    WriteBytes(Path(), ReadBytes(folder / "a.mp3") + ReadBytes(folder / "b.mp3"));
+    const SongMap map = *MapSong(Path(), ReadSongFile(Path()));
+    EXPECT_NEAR(*map.Duration(), 40, 0.1);
+    // A mark snaps to the second stream's frames, of their own length.
+    const auto near = map.FrameNear(30);
+    ASSERT_TRUE(near);
+    EXPECT_DOUBLE_EQ(near->Length, 576.0 / 22050);
+    EXPECT_NEAR(near->Start, 30, near->Length / 2 + 1e-9);
+    EXPECT_DOUBLE_EQ(map.FrameNear(near->Start)->Start, near->Start);
+    const Decoded kept = Cut(map, 25, 35, 22050);
+    EXPECT_NEAR(kept.seconds(), 10, 0.002);
+    const Decoded second = DecodeWithMpg123(folder / "b.mp3", 22050, false);
+    const auto found = LocateExcerpt(second.samples, Span(kept, 0, 1));
+    ASSERT_TRUE(found);
+    EXPECT_NEAR(*found / 22050.0, 5, 0.05);
+}
+
+// End at the song's end keeps its last frame; less than a frame is no cut.
+TEST_F(KeptOf, EndAtTheSongsEndAndTooShortASelection) {
+    ASSERT_TRUE(MakeQuietLoudMp3(Path(), 30, BitRateMode::Vbr2));
+    const SongMap map = *MapSong(Path(), ReadSongFile(Path()));
+    const double duration = *map.Duration();
+    EXPECT_NEAR(duration, 30, 1e-9);
+    for (const double end : {duration, duration + 5}) {
+        const Decoded kept = Cut(map, 25, end);
+        EXPECT_NEAR(kept.seconds(), 5, 0.002) << end;
+        EXPECT_EQ(map.Kept(25, end)->End, map.Frames().End(map.Frames().Count() - 1));
+    }
+    EXPECT_FALSE(map.Kept(10, 10 + 1151.0 / 44100));
+    EXPECT_TRUE(map.Kept(10, 10 + 1152.0 / 44100));
+    EXPECT_FALSE(map.Kept(31, 40)) << "after the song";
+    EXPECT_FALSE(SongMap().Kept(1, 5)) << "no frames";
 }
 
 }  // namespace

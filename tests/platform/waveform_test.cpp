@@ -81,9 +81,8 @@ private slots:
         WaveformBar* bar = Bar(*player);
         QTRY_VERIFY_WITH_TIMEOUT(Finished(*bar), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(player->duration().value_or(0) > 7.5, kWait);
-        // The kept peaks are a few thousand numbers at most, whatever the width.
-        QVERIFY(bar->peaks()->peak.size() <= PeakBinsMax);
-        QVERIFY(bar->peaks()->peak.size() == bar->peaks()->rms.size());
+        // The kept peaks are bounded, whatever the width.
+        QVERIFY(bar->peaks()->bins.size() <= PeakBinsMax);
         for (const int width : {bar->width(), 97, 700}) {
             bar->setFixedWidth(width);
             QTRY_COMPARE(bar->width(), width);
@@ -95,6 +94,22 @@ private slots:
                 QVERIFY(column.rms > 0.1f && column.rms <= column.peak);
             }
         }
+    }
+
+    void longSongsMergeBinsWithinTheirMemory()
+    {
+        // Two and a half times as many fine bins as are kept: neighbours
+        // merge twice, and a loud moment stays where it was.
+        Peaks peaks;
+        const std::size_t fine = PeakBinsMax * 5 / 2, loud = PeakBinsMax * 2 + 13;
+        for (std::size_t i = 0; i < fine; ++i)
+            peaks.addFine(i == loud ? 0.9f : 0.1f, 0.05f, 0.005);
+        peaks.closeOpenBin();
+        QCOMPARE(peaks.binSeconds, 0.02);
+        QCOMPARE(peaks.bins.size(), fine / 4);
+        QVERIFY(peaks.bins.capacity() * sizeof(Peaks::Bin) <= 1 << 20);
+        QVERIFY(std::abs(peaks.peak(loud / 4) - 0.9f) < 1e-4f && std::abs(peaks.peak(loud / 4 + 1) - 0.1f) < 1e-4f);
+        QVERIFY(std::abs(peaks.rms(7) - 0.05f) < 1e-4f);
     }
 
     void theLoudHalfStandsOut()

@@ -95,5 +95,9 @@ int main(int argc, char* argv[])
                      & Save(TopLevel("FrmST"), out.filePath(QStringLiteral("preview-window.png")))
                      & Save(TopLevel("FrmA"), out.filePath(QStringLiteral("about-window.png")))
                      & Save(TopLevel("FrmO"), out.filePath(QStringLiteral("help-window.png")));
-    return all ? 0 : 1;
+    // Zoomed in on the selection, both marks in view: the quiet half and
+    // the loud one show their detail.
+    bar->zoom(1, 15000, bar->width() / 2.0);
+    const bool zoomed = bar->zoomLevel() == 1 && Save(&frm, out.filePath(QStringLiteral("main-window-zoomed.png")));
+    return all && zoomed ? 0 : 1;
 }

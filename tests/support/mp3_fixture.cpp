@@ -202,6 +202,26 @@ bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRate
     return false;
 }
 
+bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, const std::vector<std::string>& lameArgs,
+                      std::uint32_t seed) {
+    return seconds > 0 && Encode(path, QuietLoudSamples(seconds, seed), lameArgs);
+}
+
+bool MakeOnsetMp3(const std::filesystem::path& path, double seconds, double onset) {
+    if (!(seconds > onset) || !(onset >= 0)) {
+        return false;
+    }
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(std::llround(seconds * kSampleRate)), 0);
+    std::uint32_t state = 0x2545F491u;
+    for (auto i = static_cast<std::size_t>(std::llround(onset * kSampleRate)); i < samples.size(); ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        samples[i] = static_cast<std::int16_t>(std::lround((double(state) / 2147483648.0 - 1.0) * 16000.0));
+    }
+    return Encode(path, samples, {"-b", "128", "--cbr"});
+}
+
 bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz) {
     return MakeMp3(path, seconds, [hz](double) { return hz; });
 }
@@ -219,10 +239,13 @@ bool MakeSteppedToneMp3(const std::filesystem::path& path, double seconds) {
                    [](double t) { return SteppedToneHz(static_cast<int>(std::floor(t))); });
 }
 
-Decoded DecodeWithMpg123(const std::filesystem::path& mp3) {
+Decoded DecodeWithMpg123(const std::filesystem::path& mp3, int rate, bool gapless) {
     Decoded decoded;
+    decoded.rate = rate;
     std::vector<std::uint8_t> bytes;
-    decoded.exitStatus = Run({SUNDREL_MPG123, "-q", "-s", "-m", mp3.string()}, STDOUT_FILENO, bytes);
+    std::vector<std::string> args = {SUNDREL_MPG123, "-q", "-s", "-m", mp3.string()};
+    if (!gapless) args.insert(args.begin() + 1, "--no-gapless");
+    decoded.exitStatus = Run(args, STDOUT_FILENO, bytes);
     // mpg123 writes samples in the host's byte order.
     decoded.samples.resize(bytes.size() / 2);
     std::memcpy(decoded.samples.data(), bytes.data(), decoded.samples.size() * 2);
@@ -286,7 +309,7 @@ double EstimateHz(std::span<const std::int16_t> samples, int rate) {
 
 std::span<const std::int16_t> Span(const Decoded& decoded, double from, double to) {
     const auto clip = [&](double seconds) {
-        const double index = std::clamp(seconds * kSampleRate, 0.0, double(decoded.samples.size()));
+        const double index = std::clamp(seconds * decoded.rate, 0.0, double(decoded.samples.size()));
         return static_cast<std::size_t>(index);
     };
     const std::size_t begin = clip(from);

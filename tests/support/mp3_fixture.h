@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -41,16 +42,28 @@ enum class BitRateMode { Cbr128, Vbr2, Abr128 };
 std::vector<std::int16_t> QuietLoudSamples(double seconds, std::uint32_t seed = 1);
 bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode,
                       std::uint32_t seed = 1);
+// The same song encoded with lame told `lameArgs` (rate and mode, such as
+// {"-V", "6"} or {"--resample", "22.05", "-b", "64"}).
+bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, const std::vector<std::string>& lameArgs,
+                      std::uint32_t seed = 1);
+
+// Silence, then from `onset` seconds on loud noise at its full level at
+// once: a sharp onset at a known moment, and sound found in one place only.
+bool MakeOnsetMp3(const std::filesystem::path& path, double seconds, double onset);
 
 struct Decoded {
     int exitStatus = -1;                 // mpg123's, or -1 when it could not run
-    std::vector<std::int16_t> samples;  // mono, kSampleRate per second
-    double seconds() const { return double(samples.size()) / kSampleRate; }
+    std::vector<std::int16_t> samples;  // mono
+    int rate = kSampleRate;             // samples per second
+    double seconds() const { return double(samples.size()) / rate; }
 };
 
-// Decodes with `mpg123 -q -s -m`. A file cut out of the middle of an MP3
-// decodes too: mpg123 finds the next frame and goes on.
-Decoded DecodeWithMpg123(const std::filesystem::path& mp3);
+// Decodes with `mpg123 -q -s -m`, at the song's own rate, which the caller
+// tells. A file cut out of the middle of an MP3 decodes too: mpg123 finds
+// the next frame and goes on. Without gapless, the encoder's delay and
+// padding are played as they are (as GStreamer plays songs whose record it
+// does not trust).
+Decoded DecodeWithMpg123(const std::filesystem::path& mp3, int rate = kSampleRate, bool gapless = true);
 
 // The length mpg123 tells for a file before decoding it, in seconds, as a
 // player shows it: from the file's header frame when it has one, otherwise

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace sundrel::testing {
 
@@ -84,7 +85,10 @@ public:
         markStart = start;
         markEnd = end;
     }
+    void setFrameGrid(double first, double length) override { frameGrid = {first, length}; }
+    void dropMark(PlayerMark mark, double seconds) { emit markMoved(mark, seconds); }
     std::optional<double> markStart, markEnd;
+    std::pair<double, double> frameGrid;
 };
 
 // Everything a window is given, with fakes, and the players it made.

@@ -154,6 +154,38 @@ private slots:
         QCOMPARE(s.fake.shared.SourceKB, 9765.6);
     }
 
+    // A dropped start mark is Start at that moment, playback left alone;
+    // after a cut, a dropped mark cuts again at once, and an open preview
+    // plays the new ringtone.
+    void droppedMarksStartAndCutAgain()
+    {
+        Loaded s;
+        s.player()->position = 30;
+        s.frm.cmdQ_Click();
+        s.player()->dropMark(PlayerMark::Start, 10);
+        QCOMPARE(s.fake.shared.StartPos, std::string("10"));
+        QCOMPARE(s.field(0), QStringLiteral("976.56"));
+        QCOMPARE(s.label("lbk"), QStringLiteral(" 10秒"));
+        QCOMPARE(s.label("lb"), QStringLiteral("开始。。。"));
+        QCOMPARE(s.player()->position, 30.0);
+        QVERIFY(s.files() == QStringList({"song.mp3"}) && s.player()->markStart == 10.0);
+
+        s.player()->position = 12;
+        s.frm.Command1_Click();
+        s.frm.Command2_Click();
+        FakePlayer* preview = s.fake.players[1];
+        const int loads = preview->loads;
+        s.player()->dropMark(PlayerMark::End, 11);
+        QCOMPARE(ReadAll(s.piece(1)), QByteArray::fromStdString(s.data.substr(999'997, 100'000)));
+        QCOMPARE(s.label("lbj"), QStringLiteral(" 11秒"));
+        QCOMPARE(s.player()->markEnd, 11.0);
+        QCOMPARE(preview->loads, loads + 1);
+        QCOMPARE(preview->url, s.piece(1));
+        s.player()->dropMark(PlayerMark::Start, 10.5);
+        QCOMPARE(ReadAll(s.piece(1)).size(), 50'000);
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+    }
+
     void endTwiceAfterOneStartReusesTheStart()
     {
         Loaded s;

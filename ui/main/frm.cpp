@@ -142,6 +142,7 @@ void Frm::buildControls()
     connect(button("Command3"), &QPushButton::clicked, this, &Frm::Command3_Click);
     connect(button("Command4"), &QPushButton::clicked, this, &Frm::Command4_Click);
     connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
+    connect(MDplay, &MediaPlayer::markMoved, this, &Frm::MDplay_MarkMoved);
 }
 
 void Frm::Form_Load()
@@ -152,7 +153,7 @@ void Frm::Form_Load()
 void Frm::Timer1_Timer()
 {
     // Nothing loaded: the last duration read stays.
-    if (const auto duration = MDplay->duration())
+    if (const auto duration = PlayedDuration(MDplay->duration(), cut_.SourceMap))
         services_.shared.MediaDuration = *duration;
     lbz->setText(QString::fromStdString(WholeSecondsText(services_.shared.MediaDuration)));
 }
@@ -187,6 +188,7 @@ void Frm::cmdBrowseS_Click()
     }
     MDplay->setURL(fileName);
     startMarked_ = false;
+    cutShown_ = false;
     Timer1_Timer();
     lbk->setText(QString());
     lbj->setText(QString());
@@ -206,8 +208,12 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     const auto map = MapSong(path.toStdString(), song,
                              WindowEventPass([this, generation] { return generation == songGeneration_; }));
     mapping_ = false;
-    if (map && generation == songGeneration_)
-        cut_.SourceMap = *map;
+    if (!map || generation != songGeneration_)
+        return;
+    cut_.SourceMap = *map;
+    // Marks dragged on the waveform land where a cut can begin: on a frame.
+    if (const auto frame = cut_.SourceMap.FrameNear(0))
+        MDplay->setFrameGrid(frame->Start, frame->Length);
 }
 
 void Frm::cmdBrowseD_Click()

@@ -23,6 +23,7 @@ class FrmA;
 class FrmO;
 class FrmST;
 class MediaPlayer;
+enum class PlayerMark;
 struct WrittenPieces;
 
 // The main window: choose a song and a folder, play it, mark Start and End,
@@ -47,6 +48,8 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
+    // A mark dragged on the player's waveform and dropped at a moment.
+    void MDplay_MarkMoved(PlayerMark mark, double seconds);
 
     const CutState& cutState() const { return cut_; }
     bool isCutting() const { return cutting_; }
@@ -57,11 +60,20 @@ protected:
 private:
     void buildControls();
     // What Start and End read first: the duration (kept while nothing is
-    // loaded) and the song's size in KB. Returns the player's position.
-    double readPlayer();
+    // loaded) and the song's size in KB.
+    void readSong();
+    // Start and End at a moment of the song, pressed or dropped: Start marks
+    // it; End checks and makes the cut from the Start marked. True when a
+    // kept file was written.
+    void startAt(double position);
+    bool endAt(double position);
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;
+    // The pieces and the kept file's head for a selection: for a song with
+    // frames, whole frames and a gapless header frame. False for a
+    // selection too short to cut.
+    bool planKeptPiece(double start, double end);
     WrittenPieces writeKeptPiece();
     void message(const QString& text, const QString& title = {});
     // Walks the frames of the song just chosen into the cut state's map.
@@ -90,6 +102,9 @@ private:
     // A Start made on the song now loaded; a mark on an earlier song, or
     // sizes left from an earlier cut, must never cut this one.
     bool startMarked_ = false;
+    // The marks show the cut whose kept file is in place: either may be
+    // dragged to cut again.
+    bool cutShown_ = false;
     bool cutting_ = false;
     // The frames of the song just chosen are being walked; each choice of a
     // song (and closing) starts a new generation and so ends an older walk.

@@ -6,6 +6,7 @@
 #include "app_services.h"
 #include "cut_engine.h"
 #include "desktop.h"
+#include "frm_st.h"
 #include "media_player.h"
 #include "window_event_pass.h"
 
@@ -41,14 +42,13 @@ std::optional<double> Frm::positionKB(double position) const
     return cut_.SourceMap.PositionToKB(position, services_.shared.MediaDuration);
 }
 
-double Frm::readPlayer()
+void Frm::readSong()
 {
     SharedCutState& shared = services_.shared;
-    if (const auto duration = MDplay->duration())
+    if (const auto duration = PlayedDuration(MDplay->duration(), cut_.SourceMap))
         shared.MediaDuration = *duration;
     if (const auto kb = TextToNumber(BytesToKbText(cut_.SourceLen)))
         shared.SourceKB = *kb;
-    return MDplay->currentPosition();
 }
 
 void Frm::cmdQ_Click()
@@ -61,13 +61,19 @@ void Frm::cmdQ_Click()
         message(QStringLiteral("请选择要剪切的MP3文件！"));
         return;
     }
-    const double position = readPlayer();
+    readSong();
+    startAt(MDplay->currentPosition());
+}
+
+void Frm::startAt(double position)
+{
     services_.shared.StartPos = NumberToText(position);
     // An unknown duration skips the offset, and the mark with it.
     const auto startKB = positionKB(position);
     if (startKB)
         txtSplit[0]->setText(QString::fromStdString(StartFieldText(*startKB)));
     startMarked_ = startKB.has_value();
+    cutShown_ = false;
     // The mark sits where the start was taken: the moment StartPos holds.
     MDplay->setMarks(startMarked_ ? TextToNumber(services_.shared.StartPos) : std::nullopt, std::nullopt);
     lb->setText(QStringLiteral("开始。。。"));
@@ -78,9 +84,35 @@ void Frm::Command1_Click()
 {
     if (cutting_ || mapping_)
         return;
+    readSong();
+    endAt(MDplay->currentPosition());
+}
+
+void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
+{
+    if (cutting_ || mapping_ || MDplay->URL().isEmpty() || !startMarked_)
+        return;
+    readSong();
+    // After a cut, the mark not dragged keeps its moment and the cut is made
+    // again at once; before, the start mark alone moves, as Start there.
+    const bool recut = cutShown_;
+    const auto end = recut ? TextToNumber(services_.shared.EndPos) : std::nullopt;
+    if (mark == PlayerMark::Start)
+        startAt(seconds);
+    if (!recut || !end)
+        return;
+    if (endAt(mark == PlayerMark::End ? seconds : *end) && preview_ && !closing_) {
+        const QString path = QString::fromStdString(PieceName(cut_, 1));
+        preview_->play(path);
+        services_.shared.PreviewPath = path.toStdString();
+    }
+}
+
+bool Frm::endAt(double endPosition)
+{
     SharedCutState& shared = services_.shared;
-    const double endPosition = readPlayer();
     shared.EndPos = NumberToText(endPosition);
+    cutShown_ = false;
 
     const auto startPosition = TextToNumber(shared.StartPos);
     const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;
@@ -105,19 +137,19 @@ void Frm::Command1_Click()
 
     if (MDplay->URL().isEmpty() || !startMarked_) {
         message(QStringLiteral("请先选择起点！"));
-        return;
+        return false;
     }
     if (txtDestdir->text().isEmpty()) {
         message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
-        return;
+        return false;
     }
     if (!ok) {
         message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
-        return;
+        return false;
     }
-    if (!(endPosition > *startPosition)) {
+    if (!(endPosition > *startPosition) || !planKeptPiece(*startPosition, endPosition)) {
         message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
-        return;
+        return false;
     }
 
     const WrittenPieces written = writeKeptPiece();
@@ -125,11 +157,12 @@ void Frm::Command1_Click()
     // file may stay behind.
     const bool clean = RemoveOuterPieces(written);
     if (closing_)
-        return;
+        return written.Kept;
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
     if (written.Kept) {
         shared.CutMade = true;
+        cutShown_ = true;
         MDplay->setMarks(startPosition, TextToNumber(shared.EndPos));
         lb->setText(clean ? QStringLiteral("剪切完成，请试听") : QStringLiteral("剪切完成，残片未删除"));
     } else {
@@ -138,6 +171,25 @@ void Frm::Command1_Click()
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
+    return written.Kept;
+}
+
+bool Frm::planKeptPiece(double start, double end)
+{
+    cut_.KeptHeader.clear();
+    // A song without frames is cut where its size fields say, byte for byte.
+    if (cut_.SourceMap.Frames().Count() == 0)
+        return true;
+    // A song with frames is cut on the frames its map chose, at their exact
+    // bytes: the size fields' KB, read back in single precision, miss them
+    // on big files. Less than one frame is no ringtone.
+    const auto kept = cut_.SourceMap.Kept(start, end);
+    if (!kept)
+        return false;
+    cut_.SegBytes = {kept->Begin, kept->End - kept->Begin, cut_.SourceLen - kept->End};
+    cut_.SegLast = 2;
+    cut_.KeptHeader = kept->Header;
+    return true;
 }
 
 WrittenPieces Frm::writeKeptPiece()
@@ -147,10 +199,6 @@ WrittenPieces Frm::writeKeptPiece()
     cut_.SourceName = FileNamePart(txtSource->text().toStdString());
     cut_.SourcePath = txtSource->text().toStdString();
     cut_.DestDir = txtDestdir->text().toStdString();
-    // A song whose frames differ in bit rate gets a header frame of its
-    // own, so that players tell the ringtone's length, not the song's.
-    cut_.KeptHeader = cut_.SegLast >= 1 ? cut_.SourceMap.KeptHeader(cut_.SegBytes[0], cut_.SegBytes[1])
-                                        : std::vector<unsigned char>{};
 
     cutting_ = true;
     const WrittenPieces written = WritePieces(cut_, WindowEventPass([this] { return !closing_; }));

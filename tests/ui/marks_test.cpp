@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Start and End given a second way: the marks dragged on the real player's
+// zoomed waveform, on a song with a sharp onset at a known moment, and the
+// ringtones checked with a real decoder.
+
+#include "cut_engine.h"
+#include "mp3_fixture.h"
+#include "peak_decoder.h"
+#include "real_window.h"
+#include "waveform_bar.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QWheelEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+using namespace sundrel;
+using namespace sundrel::testing;
+namespace fixture = sundrel::test;
+
+namespace {
+
+constexpr double kSongSeconds = 12;
+constexpr double kOnset = 5.0;
+constexpr double kFrame = 1152.0 / fixture::kSampleRate;
+constexpr int kWait = 15000;
+
+}  // namespace
+
+class MarksTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        song_ = dir_.filePath(QStringLiteral("onset.mp3"));
+        QVERIFY(fixture::MakeOnsetMp3(song_.toStdString(), kSongSeconds, kOnset));
+        decoded_ = fixture::DecodeWithMpg123(song_.toStdString());
+        QCOMPARE(decoded_.exitStatus, 0);
+        kept_ = dir_.filePath(QStringLiteral("[铃声]1onset.mp3"));
+    }
+
+    void init()
+    {
+        w_ = std::make_unique<RealWindow>();
+        w_->frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w_->frm));
+        QVERIFY(w_->choose(song_, kSongSeconds - 1));
+        bar_ = w_->player()->findChild<WaveformBar*>(QStringLiteral("seek"));
+        QTRY_VERIFY_WITH_TIMEOUT(bar_->peaks() && bar_->peaks()->finished, kWait);
+    }
+
+    void cleanup()
+    {
+        w_.reset();
+        QFile::remove(kept_);
+    }
+
+    void aLateStartDraggedNearTheOnsetKeepsTheOnset()
+    {
+        // Pressed a quarter of a second late, as a listener does.
+        QVERIFY(w_->seekTo(kOnset + 0.25));
+        w_->frm.cmdQ_Click();
+        zoomAllTheWayIn();
+        drag(*bar_->startMark(), kOnset * 1000 + 3 * msPerPixel());
+        const double start = startPos();
+        QVERIFY2(start <= kOnset + 0.005 && start > kOnset - kFrame,
+                 qPrintable(QStringLiteral("Start dropped at %1 s").arg(start)));
+        // Playback stayed where it was.
+        QVERIFY(std::abs(w_->player()->currentPosition() - (kOnset + 0.25)) < 0.05);
+
+        QVERIFY(w_->seekTo(kOnset + 2));
+        w_->frm.Command1_Click();
+        QVERIFY(w_->desktop.messages.isEmpty());
+        // Where the ringtone's sound lies in the song, as the player played it.
+        const fixture::Decoded ringtone = fixture::DecodeWithMpg123(kept_.toStdString());
+        const double skip = 0.2;
+        const auto excerpt = fixture::Span(ringtone, skip, skip + 1);
+        const auto found = fixture::LocateExcerpt(decoded_.samples, excerpt);
+        QVERIFY(found);
+        const double startsAt = double(*found) / fixture::kSampleRate - skip;
+        QVERIFY2(std::abs(startsAt - kOnset) <= kFrame,
+                 qPrintable(QStringLiteral("the ringtone starts at %1 s").arg(startsAt)));
+
+        // With Shift, the onset does not catch the mark: it lands where it
+        // was dropped, on a frame, and the cut is made again at once.
+        const double dropMs = kOnset * 1000 + 4 * msPerPixel();
+        drag(*bar_->startMark(), dropMs, Qt::ShiftModifier);
+        QVERIFY2(std::abs(startPos() * 1000 - dropMs) <= kFrame * 500 + msPerPixel(),
+                 qPrintable(QStringLiteral("%1 s dropped at %2 ms").arg(startPos()).arg(dropMs)));
+        QCOMPARE(w_->frm.cutState().SegBytes[0], std::int64_t(std::llround(*positionKB(startPos()) * 1024)));
+    }
+
+    void draggingTheEndMarkCutsAgain()
+    {
+        QVERIFY(w_->seekTo(2));
+        w_->frm.cmdQ_Click();
+        QVERIFY(w_->seekTo(4));
+        w_->frm.Command1_Click();
+        QVERIFY(w_->desktop.messages.isEmpty());
+        const auto twoSeconds = QFileInfo(kept_).size();
+
+        // Two seconds more: the kept file grows with it, in place.
+        drag(*bar_->endMark(), 6000);
+        QVERIFY(w_->desktop.messages.isEmpty());
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lbj"))->text(), QStringLiteral(" 6秒"));
+        QVERIFY(bar_->endMark() && std::abs(*bar_->endMark() - 6000) <= 30);
+        const auto fourSeconds = QFileInfo(kept_).size();
+        QVERIFY2(std::abs(double(fourSeconds) / double(twoSeconds) - 2.0) < 0.05,
+                 qPrintable(QStringLiteral("%1 bytes, then %2").arg(twoSeconds).arg(fourSeconds)));
+
+        // Before Start: refused as End is, the kept file left as it was.
+        const QByteArray before = readKept();
+        drag(*bar_->endMark(), 1000);
+        QCOMPARE(w_->desktop.messages.size(), 1);
+        QCOMPARE(w_->desktop.messages[0].text, QStringLiteral("结束时间必须在开始时间之后！"));
+        QCOMPARE(readKept(), before);
+    }
+
+    void zoomReturnsAndFineStepsMoveByTheirStep()
+    {
+        bar_->setFocus();
+        QVERIFY(w_->seekTo(6));
+        const auto view = [&] { return std::make_pair(bar_->momentAt(0), bar_->momentAt(bar_->width() - 1)); };
+        const auto whole = view();
+        // The wheel zooms around the pointer: in, in again, and out twice
+        // goes back through the same views.
+        const QPoint at(bar_->width() / 3, bar_->height() / 2);
+        wheel(at, 120);
+        const auto once = view();
+        QVERIFY(once.first > whole.first && once.second < whole.second);
+        wheel(at, 120);
+        QCOMPARE(bar_->zoomLevel(), 2);
+        wheel(at, -120);
+        QCOMPARE(view(), once);
+        wheel(at, -120);
+        QCOMPARE(view(), whole);
+
+        struct Step {
+            Qt::KeyboardModifiers modifiers;
+            double seconds;
+        };
+        for (const Step& step : {Step{Qt::ShiftModifier, 0.1}, Step{Qt::ControlModifier, kFrame}, Step{Qt::NoModifier, 1.0}}) {
+            const double from = w_->player()->currentPosition();
+            QTest::keyClick(bar_, Qt::Key_Right, step.modifiers);
+            QTRY_VERIFY_WITH_TIMEOUT(std::abs(w_->player()->currentPosition() - (from + step.seconds)) <= 0.002, kWait);
+        }
+        // A zoomed view follows the position off its edge.
+        zoomAllTheWayIn();
+        QTest::keyClick(bar_, Qt::Key_PageUp);
+        QVERIFY(bar_->momentAt(0) <= bar_->position() && bar_->position() <= bar_->momentAt(bar_->width()));
+    }
+
+private:
+    double msPerPixel() const { return bar_->viewSpan() / bar_->width(); }
+    double startPos() const { return std::stod(w_->shared.StartPos); }
+    std::optional<double> positionKB(double seconds) const
+    {
+        return w_->frm.cutState().SourceMap.PositionToKB(seconds, w_->shared.MediaDuration);
+    }
+    QByteArray readKept() const
+    {
+        QFile file(kept_);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void zoomAllTheWayIn()
+    {
+        bar_->setFocus();
+        for (int level = -1; level != bar_->zoomLevel();) {
+            level = bar_->zoomLevel();
+            QTest::keyClick(bar_, Qt::Key_Plus);
+        }
+        QVERIFY(msPerPixel() <= 10.0001);
+    }
+
+    // Grabs a mark and drops it over a moment of the view.
+    void drag(qint64 markMs, double toMs, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        const int y = bar_->height() / 2;
+        const int from = bar_->columnOf(markMs);
+        const int to = int(std::lround((toMs - bar_->viewStart()) / msPerPixel()));
+        QTest::mousePress(bar_, Qt::LeftButton, Qt::NoModifier, QPoint(from, y));
+        QTest::mouseMove(bar_, QPoint((from + to) / 2, y));
+        QTest::mouseRelease(bar_, Qt::LeftButton, modifiers, QPoint(to, y));
+    }
+
+    void wheel(QPoint at, int delta)
+    {
+        QWheelEvent event(at, bar_->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar_, &event);
+    }
+
+    QTemporaryDir dir_;
+    QString song_;
+    QString kept_;
+    fixture::Decoded decoded_;
+    std::unique_ptr<RealWindow> w_;
+    WaveformBar* bar_ = nullptr;
+};
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    MarksTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "marks_test.moc"
