@@ -15,6 +15,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <vector>

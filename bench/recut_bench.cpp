@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <vector>

@@ -13,19 +13,25 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 and End where it should stop, and it copies that stretch of the file,
 byte for byte, into a new file. The interface is in Simplified Chinese.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${SUNDREL_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 
 # The libraries the program links come from the binary itself (shlibdeps);
-# what it loads at run time does not show there: the player's decoders and
-# audio sinks, the Chinese faces the windows ask for, Qt's own texts in
-# Chinese, and xdg-open for showing a folder.
+# what it loads at run time does not show there: the player's MP3 parser,
+# decoder and PulseAudio output (all in plugins-good) and its ALSA output,
+# the Chinese faces the windows ask for, Qt's own texts in Chinese, and
+# xdg-open or GLib's gio for showing a folder (gio alone is far lighter than
+# xdg-utils with what it recommends).
+#
+# plugins-good brings GLib's settings service, which wants a session bus:
+# named first, the bus that X starts is chosen on a system that has neither,
+# where the other kind of bus would bring in systemd as well. A system that
+# has either already gets nothing more.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio | gstreamer1.0-alsa, fonts-wqy-microhei, fonts-arphic-uming, qt6-translations-l10n, xdg-utils")
-# apt takes only the first of two alternatives; on a desktop without a sound
-# server the ALSA output is the one that sounds.
+  "dbus-x11 | dbus-user-session, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-wqy-microhei, fonts-arphic-uming, qt6-translations-l10n, libglib2.0-bin | xdg-utils")
+# A desktop without a sound server sounds through ALSA.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-alsa")
 
 include(CPack)

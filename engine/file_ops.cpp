@@ -2,10 +2,13 @@
 #include "cut_engine.h"
 #include "hidden_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string>
 #include <system_error>
 
 namespace sundrel {

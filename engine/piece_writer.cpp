@@ -2,11 +2,14 @@
 #include "cut_engine.h"
 #include "hidden_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 namespace sundrel {
 namespace fs = std::filesystem;

@@ -10,6 +10,7 @@
 #include <limits>
 #include <span>
 #include <system_error>
+#include <utility>
 
 namespace sundrel {
 namespace {

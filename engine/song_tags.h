@@ -5,6 +5,8 @@
 
 #include "song_map.h"
 
+#include <string>
+
 namespace sundrel::detail {
 
 // Head tags read before a file is taken for hostile.

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cut_engine.h"
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
+#include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace sundrel {
 namespace fs = std::filesystem;

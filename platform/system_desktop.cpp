@@ -55,8 +55,13 @@ QString SystemDesktop::pickFolder(QWidget* owner) {
 void SystemDesktop::openFolder(const QString& folder) {
     // The folder is one argument and no shell reads it, so blanks and quotes
     // in a name cannot split or break it. The file manager outlives us.
-    QProcess::startDetached(QStringLiteral("xdg-open"),
-                            {folder.isEmpty() ? QDir::homePath() : folder});
+    // xdg-open asks the desktop's own file manager; where xdg-utils is not
+    // installed, GLib's gio opens the folder with the one the desktop's
+    // menu entries name.
+    const QString target = folder.isEmpty() ? QDir::homePath() : folder;
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {target})) {
+        QProcess::startDetached(QStringLiteral("gio"), {QStringLiteral("open"), target});
+    }
 }
 
 void SystemDesktop::message(QWidget* owner, const QString& text, const QString& title) {

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Does what a new user does on a freshly installed Debian 12 and checks that
-# it works: in a minimal bookworm root file system (debootstrap, minbase),
-# clone the project and type only the README's run command. The window is
-# shown on a virtual X server outside the chroot; from outside, the script
-# waits for the main window, presses 浏览, types an MP3's path into the open
-# dialog and reads GStreamer's debug output for the MP3 decoder playing and
-# for the real audio sinks being tried.
+# Does what a new user does on a freshly installed Debian 12 or 13 and checks
+# that it works: in a minimal root file system of that release (debootstrap,
+# minbase), fetch the project (git clone, or the tarball that
+# `scripts/sundrel.sh dist` makes) and type only the README's commands. The
+# window is shown on a virtual X server outside the chroot; from outside, the
+# script waits for the main window, presses 浏览, types an MP3's path into the
+# open dialog and reads GStreamer's debug output for the MP3 decoder playing
+# and for the real audio sinks being tried.
 #
 # Each way starts from a fresh copy of the same minimal system:
 #   root   the run command as root (apt-get directly), then the README's
@@ -14,21 +15,35 @@
 #   sudo   the run command as a user with sudo (no password asked)
 #   plain  the run command as a user with neither: one clear message, a
 #          non-zero exit, nothing built
+#   password  the run command as a user whose sudo asks for a password,
+#          without a terminal: a message that says so, nothing built
 #   deb    only the package made by the root way, installed with apt, and
-#          the installed program started: its dependencies are enough
-#   test   (only when asked for) the README's test command as root: its
-#          package list is all that every test needs
+#          the installed program started: its dependencies are enough; the
+#          packages and megabytes apt pulls in for it are printed
+#   test   the README's test command as root: its package list is all that
+#          every test needs
 #
-# What it checks is the committed state of this repository (it is cloned).
+# What it checks is the committed state of this repository: it is cloned, or
+# with FROM=tarball, packed with `scripts/sundrel.sh dist` and unpacked (then
+# the systems get no git).
 # Run as root on a Debian machine with: debootstrap xvfb x11-utils xdotool lame git
-# Usage: sudo bash scripts/check-fresh-debian.sh [root|sudo|plain|deb|test ...]
-# FRESH_DIR (default /var/tmp/sundrel-fresh) holds the root file systems, kept
-# afterwards for a look inside; MIRROR is the Debian mirror to use.
+# Usage: sudo bash scripts/check-fresh-debian.sh 12|13|bookworm|trixie [root|sudo|plain|password|deb|test ...]
+# FRESH_DIR (default /var/tmp/sundrel-fresh) holds the root file systems, one
+# folder per release, kept afterwards for a look inside; MIRROR is the Debian
+# mirror to use.
 set -euo pipefail
 
+case "${1:-}" in
+  12|bookworm) release=bookworm ;;
+  13|trixie) release=trixie ;;
+  *) echo "usage: $0 12|13|bookworm|trixie [root|sudo|plain|password|deb|test ...]" >&2; exit 2 ;;
+esac
+shift
 ways=("$@")
-[ ${#ways[@]} -gt 0 ] || ways=(root sudo plain deb)
-work=$(realpath -m "${FRESH_DIR:-/var/tmp/sundrel-fresh}")
+[ ${#ways[@]} -gt 0 ] || ways=(root sudo plain password deb test)
+from=${FROM:-git}
+case "$from" in git|tarball) ;; *) echo "FROM is git or tarball" >&2; exit 2 ;; esac
+work=$(realpath -m "${FRESH_DIR:-/var/tmp/sundrel-fresh}")/$release
 mirror=${MIRROR:-http://deb.debian.org/debian}
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # How long the run command may take to show its window on a fresh machine.
@@ -72,15 +87,15 @@ stop_programs() {
 base=$work/base
 if [ ! -e "$base/.sundrel-base-complete" ]; then
   remove_root "$base"
-  say "debootstrap --variant=minbase bookworm"
+  say "debootstrap --variant=minbase $release"
   start=$SECONDS
-  debootstrap --variant=minbase bookworm "$base" "$mirror" > "$work/debootstrap.log" 2>&1 ||
+  debootstrap --variant=minbase "$release" "$base" "$mirror" > "$work/debootstrap.log" 2>&1 ||
     die "debootstrap failed, see $work/debootstrap.log"
   # What the Debian installer would have written as well.
   cat > "$base/etc/apt/sources.list" <<EOF
-deb ${mirror} bookworm main
-deb ${mirror} bookworm-updates main
-deb ${mirror%/debian}/debian-security bookworm-security main
+deb ${mirror} $release main
+deb ${mirror} $release-updates main
+deb ${mirror%/debian}/debian-security $release-security main
 EOF
   printf '127.0.0.1 localhost\n127.0.1.1 %s\n' "$(hostname)" > "$base/etc/hosts"
   chroot "$base" apt-get clean
@@ -92,9 +107,20 @@ fi
 mp3=$work/check.mp3
 head -c $((44100 * 2 * 8)) /dev/urandom |
   lame --quiet -r -s 44.1 --bitwidth 16 -m m - "$mp3" 2>/dev/null
-# The project as a user would fetch it, from a bare copy of this repository.
-rm -rf "$work/sundrel.git"
-git clone --quiet --bare "$repo" "$work/sundrel.git"
+# The project as a user would fetch it: a bare copy of this repository, or
+# the tarball made from it.
+rm -rf "$work/sundrel.git" "$work"/sundrel-*.tar.gz
+if [ "$from" = git ]; then
+  git clone --quiet --bare "$repo" "$work/sundrel.git"
+else
+  git clone --quiet "$repo" "$work/dist-clone"
+  bash "$work/dist-clone/scripts/sundrel.sh" dist > /dev/null
+  mv "$work"/dist-clone/sundrel-*.tar.gz "$work/"
+  rm -rf "$work/dist-clone"
+  tarball=$(ls "$work"/sundrel-*.tar.gz)
+fi
+git_if_cloned=""
+[ "$from" = tarball ] || git_if_cloned=git
 
 # A virtual X server on a free display; -ac lets every user in the chroot in.
 display=90
@@ -157,10 +183,27 @@ fresh_system() {
   chroot "$dir" chown "$user:" "$home/song.mp3"
 }
 
-clone_project() {  # DIR USER
+clone_project() {  # DIR USER: the project in the user's home, in sundrel/
+  if [ "$from" = tarball ]; then
+    local name
+    name=$(basename "$tarball")
+    mkdir -p "$1/srv" && cp "$tarball" "$1/srv/"
+    in_chroot "$1" "$2" "tar -xzf /srv/$name && mv ${name%.tar.gz} sundrel" || die "unpacking $name failed"
+    return
+  fi
   mkdir -p "$1/srv" && cp -a "$work/sundrel.git" "$1/srv/"
   chroot "$1" chown -R "$2:" /srv/sundrel.git
   in_chroot "$1" "$2" "git clone -q /srv/sundrel.git sundrel" || die "git clone failed"
+}
+
+# disk_used DIR: megabytes the system grew by since debootstrap, with the
+# downloaded packages apt keeps in its cache (mounted there, and shared
+# between the ways: right for the first way, an upper bound after it).
+disk_used() {
+  local grown archives
+  grown=$(( $(du -sxm "$1" | cut -f1) - $(du -sxm "$base" | cut -f1) ))
+  archives=$(du -sxm "$work/apt-archives" | cut -f1)
+  echo "$grown MB, of which $archives MB are downloaded packages in apt's cache"
 }
 
 window_id() {  # a top-level window of the program with the given title
@@ -242,14 +285,17 @@ finish_way() {  # DIR WAY
 
 run_command_way() {  # WAY USER
   local way=$1 user=$2
-  local dir=$work/$way log=$work/$way.log extra=git home=/root
-  [ "$way" = sudo ] && extra="git sudo"
+  local dir=$work/$way log=$work/$way.log extra=$git_if_cloned home=/root
+  case "$way" in sudo|password) extra="$git_if_cloned sudo" ;; esac
   [ "$user" = root ] || home=/home/$user
   say "=== $way: the run command as $user, on a fresh copy of the minimal system"
   fresh_system "$dir" "$user" "$extra"
   if [ "$way" = sudo ]; then
     echo "$user ALL=(ALL) NOPASSWD: ALL" > "$dir/etc/sudoers.d/$user"
     chmod 440 "$dir/etc/sudoers.d/$user"
+  elif [ "$way" = password ]; then
+    chroot "$dir" usermod -aG sudo "$user"
+    echo "$user:a-password" | chroot "$dir" chpasswd
   fi
   clone_project "$dir" "$user"
 
@@ -258,11 +304,15 @@ run_command_way() {  # WAY USER
   in_chroot "$dir" "$user" "cd sundrel && $gst_debug bash scripts/sundrel.sh run" > "$log" 2>&1 < /dev/null &
   local run=$!
 
-  if [ "$way" = plain ]; then
+  if [ "$way" = plain ] || [ "$way" = password ]; then
     local status=0
     wait "$run" || status=$?
     [ "$status" -ne 0 ] || die "the run command exited 0 without root or sudo"
     grep -q '^Missing packages: .*qt6-base-dev' "$log" || die "no list of missing packages, see $log"
+    if [ "$way" = password ]; then
+      grep -q 'sudo asks for a password, and there is no terminal' "$log" ||
+        die "no word of sudo's password, see $log"
+    fi
     grep -q 'apt-get install' "$log" || die "no command to run as root, see $log"
     [ ! -e "$dir$home/sundrel/build-run" ] || die "it went on to build"
     say "exit status $status after $((SECONDS - start)) s, with:"
@@ -285,6 +335,7 @@ run_command_way() {  # WAY USER
   program_said "$log"
   stop_programs "$dir"
   wait "$run" 2>/dev/null || true
+  say "disk used by the set-up and the build: $(disk_used "$dir")"
 
   if [ "$way" = root ]; then
     # The README's two lines for the Debian package.
@@ -317,6 +368,9 @@ package_way() {
     [ -f "$dir$f" ] || die "the installed package has no $f"
   done
   say "installed after $((SECONDS - start)) s; it depends on: $(chroot "$dir" dpkg-query -W -f='${Depends}' sundrel)"
+  say "what apt pulled in, with its default Recommends:"
+  grep -E 'newly installed|^Need to get|^After this operation' "$dir.install.log" | sed 's/^/    | /'
+  say "disk used: $(disk_used "$dir")"
   for f in qt6-base-dev cmake g++; do
     ! chroot "$dir" dpkg-query -W "$f" >/dev/null 2>&1 || die "$f came with the package"
   done
@@ -334,14 +388,15 @@ package_way() {
 test_command_way() {
   local dir=$work/test log=$work/test.log
   say "=== test: the test command as root, on a fresh copy of the minimal system"
-  fresh_system "$dir" root git
+  fresh_system "$dir" root "$git_if_cloned"
   clone_project "$dir" root
   say "as root: bash scripts/sundrel.sh test"
   local start=$SECONDS
   in_chroot "$dir" root "cd sundrel && bash scripts/sundrel.sh test" > "$log" 2>&1 < /dev/null ||
     { tail -n 40 "$log"; die "the test command failed after $((SECONDS - start)) s, see $log"; }
   grep -q '^100% tests passed' "$log" || die "not every test passed, see $log"
-  say "$(grep -E '^100% tests passed' "$log") after $((SECONDS - start)) s"
+  say "$(grep -E '^100% tests passed' "$log") after $((SECONDS - start)) s; compiler warnings: $(grep -c 'warning:' "$log" || true)"
+  say "disk used: $(disk_used "$dir")"
   finish_way "$dir" test
 }
 
@@ -350,9 +405,10 @@ for way in "${ways[@]}"; do
     root) run_command_way root root ;;
     sudo) run_command_way sudo ada ;;
     plain) run_command_way plain ben ;;
+    password) run_command_way password cy ;;
     deb) package_way ;;
     test) test_command_way ;;
-    *) die "unknown way $way (root, sudo, plain, deb or test)" ;;
+    *) die "unknown way $way (root, sudo, plain, password, deb or test)" ;;
   esac
 done
-say "all passed: ${ways[*]}"
+say "all passed on $release (from $from): ${ways[*]}"

@@ -1,24 +1,38 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Sets up a Debian 12 machine (installing only what is missing), builds
-# Sundrel, then starts it (`run`), runs every test (`test`) or makes the
-# Debian package (`package`).
+# Sets up a Debian 12 or 13 machine (installing only what is missing),
+# builds Sundrel, then starts it (`run`), runs every test (`test`) or makes
+# the Debian package (`package`); or packs the source (`dist`).
 #   run      the program alone, in build-run/; no test or benchmark is built
 #   test     everything, in build/, then ctest
 #   package  as run, then `cpack -G DEB` in build-run/
+#   dist     sundrel-<version>.tar.gz of the committed files, for a machine
+#            without git; needs git, installs nothing
 set -euo pipefail
 
 mode=${1:-run}
 case "$mode" in
-  run|test|package) ;;
-  *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
+  run|test|package|dist) ;;
+  *) echo "usage: $0 run|test|package|dist" >&2; exit 2 ;;
 esac
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# What the program needs to build, and to play an MP3 aloud: the MP3 parser
-# and decoder are in plugins-good, and the audio sinks for PulseAudio (which
-# PipeWire desktops serve too) and for ALSA come in packages of their own.
-packages=(cmake g++ make pkg-config qt6-base-dev
+if [ "$mode" = dist ]; then
+  version=$(sed -n 's/^project(Sundrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  tarball=$root/sundrel-$version.tar.gz
+  # Only what is committed: no build folder, nothing of the developer's own.
+  git -C "$root" archive --format=tar.gz --prefix="sundrel-$version/" -o "$tarball" HEAD
+  [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
+    echo "Note: changes not yet committed are not in it."
+  echo "Made $tarball ($(git -C "$root" rev-parse --short HEAD)); unpack it with: tar -xzf $(basename "$tarball")"
+  exit 0
+fi
+
+# What the program needs to build (dpkg-buildflags gives Debian's hardening
+# flags), and to play an MP3 aloud: the MP3 parser and decoder are in
+# plugins-good, and the audio sinks for PulseAudio (which PipeWire desktops
+# serve too) and for ALSA come in packages of their own.
+packages=(cmake g++ make pkg-config dpkg-dev qt6-base-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
           gstreamer1.0-pulseaudio gstreamer1.0-alsa
@@ -29,12 +43,12 @@ case "$mode" in
     # formats too, which must be refused); the screenshots and
     # the window-manager checks need X (xdotool presses keys in the program's
     # windows there); the packaging checks validate the
-    # menu entry and the software-centre page and make the package.
+    # menu entry and the software-centre page, make the package and lint it.
     packages+=(libgtest-dev lame mpg123 flac vorbis-tools xvfb xauth x11-utils xdotool locales openbox
-               desktop-file-utils appstream dpkg-dev file) ;;
+               desktop-file-utils appstream file lintian) ;;
   package)
     # cpack reads the libraries the program links with dpkg-shlibdeps.
-    packages+=(dpkg-dev file) ;;
+    packages+=(file) ;;
 esac
 
 missing=()
@@ -50,14 +64,26 @@ fi
 if [ ${#missing[@]} -gt 0 ] || [ -n "$need_locale" ]; then
   # apt-get asks nothing, also through sudo, which would otherwise drop the
   # front end chosen in the environment.
+  why=""
   if [ "$(id -u)" -eq 0 ]; then
     as_root=(env DEBIAN_FRONTEND=noninteractive)
-  elif command -v sudo >/dev/null && { sudo -n true 2>/dev/null || { [ -t 0 ] && sudo -v; }; }; then
+  elif ! command -v sudo >/dev/null; then
+    why="this needs root or sudo, and sudo is not installed."
+  elif sudo -n true 2>/dev/null; then
+    as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
+  elif [ ! -t 0 ]; then
+    why="sudo asks for a password, and there is no terminal here to type it in."
+  elif sudo -v; then
     as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
   else
+    why="sudo refused (a wrong password, or this user may not use sudo)."
+  fi
+  if [ -n "$why" ]; then
     {
-      echo "sundrel.sh: cannot install what is missing: this needs root or sudo."
+      echo "sundrel.sh: cannot install what is missing: $why"
       [ ${#missing[@]} -eq 0 ] || echo "Missing packages: ${missing[*]}"
+      [[ "$why" != *terminal* ]] ||
+        echo "Run this command again in a terminal, where sudo can ask for the password; or:"
       echo "Run this as root (for example after 'su -'), then run this command again:"
       [ ${#missing[@]} -eq 0 ] ||
         echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"

@@ -20,6 +20,49 @@ constexpr guint kPlaySoftVolume = 1u << 4;
 
 constexpr int kPollMs = 40;
 
+// Whether the user has been told that nothing will be heard: once is enough,
+// whichever way it was found out.
+bool silenceReported = false;
+
+const gchar* FactoryName(GstElement* element)
+{
+    GstElementFactory* factory = element ? gst_element_get_factory(element) : nullptr;
+    return factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : nullptr;
+}
+
+// autoaudiosink falls back to a fake sink, which keeps time silently, when
+// none of the real outputs opens (no sound server and no sound card).
+bool PlaysIntoFakeSink(GstElement* playbin)
+{
+    bool fake = false;
+    GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(playbin));
+    GValue item = G_VALUE_INIT;
+    for (bool done = false; !done;) {
+        switch (gst_iterator_next(elements, &item)) {
+        case GST_ITERATOR_OK: {
+            auto* element = GST_ELEMENT(g_value_get_object(&item));
+            GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
+            if (parent && GST_IS_ELEMENT(parent) && g_strcmp0(FactoryName(element), "fakesink") == 0 &&
+                g_strcmp0(FactoryName(GST_ELEMENT(parent)), "autoaudiosink") == 0)
+                fake = true;
+            if (parent)
+                gst_object_unref(parent);
+            g_value_reset(&item);
+            break;
+        }
+        case GST_ITERATOR_RESYNC:
+            gst_iterator_resync(elements);
+            break;
+        default:
+            done = true;
+            break;
+        }
+    }
+    g_value_unset(&item);
+    gst_iterator_free(elements);
+    return fake;
+}
+
 bool StartOnce()
 {
     GError* error = nullptr;
@@ -56,6 +99,7 @@ void WarnOnceWithoutAudioOutput()
         }
         gst_plugin_feature_list_free(sinks);
         if (!found) {
+            silenceReported = true;
             std::fprintf(stderr,
                          "Sundrel: no sound output was found (GStreamer has neither its PulseAudio nor its "
                          "ALSA output), so songs play silently. Install gstreamer1.0-pulseaudio or "
@@ -246,6 +290,11 @@ void Playback::poll()
             break;
         case GST_MESSAGE_ASYNC_DONE:
             // The song is open, or a seek has landed.
+            if (!opened_ && !silenceReported && PlaysIntoFakeSink(playbin_)) {
+                silenceReported = true;
+                std::fprintf(stderr, "Sundrel: no sound output could be opened (no sound server is running and "
+                                     "no sound card answers), so songs play silently.\n");
+            }
             opened_ = true;
             seeking_.reset();
             if (pendingSeek_) {

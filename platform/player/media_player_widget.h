@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QSlider;

@@ -5,7 +5,9 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <optional>
 
 using namespace sundrel;
 

@@ -6,6 +6,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
 using namespace sundrel;
 using namespace sundrel::test;
 namespace fs = std::filesystem;

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
 using namespace sundrel;
 using namespace sundrel::test;
 

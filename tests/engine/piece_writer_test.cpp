@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -7,8 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace sundrel;
 using namespace sundrel::test;

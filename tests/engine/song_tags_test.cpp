@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
 #include <thread>
 
 using namespace sundrel;

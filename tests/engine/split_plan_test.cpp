@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
+#include <string>
+#include <vector>
 
 using namespace sundrel;
 using namespace sundrel::test;

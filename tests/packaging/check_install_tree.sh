@@ -3,7 +3,8 @@
 # Installs the build into a DESTDIR, and makes the Debian package and unpacks
 # it, then checks each tree: the program, its menu entry, its icon in both
 # sizes and its software-centre page lie where a desktop looks for them,
-# under names that agree with each other, and nothing else is installed.
+# under names that agree with each other; beside them only the manual page
+# and the licence and changelog Debian asks for.
 # Usage: check_install_tree.sh CMAKE CPACK BUILD-DIR WORK-DIR VERSION
 set -euo pipefail
 cmake=$1
@@ -53,7 +54,11 @@ check_tree() {
     "$prefix/share/applications/$id.desktop" \
     "$prefix/share/icons/hicolor/48x48/apps/$icon.png" \
     "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" \
-    "$prefix/share/metainfo/$id.metainfo.xml" | sort)
+    "$prefix/share/metainfo/$id.metainfo.xml" \
+    "$prefix/share/man/man1/sundrel.1.gz" \
+    "$prefix/share/doc/sundrel/copyright" \
+    "$prefix/share/doc/sundrel/changelog.Debian.gz" \
+    "$prefix/share/lintian/overrides/sundrel" | sort)
   actual=$(cd "$tree" && find . -type f | sed 's|^\.||' | sort)
   [ "$actual" = "$expected" ] || fail "installed files differ from the expected ones:
 $(diff <(echo "$expected") <(echo "$actual") || true)"
@@ -75,9 +80,10 @@ depends=$(dpkg-deb -f "$deb" Depends)
 # libqt6widgets6 comes from shlibdeps reading the program; the rest is what
 # the program loads at run time.
 for need in 'libqt6widgets6 ' gstreamer1.0-plugins-base gstreamer1.0-plugins-good \
-            'gstreamer1.0-pulseaudio | gstreamer1.0-alsa' fonts-wqy-microhei fonts-arphic-uming; do
+            fonts-wqy-microhei fonts-arphic-uming qt6-translations-l10n 'libglib2.0-bin | xdg-utils'; do
   case ", $depends" in *", $need"*) ;; *) fail "the package does not depend on '$need': $depends" ;; esac
 done
+[ "$(dpkg-deb -f "$deb" Recommends)" = gstreamer1.0-alsa ] || fail "the package does not recommend the ALSA output"
 dpkg-deb -x "$deb" "$work/deb-tree"
 check_tree "$work/deb-tree" /usr
 echo "the package $(basename "$deb") holds every file in place and depends on $depends"

@@ -22,6 +22,9 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <system_error>
+#include <utility>
 
 using sundrel::ClockText;
 using sundrel::MediaPlayerWidget;

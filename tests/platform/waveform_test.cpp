@@ -17,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 using namespace sundrel;
 namespace fixture = sundrel::test;

@@ -6,7 +6,12 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace sundrel::test {
 namespace {

@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <numbers>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
 
 // Cross-correlation through the FFT, block by block (overlap-save), so that
 // a second of sound is found in minutes of song in a few milliseconds.

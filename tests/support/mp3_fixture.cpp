@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <functional>
+#include <iostream>
 #include <iterator>
 #include <numbers>
 #include <stdexcept>

@@ -18,6 +18,8 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include <sys/stat.h>
 

@@ -16,8 +16,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdint>
 #include <fstream>
 #include <functional>
+#include <vector>
 #include <grp.h>
 #include <string>
 #include <sys/resource.h>

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <fstream>
+#include <utility>
 
 using namespace sundrel;
 using namespace sundrel::testing;

@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>

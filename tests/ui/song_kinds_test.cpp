@@ -17,7 +17,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
+#include <span>
 
 using namespace sundrel;
 using namespace sundrel::testing;

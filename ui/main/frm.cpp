@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+#include <utility>
+
 namespace sundrel {
 
 namespace {

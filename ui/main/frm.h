@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QGroupBox;
 class QLabel;

@@ -16,6 +16,11 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace sundrel {
 
 namespace {

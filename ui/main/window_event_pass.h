@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <utility>
 
 namespace sundrel {
 

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QPushButton>
 
+#include <utility>
+
 namespace sundrel {
 
 namespace {
