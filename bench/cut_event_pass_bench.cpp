@@ -8,6 +8,7 @@
 
 #include "cut_engine.h"
 #include "fakes.h"
+#include "framed_source.h"
 #include "frm.h"
 
 #include <QApplication>
@@ -18,8 +19,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <vector>
 
 using namespace sundrel;
 using namespace sundrel::testing;
@@ -29,15 +28,6 @@ namespace {
 constexpr std::int64_t kSourceBytes = 200'000'000;
 constexpr int kRounds = 3;
 
-void MakeSource(const QString& path)
-{
-    std::vector<char> chunk(1 << 20);
-    for (std::size_t i = 0; i < chunk.size(); ++i)
-        chunk[i] = static_cast<char>(i * 131 + (i >> 10));
-    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    for (std::int64_t left = kSourceBytes; left > 0; left -= std::int64_t(chunk.size()))
-        out.write(chunk.data(), std::streamsize(std::min<std::int64_t>(left, std::int64_t(chunk.size()))));
-}
 
 }  // namespace
 
@@ -47,7 +37,7 @@ int main(int argc, char* argv[])
     QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     const QString source = dir.filePath(QStringLiteral("song.mp3"));
-    MakeSource(source);
+    bench::WriteFramedSource(source.toStdString(), kSourceBytes);
 
     FakeServices fake;
     Frm frm(fake.services);

@@ -8,6 +8,7 @@
 // Goals: 10 MB within 50 ms; on 300 MB no wait over 20 ms.
 
 #include "fakes.h"
+#include "framed_source.h"
 #include "frm.h"
 
 #include <QApplication>
@@ -20,8 +21,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <vector>
 
 using namespace sundrel;
 using namespace sundrel::testing;
@@ -31,15 +30,6 @@ namespace {
 constexpr int kRounds = 5;
 constexpr int kTickMs = 2;
 
-void MakeSource(const QString& path, std::int64_t bytes)
-{
-    std::vector<char> chunk(1 << 20);
-    for (std::size_t i = 0; i < chunk.size(); ++i)
-        chunk[i] = static_cast<char>(i * 131 + (i >> 10));
-    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    for (std::int64_t left = bytes; left > 0; left -= std::int64_t(chunk.size()))
-        out.write(chunk.data(), std::streamsize(std::min<std::int64_t>(left, std::int64_t(chunk.size()))));
-}
 
 }  // namespace
 
@@ -50,7 +40,7 @@ int main(int argc, char* argv[])
                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     for (const std::int64_t megabytes : {10, 300}) {
         const QString source = dir.filePath(QStringLiteral("song%1.mp3").arg(megabytes));
-        MakeSource(source, megabytes * 1'000'000);
+        bench::WriteFramedSource(source.toStdString(), megabytes * 1'000'000);
 
         FakeServices fake;
         Frm frm(fake.services);
