@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpeg_frames.h"
 
+#include "side_info.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -119,10 +121,7 @@ bool SameStream(const FrameHeader& a, const FrameHeader& b) {
     return a.Version == b.Version && a.Layer == b.Layer && a.SampleRateIndex == b.SampleRateIndex;
 }
 
-int XingOffset(const FrameHeader& h) {
-    const int sideInfo = IsMpeg1(h) ? (h.Mono() ? 17 : 32) : (h.Mono() ? 9 : 17);
-    return 4 + (h.Protected ? 2 : 0) + sideInfo;
-}
+int XingOffset(const FrameHeader& h) { return MainDataOffset(h); }
 
 std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const FrameHeader& header) {
     if (header.Layer != 3) return std::nullopt;
@@ -147,8 +146,6 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
     return std::nullopt;
 }
 
-int MainDataOffset(const FrameHeader& h) { return XingOffset(h); }
-
 std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
     auto h = ParseFrameHeader(frame);
     if (!h || h->Layer != 3) return {};
@@ -164,62 +161,24 @@ std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
     return silent;
 }
 
-namespace {
-
-// Reads big-endian bit fields.
-class Bits {
-public:
-    explicit Bits(const unsigned char* bytes) : bytes_(bytes) {}
-    unsigned Read(int count) {
-        unsigned value = 0;
-        for (int i = 0; i < count; ++i, ++at_) value = value << 1 | ((bytes_[at_ / 8] >> (7 - at_ % 8)) & 1u);
-        return value;
-    }
-    void Skip(int count) { at_ += count; }
-
-private:
-    const unsigned char* bytes_;
-    int at_ = 0;
-};
-
-// Bits of main data a Layer III frame's side information gives its
-// granules and channels, in all.
-int MainDataBits(const FrameHeader& h, const unsigned char* sideInfo) {
-    const bool mpeg1 = IsMpeg1(h);
-    const int channels = h.Mono() ? 1 : 2;
-    Bits bits(sideInfo);
-    bits.Skip(mpeg1 ? 9 + (h.Mono() ? 5 : 3) + 4 * channels : 8 + (h.Mono() ? 1 : 2));
-    int total = 0;
-    for (int granule = 0; granule < (mpeg1 ? 2 : 1); ++granule)
-        for (int channel = 0; channel < channels; ++channel) {
-            total += static_cast<int>(bits.Read(12));
-            bits.Skip(mpeg1 ? 47 : 51);  // the rest of the granule's fields
-        }
-    return total;
-}
-
-}  // namespace
-
 std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& header,
                                                              std::span<const unsigned char> frame,
                                                              std::span<const unsigned char> before) {
     if (header.Layer != 3 || frame.size() != static_cast<std::size_t>(header.Length())) return std::nullopt;
-    const bool mpeg1 = IsMpeg1(header);
-    const int dataAt = MainDataOffset(header);
-    const unsigned char* sideInfo = frame.data() + 4 + (header.Protected ? 2 : 0);
-    const int reservoir = mpeg1 ? (sideInfo[0] << 1 | sideInfo[1] >> 7) : sideInfo[0];
-    if (static_cast<std::size_t>(reservoir) > before.size() || static_cast<int>(frame.size()) < dataAt)
-        return std::nullopt;
+    std::optional<SideInfo> side = ReadSideInfo(header, frame);
+    if (!side) return std::nullopt;
+    const auto reservoir = static_cast<std::size_t>(side->MainDataBegin);
+    if (reservoir > before.size()) return std::nullopt;
 
     // The bytes from the frame's main data on: its reservoir, then its own.
-    std::vector<unsigned char> data(before.end() - reservoir, before.end());
-    data.insert(data.end(), frame.begin() + dataAt, frame.end());
-    const std::size_t own = static_cast<std::size_t>((MainDataBits(header, sideInfo) + 7) / 8);
+    std::vector<unsigned char> data(before.end() - static_cast<std::ptrdiff_t>(reservoir), before.end());
+    data.insert(data.end(), frame.begin() + MainDataOffset(header), frame.end());
+    const auto own = static_cast<std::size_t>((side->MainDataBits() + 7) / 8);
     if (own > data.size()) return std::nullopt;
 
     FrameHeader h = header;
     h.Protected = false;
-    const int sideLength = dataAt - 4 - (header.Protected ? 2 : 0);
+    const int sideLength = SideInfoLength(h);
     const int needed = 4 + sideLength + static_cast<int>(data.size());
     bool found = false;
     for (h.BitRateIndex = 1; h.BitRateIndex <= 14 && !found; ++h.BitRateIndex)
@@ -233,22 +192,21 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
     if (!found) return std::nullopt;
     --h.BitRateIndex;
 
-    std::vector<unsigned char> rebuilt;
-    rebuilt.reserve(static_cast<std::size_t>(h.Length()));
+    std::vector<unsigned char> rebuilt(static_cast<std::size_t>(h.Length()), 0);
     // The frame's own header but for rate, padding and CRC: its mode
     // extension, and the flags decoders compare from frame to frame, stay.
     const auto head = EncodeFrameHeader(h);
-    rebuilt.insert(rebuilt.end(), frame.begin(), frame.begin() + 4);
+    std::copy(frame.begin(), frame.begin() + 4, rebuilt.begin());
     rebuilt[1] = head[1];
     rebuilt[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
-    rebuilt.insert(rebuilt.end(), sideInfo, sideInfo + sideLength);
-    rebuilt[4] = 0;  // main_data_begin: 9 bits in MPEG-1, 8 in the others
-    if (mpeg1) rebuilt[5] &= 0x7F;
+    side->MainDataBegin = 0;
+    if (!WriteSideInfo(h, *side, rebuilt)) return std::nullopt;
     // Its own main data first; the bytes later frames reach back into stay
     // last, at the distance from the next frame they had.
-    rebuilt.insert(rebuilt.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(own));
-    rebuilt.resize(static_cast<std::size_t>(h.Length()) - (data.size() - own), 0);
-    rebuilt.insert(rebuilt.end(), data.begin() + static_cast<std::ptrdiff_t>(own), data.end());
+    const auto dataAt = rebuilt.begin() + MainDataOffset(h);
+    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(own), dataAt);
+    std::copy(data.begin() + static_cast<std::ptrdiff_t>(own), data.end(),
+              rebuilt.end() - static_cast<std::ptrdiff_t>(data.size() - own));
     return rebuilt;
 }
 

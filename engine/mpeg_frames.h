@@ -33,6 +33,10 @@ struct FrameHeader {
 
 // The longest frame of any version, layer and rate, in bytes.
 inline constexpr int MaxFrameLength = 2881;
+// Bytes of a frame's header, and of the CRC that follows it in a protected
+// frame (ISO/IEC 11172-3 2.4.1.2).
+inline constexpr int FrameHeaderLength = 4;
+inline constexpr int CrcLength = 2;
 
 // Nothing for four bytes that are no frame header: no sync, a reserved
 // version or layer, free format (bit-rate index 0), bit-rate index 15 or
@@ -97,10 +101,6 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
 // from frame to frame included), without CRC or padding, that decodes to
 // silence and leaves the decoder as still as before it.
 std::vector<unsigned char> SilentFrame(const unsigned char* frame);
-
-// Bytes of a Layer III frame before its main data: header, CRC, side
-// information.
-int MainDataOffset(const FrameHeader& header);
 
 // A Layer III Xing or Info frame of the model's version, sample rate and
 // channel mode, without CRC, at the model's bit rate when that holds the
