@@ -86,7 +86,7 @@ constexpr int NewStreamFrames = 16;
 constexpr std::int64_t ChunkSize = 256 * 1024;
 // Enough bytes beyond a position to check a chain from it.
 constexpr std::int64_t Lookahead = 64 * 1024;
-static_assert(Lookahead >= NewStreamFrames * MaxFrameLength + 4);
+static_assert(Lookahead >= NewStreamFrames * MaxFrameLength + FrameHeaderLength);
 
 class Walker {
 public:
@@ -100,9 +100,9 @@ public:
         in_.seekg(bufferStart_);
         std::int64_t pos = bufferStart_;
         bool locked = false;
-        while (pos + 4 <= end_) {
+        while (pos + FrameHeaderLength <= end_) {
             if (!Fill(pos)) return std::nullopt;
-            if (pos + 4 > end_) break;
+            if (pos + FrameHeaderLength > end_) break;
             const unsigned char* at = At(pos);
             if (locked) {
                 const auto header = ParseFrameHeader(at);
@@ -119,8 +119,9 @@ public:
                 walk_.SoundEnd = soundEnd_;
                 break;
             }
-            if (*at != 0xFF) {
-                const auto* next = static_cast<const unsigned char*>(std::memchr(at, 0xFF, BufferEnd() - pos));
+            if (*at != FrameSyncByte) {
+                const auto* next =
+                    static_cast<const unsigned char*>(std::memchr(at, FrameSyncByte, BufferEnd() - pos));
                 pos = next ? pos + (next - at) : BufferEnd();
                 continue;
             }
@@ -170,7 +171,7 @@ private:
         std::int64_t at = pos;
         for (int frames = 0; frames < needed; ++frames) {
             if (at == end_ && frames > 0 && !newStream) return first;
-            if (at + 4 > end_) return std::nullopt;
+            if (at + FrameHeaderLength > end_) return std::nullopt;
             const auto header = ParseFrameHeader(At(at));
             if (!header || !SameStream(*header, *first)) return std::nullopt;
             at += header->Length();

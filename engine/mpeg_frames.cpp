@@ -6,13 +6,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 namespace sundrel {
 namespace {
 
-// kbit/s by [MPEG-1 or not][layer - 1][index]; index 0 (free format) and 15
-// are no rate a frame's length can be computed from.
-constexpr int BitRates[2][3][15] = {
+// kbit/s by [MPEG-1 or not][layer - 1][index]: ISO/IEC 11172-3 2.4.2.3
+// (bitrate_index) and 13818-3 2.4.2.3, which MPEG-2.5 shares. Index 0 (free
+// format) and 15 are no rate a frame's length can be computed from.
+constexpr int BitRates[2][3][HighestBitRateIndex + 1] = {
     {
         {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
@@ -24,16 +26,61 @@ constexpr int BitRates[2][3][15] = {
         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
     },
 };
+constexpr int BitsPerKbit = 1000;
 
+// Samples a second by [version][index]: 11172-3 2.4.2.3 (sampling_frequency),
+// 13818-3 2.4.2.3, and MPEG-2.5's halves of those.
 constexpr int SampleRates[3][3] = {
     {44100, 48000, 32000},  // MPEG-1
     {22050, 24000, 16000},  // MPEG-2
     {11025, 12000, 8000},   // MPEG-2.5
 };
+constexpr int ReservedSampleRateIndex = 3;
 
-// The two version bits and the two layer bits as the header spells them.
-constexpr int VersionBits[3] = {3, 2, 0};
-int LayerBits(int layer) { return 4 - layer; }
+// Samples of a frame: 11172-3 2.4.2.1 (Layer I 384, Layers II and III
+// 1152); 13818-3 2.4.2.1 (Layer III at the lower rates, one granule: 576).
+constexpr int LayerISamples = 384;
+constexpr int FullSamples = 1152;
+constexpr int LsfLayerIIISamples = 576;
+// Layer I counts its length and padding in slots of four bytes, the other
+// layers in bytes (11172-3 2.4.2.3, padding_bit).
+constexpr int LayerISlotBytes = 4;
+
+// A field of the header: its byte, and its bits in that byte.
+struct HeaderField {
+    std::size_t Byte;
+    int Shift;
+    unsigned Mask;
+};
+// 11172-3 2.4.1.3. The sync word is twelve bits; MPEG-2.5 takes its last
+// for a version bit, so eleven are checked.
+constexpr HeaderField SyncField{1, 5, 0x7};
+constexpr HeaderField VersionField{1, 3, 0x3};
+constexpr HeaderField LayerField{1, 1, 0x3};
+constexpr HeaderField ProtectionField{1, 0, 0x1};  // 0: a CRC follows
+constexpr HeaderField BitRateField{2, 4, 0xF};
+constexpr HeaderField SampleRateField{2, 2, 0x3};
+constexpr HeaderField PaddingField{2, 1, 0x1};
+constexpr HeaderField PrivateField{2, 0, 0x1};
+constexpr HeaderField ModeField{3, 6, 0x3};
+constexpr HeaderField ModeExtensionField{3, 4, 0x3};
+constexpr HeaderField CopyrightField{3, 3, 0x1};
+constexpr HeaderField OriginalField{3, 2, 0x1};
+constexpr HeaderField EmphasisField{3, 0, 0x3};
+
+// The version field by MpegVersion (11172-3 2.4.2.3 ID: 1 is MPEG-1;
+// 13818-3: 0 the lower rates; Fraunhofer's MPEG-2.5 then 0 in the sync's
+// last bit), and the one no version has.
+constexpr unsigned VersionBits[3] = {3, 2, 0};
+constexpr unsigned ReservedVersionBits = 1;
+// The layer field: 3 is Layer I, 2 Layer II, 1 Layer III, 0 reserved.
+constexpr int LayerBitsOfLayerI = 4;
+unsigned LayerBits(int layer) { return static_cast<unsigned>(LayerBitsOfLayerI - layer); }
+
+int Get(const unsigned char* b, const HeaderField& f) { return static_cast<int>((b[f.Byte] >> f.Shift) & f.Mask); }
+void Put(std::array<unsigned char, FrameHeaderLength>& b, const HeaderField& f, unsigned value) {
+    b[f.Byte] = static_cast<unsigned char>(b[f.Byte] | (value & f.Mask) << f.Shift);
+}
 
 bool IsMpeg1(const FrameHeader& h) { return h.Version == MpegVersion::Mpeg1; }
 
@@ -45,76 +92,130 @@ void PutBigEndian32(unsigned char* p, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
 }
 
-constexpr int XingFlagFrames = 1;
-constexpr int XingFlagBytes = 2;
-constexpr int XingFlagToc = 4;
-constexpr int XingFlagQuality = 8;
+// The Xing tag (the Xing VBR header layout, as LAME's tag layout document
+// gives it): "Xing" or "Info", 32 bits of flags, then the fields the flags
+// name, in this order.
+constexpr int XingIdLength = 4;
+constexpr int XingFlagsLength = 4;
+constexpr std::uint32_t XingFlagFrames = 1;   // 4 bytes
+constexpr std::uint32_t XingFlagBytes = 2;    // 4 bytes
+constexpr std::uint32_t XingFlagToc = 4;      // XingTocEntries bytes
+constexpr std::uint32_t XingFlagQuality = 8;  // 4 bytes
+constexpr int XingCountLength = 4;
+constexpr int XingFieldsLength =
+    XingIdLength + XingFlagsLength + XingCountLength + XingCountLength + int(XingTocEntries) + XingCountLength;
 
-// The encoder's extension: a 9-byte encoder name, then at byte 21 the
-// delay and the padding in 12 bits each.
-constexpr int ExtensionDelayAt = 21;
-constexpr int ExtensionLength = 24;
-// The whole extension as LAME writes it, its own CRC in the last two bytes.
+// The encoder's extension after the Xing fields (the LAME tag layout, "Mp3
+// info tag" revision 1); ffmpeg's encoder writes the same fields.
+constexpr int EncoderNameLength = 9;       // "LAME3.100"
+constexpr int EncoderKindLength = 4;       // "LAME", "Lavc", "Lavf": enough to tell them
+constexpr int RevisionAndMethodAt = 9;     // tag revision (high four bits), VBR method (low four)
+constexpr unsigned char MethodConstant = 1;  // "cbr"
+constexpr unsigned char MethodVariable = 4;  // "vbr-mtrh", LAME's default VBR
+constexpr int ExtensionDelayAt = 21;       // delay and padding, 12 bits each
+constexpr int ExtensionDelayLength = 3;
+constexpr int MusicLengthAt = 28;          // bytes of the whole stream
+constexpr int TagCrcAt = 34;               // CRC of the frame's bytes before it
 constexpr int LameExtensionLength = 36;
-constexpr int VbriOffset = 36;
-constexpr int XingFieldsLength = 4 + 4 + 4 + 4 + 100 + 4;
+// The VBRI header (Fraunhofer's VBRI layout) stands 32 bytes after the
+// frame's header, whatever the version and mode.
+constexpr int VbriOffset = FrameHeaderLength + 32;
+constexpr int VbriIdLength = 4;
 
-// CRC-16 with the polynomial 0x8005, bits reflected, starting from 0: the
-// one the LAME extension guards the header frame's first bytes with.
-std::uint16_t Crc16(const unsigned char* bytes, std::size_t count) {
+constexpr const char* XingId = "Xing";
+constexpr const char* InfoId = "Info";  // a Xing tag of frames of one bit rate
+
+// Delay and padding, 12 bits each, in three bytes, most significant first.
+constexpr int GaplessBits = 12;
+static_assert(MaxGaplessSamples == (1 << GaplessBits) - 1);
+Gapless ReadGapless(const unsigned char* p) {
+    const unsigned both = unsigned(p[0]) << 16 | unsigned(p[1]) << 8 | unsigned(p[2]);
+    return {static_cast<int>(both >> GaplessBits), static_cast<int>(both & MaxGaplessSamples)};
+}
+void PutGapless(unsigned char* p, const Gapless& record) {
+    const auto delay = static_cast<unsigned>(std::clamp(record.Delay, 0, MaxGaplessSamples));
+    const auto padding = static_cast<unsigned>(std::clamp(record.Padding, 0, MaxGaplessSamples));
+    const unsigned both = delay << GaplessBits | padding;
+    for (int i = 0; i < ExtensionDelayLength; ++i) p[i] = static_cast<unsigned char>(both >> (8 * (2 - i)));
+}
+
+// CRC-16 with the polynomial 0x8005, bits reflected (0xA001), starting from
+// 0: the one the LAME extension guards the header frame's first bytes with.
+constexpr std::uint16_t TagCrcPolynomialReflected = 0xA001;
+std::uint16_t TagCrc(const unsigned char* bytes, std::size_t count) {
     std::uint16_t crc = 0;
     for (std::size_t i = 0; i < count; ++i) {
         crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<std::uint16_t>(crc >> 1 ^ 0xA001) : crc >> 1;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<std::uint16_t>(crc >> 1 ^ TagCrcPolynomialReflected) : crc >> 1;
     }
     return crc;
 }
 
 }  // namespace
 
-int FrameHeader::BitRate() const { return BitRates[IsMpeg1(*this) ? 0 : 1][Layer - 1][BitRateIndex] * 1000; }
+int FrameHeader::BitRate() const {
+    return BitRates[IsMpeg1(*this) ? 0 : 1][Layer - 1][BitRateIndex] * BitsPerKbit;
+}
 
 int FrameHeader::SampleRate() const { return SampleRates[static_cast<int>(Version)][SampleRateIndex]; }
 
 int FrameHeader::Samples() const {
-    if (Layer == 1) return 384;
-    if (Layer == 3 && !IsMpeg1(*this)) return 576;
-    return 1152;
+    if (Layer == 1) return LayerISamples;
+    if (Layer == 3 && !IsMpeg1(*this)) return LsfLayerIIISamples;
+    return FullSamples;
 }
 
 int FrameHeader::Length() const {
-    // Layer I counts in slots of four bytes; the others in bytes.
-    if (Layer == 1) return (12 * BitRate() / SampleRate() + (Padding ? 1 : 0)) * 4;
-    return Samples() / 8 * BitRate() / SampleRate() + (Padding ? 1 : 0);
+    const int slot = Layer == 1 ? LayerISlotBytes : 1;
+    return (Samples() / 8 / slot * BitRate() / SampleRate() + (Padding ? 1 : 0)) * slot;
 }
 
 std::optional<FrameHeader> ParseFrameHeader(const unsigned char* b) {
-    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return std::nullopt;
-    const int versionBits = (b[1] >> 3) & 3;
-    const int layerBits = (b[1] >> 1) & 3;
-    const int bitRateIndex = b[2] >> 4;
-    const int sampleRateIndex = (b[2] >> 2) & 3;
-    if (versionBits == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || sampleRateIndex == 3)
+    if (b[0] != FrameSyncByte || Get(b, SyncField) != static_cast<int>(SyncField.Mask)) return std::nullopt;
+    const int versionBits = Get(b, VersionField);
+    const int layerBits = Get(b, LayerField);
+    const int bitRateIndex = Get(b, BitRateField);
+    const int sampleRateIndex = Get(b, SampleRateField);
+    if (versionBits == static_cast<int>(ReservedVersionBits) || layerBits == 0 ||
+        bitRateIndex < LowestBitRateIndex || bitRateIndex > HighestBitRateIndex ||
+        sampleRateIndex == ReservedSampleRateIndex)
         return std::nullopt;
     FrameHeader h;
-    h.Version = versionBits == 3 ? MpegVersion::Mpeg1 : versionBits == 2 ? MpegVersion::Mpeg2 : MpegVersion::Mpeg25;
-    h.Layer = 4 - layerBits;
-    h.Protected = (b[1] & 1) == 0;
+    h.Version = versionBits == static_cast<int>(VersionBits[0])   ? MpegVersion::Mpeg1
+                : versionBits == static_cast<int>(VersionBits[1]) ? MpegVersion::Mpeg2
+                                                                  : MpegVersion::Mpeg25;
+    h.Layer = LayerBitsOfLayerI - layerBits;
+    h.Protected = Get(b, ProtectionField) == 0;
     h.BitRateIndex = bitRateIndex;
     h.SampleRateIndex = sampleRateIndex;
-    h.Padding = (b[2] & 2) != 0;
-    h.ChannelMode = b[3] >> 6;
+    h.Padding = Get(b, PaddingField) != 0;
+    h.Private = Get(b, PrivateField) != 0;
+    h.ChannelMode = Get(b, ModeField);
+    h.ModeExtension = Get(b, ModeExtensionField);
+    h.Copyright = Get(b, CopyrightField) != 0;
+    h.Original = Get(b, OriginalField) != 0;
+    h.Emphasis = Get(b, EmphasisField);
     return h;
 }
 
-std::array<unsigned char, 4> EncodeFrameHeader(const FrameHeader& h) {
-    return {
-        0xFF,
-        static_cast<unsigned char>(0xE0 | VersionBits[static_cast<int>(h.Version)] << 3 | LayerBits(h.Layer) << 1 |
-                                   (h.Protected ? 0 : 1)),
-        static_cast<unsigned char>(h.BitRateIndex << 4 | h.SampleRateIndex << 2 | (h.Padding ? 2 : 0)),
-        static_cast<unsigned char>(h.ChannelMode << 6),
-    };
+std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader& h) {
+    std::array<unsigned char, FrameHeaderLength> b{FrameSyncByte, 0, 0, 0};
+    const auto bit = [](bool on) { return on ? 1u : 0u; };
+    Put(b, SyncField, SyncField.Mask);
+    Put(b, VersionField, VersionBits[static_cast<int>(h.Version)]);
+    Put(b, LayerField, LayerBits(h.Layer));
+    Put(b, ProtectionField, bit(!h.Protected));
+    Put(b, BitRateField, static_cast<unsigned>(h.BitRateIndex));
+    Put(b, SampleRateField, static_cast<unsigned>(h.SampleRateIndex));
+    Put(b, PaddingField, bit(h.Padding));
+    Put(b, PrivateField, bit(h.Private));
+    Put(b, ModeField, static_cast<unsigned>(h.ChannelMode));
+    Put(b, ModeExtensionField, static_cast<unsigned>(h.ModeExtension));
+    Put(b, CopyrightField, bit(h.Copyright));
+    Put(b, OriginalField, bit(h.Original));
+    Put(b, EmphasisField, static_cast<unsigned>(h.Emphasis));
+    return b;
 }
 
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
@@ -127,22 +228,30 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
     if (header.Layer != 3) return std::nullopt;
     const int length = header.Length();
     const int at = XingOffset(header);
-    if (at + 8 <= length && (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0)) {
+    const auto isTag = [&](int offset, const char* id) {
+        return offset + XingIdLength <= length && std::memcmp(frame + offset, id, XingIdLength) == 0;
+    };
+    if (at + XingIdLength + XingFlagsLength <= length && (isTag(at, XingId) || isTag(at, InfoId))) {
         HeaderFrame found;
-        const std::uint32_t flags = BigEndian32(frame + at + 4);
-        const int extension = at + 8 + ((flags & XingFlagFrames) ? 4 : 0) + ((flags & XingFlagBytes) ? 4 : 0) +
-                              ((flags & XingFlagToc) ? 100 : 0) + ((flags & XingFlagQuality) ? 4 : 0);
-        if (extension + ExtensionLength <= length) {
+        const std::uint32_t flags = BigEndian32(frame + at + XingIdLength);
+        const int extension = at + XingIdLength + XingFlagsLength + ((flags & XingFlagFrames) ? XingCountLength : 0) +
+                              ((flags & XingFlagBytes) ? XingCountLength : 0) +
+                              ((flags & XingFlagToc) ? int(XingTocEntries) : 0) +
+                              ((flags & XingFlagQuality) ? XingCountLength : 0);
+        if (extension + ExtensionDelayAt + ExtensionDelayLength <= length) {
             const unsigned char* e = frame + extension;
-            found.Lame = std::memcmp(e, "LAME", 4) == 0;
-            if (found.Lame || std::memcmp(e, "Lavc", 4) == 0 || std::memcmp(e, "Lavf", 4) == 0) {
-                found.EncoderDelay = e[ExtensionDelayAt] << 4 | e[ExtensionDelayAt + 1] >> 4;
-                found.Padding = (e[ExtensionDelayAt + 1] & 0x0F) << 8 | e[ExtensionDelayAt + 2];
+            const auto byEncoder = [&](const char* name) { return std::memcmp(e, name, EncoderKindLength) == 0; };
+            found.Lame = byEncoder("LAME");
+            if (found.Lame || byEncoder("Lavc") || byEncoder("Lavf")) {
+                const Gapless record = ReadGapless(e + ExtensionDelayAt);
+                found.EncoderDelay = record.Delay;
+                found.Padding = record.Padding;
             }
         }
         return found;
     }
-    if (VbriOffset + 4 <= length && std::memcmp(frame + VbriOffset, "VBRI", 4) == 0) return HeaderFrame{};
+    if (VbriOffset + VbriIdLength <= length && std::memcmp(frame + VbriOffset, "VBRI", VbriIdLength) == 0)
+        return HeaderFrame{};
     return std::nullopt;
 }
 
@@ -179,9 +288,9 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
     FrameHeader h = header;
     h.Protected = false;
     const int sideLength = SideInfoLength(h);
-    const int needed = 4 + sideLength + static_cast<int>(data.size());
+    const int needed = FrameHeaderLength + sideLength + static_cast<int>(data.size());
     bool found = false;
-    for (h.BitRateIndex = 1; h.BitRateIndex <= 14 && !found; ++h.BitRateIndex)
+    for (h.BitRateIndex = LowestBitRateIndex; h.BitRateIndex <= HighestBitRateIndex && !found; ++h.BitRateIndex)
         for (const bool padding : {false, true}) {
             h.Padding = padding;
             if (h.Length() >= needed) {
@@ -196,7 +305,7 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
     // The frame's own header but for rate, padding and CRC: its mode
     // extension, and the flags decoders compare from frame to frame, stay.
     const auto head = EncodeFrameHeader(h);
-    std::copy(frame.begin(), frame.begin() + 4, rebuilt.begin());
+    std::copy(frame.begin(), frame.begin() + FrameHeaderLength, rebuilt.begin());
     rebuilt[1] = head[1];
     rebuilt[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
     side->MainDataBegin = 0;
@@ -211,41 +320,44 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
 }
 
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields) {
-    FrameHeader h = model;
+    // Of its model, a header frame keeps what makes it a frame of the
+    // stream: version, sample rate, channel mode, and the rate when it can.
+    FrameHeader h;
+    h.Version = model.Version;
     h.Layer = 3;
-    h.Protected = false;
-    h.Padding = false;
+    h.BitRateIndex = model.BitRateIndex;
+    h.SampleRateIndex = model.SampleRateIndex;
+    h.ChannelMode = model.ChannelMode;
     const int at = XingOffset(h);
     const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
     if (h.Length() < needed)
-        for (h.BitRateIndex = 1; h.BitRateIndex < 14 && h.Length() < needed; ++h.BitRateIndex) {
+        for (h.BitRateIndex = LowestBitRateIndex; h.BitRateIndex < HighestBitRateIndex && h.Length() < needed;
+             ++h.BitRateIndex) {
         }
     std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
     const auto head = EncodeFrameHeader(h);
     std::memcpy(frame.data(), head.data(), head.size());
     unsigned char* x = frame.data() + at;
-    std::memcpy(x, fields.Info ? "Info" : "Xing", 4);
-    PutBigEndian32(x + 4, XingFlagFrames | XingFlagBytes | XingFlagToc | XingFlagQuality);
-    PutBigEndian32(x + 8, fields.Frames);
+    std::memcpy(x, fields.Info ? InfoId : XingId, XingIdLength);
+    unsigned char* field = x + XingIdLength;
+    PutBigEndian32(field, XingFlagFrames | XingFlagBytes | XingFlagToc | XingFlagQuality);
+    PutBigEndian32(field += XingFlagsLength, fields.Frames);
     // Decoders compare the count with the file: it holds the whole stream.
-    const auto stream = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(fields.Bytes) + frame.size(), 0xFFFFFFFFu));
-    PutBigEndian32(x + 12, stream);
-    std::memcpy(x + 16, fields.Toc.data(), fields.Toc.size());
+    const auto stream = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t(fields.Bytes) + frame.size(), std::numeric_limits<std::uint32_t>::max()));
+    PutBigEndian32(field += XingCountLength, stream);
+    std::memcpy(field += XingCountLength, fields.Toc.data(), fields.Toc.size());
+    // The quality field after the table stays 0.
     if (fields.Record) {
         unsigned char* e = x + XingFieldsLength;
         // Players look for LAME's name before they trust the record.
-        std::memcpy(e, "LAME3.100", 9);
-        e[9] = fields.Info ? 1 : 4;  // revision 0; constant or variable rate
-        const int delay = std::clamp(fields.Record->Delay, 0, 4095);
-        const int padding = std::clamp(fields.Record->Padding, 0, 4095);
-        e[ExtensionDelayAt] = static_cast<unsigned char>(delay >> 4);
-        e[ExtensionDelayAt + 1] = static_cast<unsigned char>((delay & 15) << 4 | padding >> 8);
-        e[ExtensionDelayAt + 2] = static_cast<unsigned char>(padding & 0xFF);
-        PutBigEndian32(e + 28, stream);
-        const std::size_t guarded = static_cast<std::size_t>(e + LameExtensionLength - 2 - frame.data());
-        const std::uint16_t crc = Crc16(frame.data(), guarded);
-        e[LameExtensionLength - 2] = static_cast<unsigned char>(crc >> 8);
-        e[LameExtensionLength - 1] = static_cast<unsigned char>(crc & 0xFF);
+        std::memcpy(e, "LAME3.100", EncoderNameLength);
+        e[RevisionAndMethodAt] = fields.Info ? MethodConstant : MethodVariable;  // revision 0
+        PutGapless(e + ExtensionDelayAt, *fields.Record);
+        PutBigEndian32(e + MusicLengthAt, stream);
+        const std::uint16_t crc = TagCrc(frame.data(), static_cast<std::size_t>(e + TagCrcAt - frame.data()));
+        e[TagCrcAt] = static_cast<unsigned char>(crc >> 8);
+        e[TagCrcAt + 1] = static_cast<unsigned char>(crc & 0xFF);
     }
     return frame;
 }

@@ -61,7 +61,6 @@ constexpr std::size_t CrcFromHeaderByte = 2;
 
 bool IsMpeg1(const FrameHeader& h) { return h.Version == MpegVersion::Mpeg1; }
 const VersionWidths& WidthsOf(const FrameHeader& h) { return IsMpeg1(h) ? Mpeg1Widths : LsfWidths; }
-int GranulesOf(const FrameHeader& h) { return IsMpeg1(h) ? 2 : 1; }
 int ChannelsOf(const FrameHeader& h) { return h.Mono() ? 1 : 2; }
 
 // Big-endian bit fields of a span, every read and write checked against
@@ -164,7 +163,9 @@ int SideInfo::MainDataBits() const {
     return bits;
 }
 
-int SideInfoLength(const FrameHeader& h) { return SideInfoBits(WidthsOf(h), GranulesOf(h), ChannelsOf(h)) / 8; }
+int GranulesPerFrame(const FrameHeader& h) { return IsMpeg1(h) ? MaxGranules : 1; }
+
+int SideInfoLength(const FrameHeader& h) { return SideInfoBits(WidthsOf(h), GranulesPerFrame(h), ChannelsOf(h)) / 8; }
 
 int MainDataOffset(const FrameHeader& h) { return static_cast<int>(SideInfoAt(h)) + SideInfoLength(h); }
 
@@ -173,7 +174,7 @@ int MaxMainDataBegin(const FrameHeader& h) { return (1 << WidthsOf(h).MainDataBe
 std::optional<SideInfo> ReadSideInfo(const FrameHeader& h, std::span<const unsigned char> frame) {
     if (!HoldsSideInfo(h, frame.size())) return std::nullopt;
     SideInfo side;
-    side.Granules = GranulesOf(h);
+    side.Granules = GranulesPerFrame(h);
     side.Channels = ChannelsOf(h);
     BitReader bits(frame.subspan(SideInfoAt(h), static_cast<std::size_t>(SideInfoLength(h))));
     EachField(WidthsOf(h), side, [&](auto& value, int width) {
@@ -184,7 +185,7 @@ std::optional<SideInfo> ReadSideInfo(const FrameHeader& h, std::span<const unsig
 }
 
 bool WriteSideInfo(const FrameHeader& h, const SideInfo& side, std::span<unsigned char> frame) {
-    if (!HoldsSideInfo(h, frame.size()) || side.Granules != GranulesOf(h) || side.Channels != ChannelsOf(h))
+    if (!HoldsSideInfo(h, frame.size()) || side.Granules != GranulesPerFrame(h) || side.Channels != ChannelsOf(h))
         return false;
     bool fits = true;
     EachField(WidthsOf(h), side, [&](const auto& value, int width) {

@@ -75,6 +75,9 @@ struct SideInfo {
     bool operator==(const SideInfo&) const = default;
 };
 
+// Granules of a Layer III frame of this header: 2 in MPEG-1, 1 in MPEG-2
+// and 2.5.
+int GranulesPerFrame(const FrameHeader& header);
 // Bytes of side information in a Layer III frame of this header: 17 or 32
 // in MPEG-1, 9 or 17 in MPEG-2 and 2.5 (mono, or not).
 int SideInfoLength(const FrameHeader& header);

@@ -16,12 +16,6 @@
 namespace sundrel {
 namespace {
 
-// The largest main_data_begin: how far back a frame's bit reservoir may
-// reach, in bytes of main data.
-constexpr int MaxReservoir[2] = {511, 255};  // MPEG-1; MPEG-2 and 2.5
-// The largest delay and padding the gapless record can hold.
-constexpr int MaxRecord = 4095;
-
 // The rule for a song without frames: the bytes before the sound, plus the
 // moment's share of the sound. The sound's size goes through its "0.#" KB
 // text, as the whole file's does, so that an untagged file maps exactly as
@@ -105,22 +99,22 @@ std::vector<unsigned char> SongMap::Read(std::int64_t from, std::int64_t to) con
 }
 
 std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
-    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
     // Frames from another stream, or the song's start, are no help.
     const std::size_t floor = walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
     // The frame's first samples overlap the frame before it (its last
     // granule, and the synthesis filter's memory), so that one must decode
     // whole: one granule a frame in MPEG-2 and 2.5 makes it two frames.
-    return frame - std::min<std::size_t>(frame - floor, mpeg1 ? 1 : 2);
+    constexpr int WarmUpGranules = 2;
+    const auto warmUp = static_cast<std::size_t>(WarmUpGranules / GranulesPerFrame(StreamOf(frame)));
+    return frame - std::min(frame - floor, warmUp);
 }
 
 std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
     const FrameIndex& frames = walk_.Frames;
-    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
     const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
     // Back over frames until they hold the largest reservoir there can be.
     std::size_t back = frame;
-    for (std::int64_t held = 0; back > floor && held < MaxReservoir[mpeg1 ? 0 : 1];) {
+    for (std::int64_t held = 0; back > floor && held < MaxMainDataBegin(StreamOf(frame));) {
         --back;
         // Less its header, CRC and side information, at their longest.
         held += frames.End(back) - frames.Offset(back) - 38;
@@ -146,13 +140,12 @@ std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t fra
 std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
     const FrameIndex& frames = walk_.Frames;
     const FrameHeader& stream = StreamOf(frame);
-    const bool mpeg1 = stream.Version == MpegVersion::Mpeg1;
     const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
     std::size_t first = WarmUpFrom(frame);
     // Then the frames the reservoir of that one may reach into.
     FrameHeader side = stream;
     int reach = 0;
-    while (first > floor && reach < MaxReservoir[mpeg1 ? 0 : 1]) {
+    while (first > floor && reach < MaxMainDataBegin(stream)) {
         --first;
         side.ChannelMode = frames.ChannelMode(first);
         reach += static_cast<int>(frames.End(first) - frames.Offset(first)) - XingOffset(side);
@@ -161,7 +154,7 @@ std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
     const auto delay = [&](std::size_t from) {
         return static_cast<std::int64_t>(frame - from) * stream.Samples() + sample - DecoderDelay;
     };
-    while (first < frame && delay(first) > MaxRecord) ++first;
+    while (first < frame && delay(first) > MaxGaplessSamples) ++first;
     return first;
 }
 
@@ -200,7 +193,7 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     // first moments: a silent frame ahead lets it drop that instead, and
     // leaves the decoder as still as at the song's start.
     if (record.Delay < 0 && first == 0) {
-        const std::vector<unsigned char> head = Read(frames.Offset(0), frames.Offset(0) + 4);
+        const std::vector<unsigned char> head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
         if (!head.empty()) lead = SilentFrame(head.data());
         if (!lead.empty()) record.Delay += stream.Samples();
     }
@@ -219,7 +212,7 @@ std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t 
     if (frames.Count() == 0 || count < 0) return {};
     // Where each frame of the kept file starts in it, lead frames first.
     std::vector<std::int64_t> starts;
-    for (std::size_t at = 0; at + 4 <= lead.size();) {
+    for (std::size_t at = 0; at + FrameHeaderLength <= lead.size();) {
         const auto header = ParseFrameHeader(lead.data() + at);
         if (!header) return {};
         starts.push_back(static_cast<std::int64_t>(at));
@@ -246,10 +239,11 @@ std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t 
     // Every frame lasts as long as the next, so a share of the time is the
     // same share of the frames.
     int previous = 0;
-    for (std::size_t percent = 0; percent < fields.Toc.size(); ++percent) {
-        const std::int64_t at = starts[percent * starts.size() / 100];
-        const auto entry = static_cast<int>(std::floor(256.0 * static_cast<double>(at) / static_cast<double>(bytes)));
-        previous = std::clamp(entry, previous, 255);
+    for (std::size_t percent = 0; percent < XingTocEntries; ++percent) {
+        const std::int64_t at = starts[percent * starts.size() / XingTocEntries];
+        const auto entry =
+            static_cast<int>(std::floor(XingTocScale * static_cast<double>(at) / static_cast<double>(bytes)));
+        previous = std::clamp(entry, previous, XingTocScale - 1);
         fields.Toc[percent] = static_cast<unsigned char>(previous);
     }
     // Frames of one rate get a header frame of that rate, as an encoder
