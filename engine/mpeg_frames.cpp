@@ -222,6 +222,23 @@ bool SameStream(const FrameHeader& a, const FrameHeader& b) {
     return a.Version == b.Version && a.Layer == b.Layer && a.SampleRateIndex == b.SampleRateIndex;
 }
 
+std::optional<FrameHeader> SmallestFrameHolding(FrameHeader h, int bytes, bool mayPad) {
+    // A padded frame is one slot longer, never as long as the next rate's.
+    for (h.BitRateIndex = LowestBitRateIndex; h.BitRateIndex <= HighestBitRateIndex; ++h.BitRateIndex)
+        for (const bool padding : {false, true}) {
+            if (padding && !mayPad) continue;
+            h.Padding = padding;
+            if (h.Length() >= bytes) return h;
+        }
+    return std::nullopt;
+}
+
+FrameHeader RebuiltHeader(const FrameHeader& original) {
+    FrameHeader h = original;
+    h.Protected = false;
+    return h;
+}
+
 int XingOffset(const FrameHeader& h) { return MainDataOffset(h); }
 
 std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const FrameHeader& header) {
@@ -256,17 +273,14 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
 }
 
 std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
-    auto h = ParseFrameHeader(frame);
-    if (!h || h->Layer != 3) return {};
-    h->Protected = false;
-    h->Padding = false;
+    const auto original = ParseFrameHeader(frame);
+    if (!original || original->Layer != 3) return {};
+    FrameHeader h = RebuiltHeader(*original);
+    h.Padding = false;
     // No main data at all: every granule is zero.
-    std::vector<unsigned char> silent(static_cast<std::size_t>(h->Length()), 0);
-    const auto head = EncodeFrameHeader(*h);
-    silent[0] = head[0];
-    silent[1] = head[1];
-    silent[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
-    silent[3] = frame[3];
+    std::vector<unsigned char> silent(static_cast<std::size_t>(h.Length()), 0);
+    const auto head = EncodeFrameHeader(h);
+    std::copy(head.begin(), head.end(), silent.begin());
     return silent;
 }
 
@@ -285,34 +299,18 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& 
     const auto own = static_cast<std::size_t>((side->MainDataBits() + 7) / 8);
     if (own > data.size()) return std::nullopt;
 
-    FrameHeader h = header;
-    h.Protected = false;
-    const int sideLength = SideInfoLength(h);
-    const int needed = FrameHeaderLength + sideLength + static_cast<int>(data.size());
-    bool found = false;
-    for (h.BitRateIndex = LowestBitRateIndex; h.BitRateIndex <= HighestBitRateIndex && !found; ++h.BitRateIndex)
-        for (const bool padding : {false, true}) {
-            h.Padding = padding;
-            if (h.Length() >= needed) {
-                found = true;
-                break;
-            }
-        }
-    if (!found) return std::nullopt;
-    --h.BitRateIndex;
+    const int needed = MainDataOffset(RebuiltHeader(header)) + static_cast<int>(data.size());
+    const std::optional<FrameHeader> h = SmallestFrameHolding(RebuiltHeader(header), needed, true);
+    if (!h) return std::nullopt;
 
-    std::vector<unsigned char> rebuilt(static_cast<std::size_t>(h.Length()), 0);
-    // The frame's own header but for rate, padding and CRC: its mode
-    // extension, and the flags decoders compare from frame to frame, stay.
-    const auto head = EncodeFrameHeader(h);
-    std::copy(frame.begin(), frame.begin() + FrameHeaderLength, rebuilt.begin());
-    rebuilt[1] = head[1];
-    rebuilt[2] = static_cast<unsigned char>(head[2] | (frame[2] & 1));
+    std::vector<unsigned char> rebuilt(static_cast<std::size_t>(h->Length()), 0);
+    const auto head = EncodeFrameHeader(*h);
+    std::copy(head.begin(), head.end(), rebuilt.begin());
     side->MainDataBegin = 0;
-    if (!WriteSideInfo(h, *side, rebuilt)) return std::nullopt;
+    if (!WriteSideInfo(*h, *side, rebuilt)) return std::nullopt;
     // Its own main data first; the bytes later frames reach back into stay
     // last, at the distance from the next frame they had.
-    const auto dataAt = rebuilt.begin() + MainDataOffset(h);
+    const auto dataAt = rebuilt.begin() + MainDataOffset(*h);
     std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(own), dataAt);
     std::copy(data.begin() + static_cast<std::ptrdiff_t>(own), data.end(),
               rebuilt.end() - static_cast<std::ptrdiff_t>(data.size() - own));
@@ -330,10 +328,8 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     h.ChannelMode = model.ChannelMode;
     const int at = XingOffset(h);
     const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
-    if (h.Length() < needed)
-        for (h.BitRateIndex = LowestBitRateIndex; h.BitRateIndex < HighestBitRateIndex && h.Length() < needed;
-             ++h.BitRateIndex) {
-        }
+    // The highest rate of the lowest sample rate holds the fields many times.
+    if (h.Length() < needed) h = SmallestFrameHolding(h, needed, false).value();
     std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
     const auto head = EncodeFrameHeader(h);
     std::memcpy(frame.data(), head.data(), head.size());

@@ -71,6 +71,17 @@ std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader
 // padding and channel mode may change from frame to frame.
 bool SameStream(const FrameHeader& a, const FrameHeader& b);
 
+// `header` at the smallest bit rate (and, when `mayPad`, padding) whose
+// frame holds `bytes` bytes; nothing when no rate of its stream does.
+std::optional<FrameHeader> SmallestFrameHolding(FrameHeader header, int bytes, bool mayPad);
+
+// The header of a frame rebuilt in the place of one of `original`, written
+// without a CRC: all that decoders compare from frame to frame stays
+// (version, layer, sample rate, private bit, channel mode and its
+// extension, copyright, original, emphasis), and so do rate and padding
+// until the caller sets them.
+FrameHeader RebuiltHeader(const FrameHeader& original);
+
 // The samples a Layer III decoder puts out before the first sample it was
 // given to encode: its filter bank's 528 and one (as LAME's tag layout
 // document counts them); gapless players drop them with the encoder's delay.

@@ -98,9 +98,13 @@ std::vector<unsigned char> SongMap::Read(std::int64_t from, std::int64_t to) con
     return bytes;
 }
 
+std::size_t SongMap::FirstOfStream(std::size_t frame) const {
+    return walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
+}
+
 std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
     // Frames from another stream, or the song's start, are no help.
-    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
+    const std::size_t floor = FirstOfStream(frame);
     // The frame's first samples overlap the frame before it (its last
     // granule, and the synthesis filter's memory), so that one must decode
     // whole: one granule a frame in MPEG-2 and 2.5 makes it two frames.
@@ -109,16 +113,26 @@ std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
     return frame - std::min(frame - floor, warmUp);
 }
 
+std::size_t SongMap::ReservoirFrom(std::size_t frame) const {
+    const FrameIndex& frames = walk_.Frames;
+    const FrameHeader& stream = StreamOf(frame);
+    const std::size_t floor = FirstOfStream(frame);
+    // Each frame before holds its bytes less its header, CRC (as the
+    // stream's first frame has one or not) and side information (of its own
+    // channel mode).
+    FrameHeader before = stream;
+    std::size_t first = frame;
+    for (std::int64_t held = 0; first > floor && held < MaxMainDataBegin(stream);) {
+        --first;
+        before.ChannelMode = frames.ChannelMode(first);
+        held += frames.End(first) - frames.Offset(first) - MainDataOffset(before);
+    }
+    return first;
+}
+
 std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
     const FrameIndex& frames = walk_.Frames;
-    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
-    // Back over frames until they hold the largest reservoir there can be.
-    std::size_t back = frame;
-    for (std::int64_t held = 0; back > floor && held < MaxMainDataBegin(StreamOf(frame));) {
-        --back;
-        // Less its header, CRC and side information, at their longest.
-        held += frames.End(back) - frames.Offset(back) - 38;
-    }
+    const std::size_t back = ReservoirFrom(frame);
     const std::int64_t from = frames.Offset(back);
     const std::vector<unsigned char> bytes = Read(from, frames.End(frame));
     if (bytes.empty()) return std::nullopt;
@@ -138,18 +152,9 @@ std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t fra
 }
 
 std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
-    const FrameIndex& frames = walk_.Frames;
     const FrameHeader& stream = StreamOf(frame);
-    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
-    std::size_t first = WarmUpFrom(frame);
-    // Then the frames the reservoir of that one may reach into.
-    FrameHeader side = stream;
-    int reach = 0;
-    while (first > floor && reach < MaxMainDataBegin(stream)) {
-        --first;
-        side.ChannelMode = frames.ChannelMode(first);
-        reach += static_cast<int>(frames.End(first) - frames.Offset(first)) - XingOffset(side);
-    }
+    // The frame before it, and the frames that one's reservoir may reach into.
+    std::size_t first = ReservoirFrom(WarmUpFrom(frame));
     // As far back as the record's delay can reach.
     const auto delay = [&](std::size_t from) {
         return static_cast<std::int64_t>(frame - from) * stream.Samples() + sample - DecoderDelay;

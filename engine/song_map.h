@@ -116,6 +116,11 @@ private:
     // Frame Count() for a moment after the last frame.
     Moment Locate(double position) const;
     const FrameHeader& StreamOf(std::size_t frame) const;
+    std::size_t FirstOfStream(std::size_t frame) const;
+    // The first of the frames before `frame` whose main data hold the
+    // largest bit reservoir it may reach back into (or its stream's first
+    // frame, when they hold less).
+    std::size_t ReservoirFrom(std::size_t frame) const;
     // Frames before `frame` a decoder needs to put it out as in the song,
     // its reservoir included.
     std::size_t FirstToDecode(std::size_t frame, int sample) const;
