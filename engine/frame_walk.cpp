@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <istream>
+#include <span>
 #include <utility>
 
 namespace sundrel {
@@ -105,10 +106,12 @@ public:
             if (pos + FrameHeaderLength > end_) break;
             const unsigned char* at = At(pos);
             if (locked) {
-                const auto header = ParseFrameHeader(at);
-                if (header && SameStream(*header, *current_) && pos + header->Length() <= end_) {
-                    Take(pos, *header);
-                    pos += header->Length();
+                const auto header = ParseFrameHeader(From(pos));
+                // The length is worked out once a frame: it costs two divisions.
+                const int length = header ? header->Length() : 0;
+                if (header && SameStream(*header, *current_) && pos + length <= end_) {
+                    Take(pos, *header, length);
+                    pos += length;
                     continue;
                 }
                 // Another stream may begin right here.
@@ -140,6 +143,10 @@ public:
 private:
     std::int64_t BufferEnd() const { return bufferStart_ + static_cast<std::int64_t>(buffer_.size()); }
     const unsigned char* At(std::int64_t pos) const { return buffer_.data() + (pos - bufferStart_); }
+    // The bytes read from pos on.
+    std::span<const unsigned char> From(std::int64_t pos) const {
+        return {At(pos), static_cast<std::size_t>(BufferEnd() - pos)};
+    }
 
     // Makes [pos, pos + Lookahead) readable as far as the sound goes. A file
     // that has shrunk since it was measured ends where its bytes end.
@@ -164,7 +171,7 @@ private:
     // The first header of enough adjacent frames of one stream starting at
     // pos; nothing when they do not chain.
     std::optional<FrameHeader> ChainStartsAt(std::int64_t pos) const {
-        const auto first = ParseFrameHeader(At(pos));
+        const auto first = ParseFrameHeader(From(pos));
         if (!first) return std::nullopt;
         const bool newStream = current_ && !SameStream(*first, *current_);
         const int needed = newStream ? NewStreamFrames : LockFrames;
@@ -172,7 +179,7 @@ private:
         for (int frames = 0; frames < needed; ++frames) {
             if (at == end_ && frames > 0 && !newStream) return first;
             if (at + FrameHeaderLength > end_) return std::nullopt;
-            const auto header = ParseFrameHeader(At(at));
+            const auto header = ParseFrameHeader(From(at));
             if (!header || !SameStream(*header, *first)) return std::nullopt;
             at += header->Length();
             if (at > end_) return std::nullopt;
@@ -180,12 +187,12 @@ private:
         return first;
     }
 
-    void Take(std::int64_t pos, const FrameHeader& header) {
-        soundEnd_ = pos + header.Length();
+    void Take(std::int64_t pos, const FrameHeader& header, int length) {
+        soundEnd_ = pos + length;
         if (!firstTaken_) {
             firstTaken_ = true;
-            if (const auto headerFrame = ReadHeaderFrame(At(pos), header)) {
-                walk_.HeaderFrameEnd = pos + header.Length();
+            if (const auto headerFrame = ReadHeaderFrame(From(pos), header)) {
+                walk_.HeaderFrameEnd = pos + length;
                 walk_.Header = *headerFrame;
                 return;
             }
@@ -196,7 +203,7 @@ private:
             walk_.SameBitRate = false;
         if (walk_.Streams.empty() || !SameStream(header, walk_.Streams.back().Header))
             walk_.Streams.push_back({walk_.Frames.Count(), header});
-        walk_.Frames.Add(pos, header.Length(), header.ChannelMode, static_cast<int>(walk_.Streams.size()) - 1);
+        walk_.Frames.Add(pos, length, header.ChannelMode, static_cast<int>(walk_.Streams.size()) - 1);
     }
 
     std::istream& in_;

@@ -77,7 +77,9 @@ constexpr unsigned ReservedVersionBits = 1;
 constexpr int LayerBitsOfLayerI = 4;
 unsigned LayerBits(int layer) { return static_cast<unsigned>(LayerBitsOfLayerI - layer); }
 
-int Get(const unsigned char* b, const HeaderField& f) { return static_cast<int>((b[f.Byte] >> f.Shift) & f.Mask); }
+int Get(std::span<const unsigned char> b, const HeaderField& f) {
+    return static_cast<int>((b[f.Byte] >> f.Shift) & f.Mask);
+}
 void Put(std::array<unsigned char, FrameHeaderLength>& b, const HeaderField& f, unsigned value) {
     b[f.Byte] = static_cast<unsigned char>(b[f.Byte] | (value & f.Mask) << f.Shift);
 }
@@ -171,8 +173,8 @@ int FrameHeader::Length() const {
     return (Samples() / 8 / slot * BitRate() / SampleRate() + (Padding ? 1 : 0)) * slot;
 }
 
-std::optional<FrameHeader> ParseFrameHeader(const unsigned char* b) {
-    if (b[0] != FrameSyncByte || Get(b, SyncField) != static_cast<int>(SyncField.Mask)) return std::nullopt;
+std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b) {
+    if (b.size() < FrameHeaderLength || b[0] != FrameSyncByte || Get(b, SyncField) != static_cast<int>(SyncField.Mask)) return std::nullopt;
     const int versionBits = Get(b, VersionField);
     const int layerBits = Get(b, LayerField);
     const int bitRateIndex = Get(b, BitRateField);
@@ -241,22 +243,23 @@ FrameHeader RebuiltHeader(const FrameHeader& original) {
 
 int XingOffset(const FrameHeader& h) { return MainDataOffset(h); }
 
-std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const FrameHeader& header) {
+std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame, const FrameHeader& header) {
     if (header.Layer != 3) return std::nullopt;
-    const int length = header.Length();
+    // Every field is checked to end within the frame before it is read.
+    const int length = static_cast<int>(std::min(frame.size(), static_cast<std::size_t>(header.Length())));
     const int at = XingOffset(header);
     const auto isTag = [&](int offset, const char* id) {
-        return offset + XingIdLength <= length && std::memcmp(frame + offset, id, XingIdLength) == 0;
+        return offset + XingIdLength <= length && std::memcmp(frame.data() + offset, id, XingIdLength) == 0;
     };
     if (at + XingIdLength + XingFlagsLength <= length && (isTag(at, XingId) || isTag(at, InfoId))) {
         HeaderFrame found;
-        const std::uint32_t flags = BigEndian32(frame + at + XingIdLength);
+        const std::uint32_t flags = BigEndian32(frame.data() + at + XingIdLength);
         const int extension = at + XingIdLength + XingFlagsLength + ((flags & XingFlagFrames) ? XingCountLength : 0) +
                               ((flags & XingFlagBytes) ? XingCountLength : 0) +
                               ((flags & XingFlagToc) ? int(XingTocEntries) : 0) +
                               ((flags & XingFlagQuality) ? XingCountLength : 0);
         if (extension + ExtensionDelayAt + ExtensionDelayLength <= length) {
-            const unsigned char* e = frame + extension;
+            const unsigned char* e = frame.data() + extension;
             const auto byEncoder = [&](const char* name) { return std::memcmp(e, name, EncoderKindLength) == 0; };
             found.Lame = byEncoder("LAME");
             if (found.Lame || byEncoder("Lavc") || byEncoder("Lavf")) {
@@ -267,14 +270,14 @@ std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const Fra
         }
         return found;
     }
-    if (VbriOffset + VbriIdLength <= length && std::memcmp(frame + VbriOffset, "VBRI", VbriIdLength) == 0)
+    if (VbriOffset + VbriIdLength <= length && std::memcmp(frame.data() + VbriOffset, "VBRI", VbriIdLength) == 0)
         return HeaderFrame{};
     return std::nullopt;
 }
 
-std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
+std::optional<std::vector<unsigned char>> SilentFrame(std::span<const unsigned char> frame) {
     const auto original = ParseFrameHeader(frame);
-    if (!original || original->Layer != 3) return {};
+    if (!original || original->Layer != 3) return std::nullopt;
     FrameHeader h = RebuiltHeader(*original);
     h.Padding = false;
     // No main data at all: every granule is zero.
@@ -284,10 +287,12 @@ std::vector<unsigned char> SilentFrame(const unsigned char* frame) {
     return silent;
 }
 
-std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& header,
-                                                             std::span<const unsigned char> frame,
+std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const unsigned char> frame,
                                                              std::span<const unsigned char> before) {
-    if (header.Layer != 3 || frame.size() != static_cast<std::size_t>(header.Length())) return std::nullopt;
+    const std::optional<FrameHeader> original = ParseFrameHeader(frame);
+    if (!original || original->Layer != 3 || frame.size() != static_cast<std::size_t>(original->Length()))
+        return std::nullopt;
+    const FrameHeader& header = *original;
     std::optional<SideInfo> side = ReadSideInfo(header, frame);
     if (!side) return std::nullopt;
     const auto reservoir = static_cast<std::size_t>(side->MainDataBegin);

@@ -61,10 +61,10 @@ inline constexpr int MaxFrameLength = 2881;
 inline constexpr int LowestBitRateIndex = 1;
 inline constexpr int HighestBitRateIndex = 14;
 
-// Nothing for four bytes that are no frame header: no sync, a reserved
-// version or layer, free format (bit-rate index 0), bit-rate index 15 or
-// sample-rate index 3.
-std::optional<FrameHeader> ParseFrameHeader(const unsigned char* bytes);
+// The header `bytes` begin with. Nothing for fewer than four bytes, or four
+// that are no frame header: no sync, a reserved version or layer, free
+// format (bit-rate index 0), bit-rate index 15 or sample-rate index 3.
+std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> bytes);
 std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader& header);
 
 // Frames of one stream share version, layer and sample rate; bit rate,
@@ -98,9 +98,10 @@ struct HeaderFrame {
     bool Lame = false;
 };
 
-// `frame` holds the whole frame, header.Length() bytes. Nothing when the
-// frame is an ordinary frame of sound.
-std::optional<HeaderFrame> ReadHeaderFrame(const unsigned char* frame, const FrameHeader& header);
+// `frame` is a frame of `header`, header.Length() bytes long (what lies
+// beyond is not read; what it lacks is no tag). Nothing when the frame is
+// an ordinary frame of sound.
+std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame, const FrameHeader& header);
 
 // Offset of the Xing or Info tag in a Layer III frame: after the header, its
 // CRC and the side information.
@@ -133,16 +134,16 @@ struct XingFields {
 // data bytes, the last ones last), main_data_begin 0, and after it the rest
 // of what it carried, so that the frames after it find their reservoir as
 // they did. At the smallest rate that holds it, without CRC. Nothing when
-// no rate of its stream holds it, or `frame` is not a whole Layer III frame
-// of `header`, or `before` holds less than its reservoir.
-std::optional<std::vector<unsigned char>> SelfContainedFrame(const FrameHeader& header,
-                                                             std::span<const unsigned char> frame,
+// no rate of its stream holds it, or `frame` is not exactly one whole Layer
+// III frame, or `before` holds less than its reservoir.
+std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const unsigned char> frame,
                                                              std::span<const unsigned char> before);
 
-// A Layer III frame with the header of `frame` (the flags decoders compare
-// from frame to frame included), without CRC or padding, that decodes to
-// silence and leaves the decoder as still as before it.
-std::vector<unsigned char> SilentFrame(const unsigned char* frame);
+// A Layer III frame with the header `frame` begins with (the flags decoders
+// compare from frame to frame included), without CRC or padding, that
+// decodes to silence and leaves the decoder as still as before it. Nothing
+// when `frame` does not begin with a Layer III header.
+std::optional<std::vector<unsigned char>> SilentFrame(std::span<const unsigned char> frame);
 
 // A Layer III Xing or Info frame of the model's version, sample rate and
 // channel mode, without CRC, at the model's bit rate when that holds the

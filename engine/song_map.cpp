@@ -87,14 +87,15 @@ std::optional<double> SongMap::PositionToKB(double position, double duration) co
     return static_cast<double>(offset) / 1024.0;
 }
 
-std::vector<unsigned char> SongMap::Read(std::int64_t from, std::int64_t to) const {
+std::optional<std::vector<unsigned char>> SongMap::Read(std::int64_t from, std::int64_t to) const {
     // The song may have been swapped for a FIFO since it was mapped.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::status(path_, ec)) || to <= from) return {};
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path_, ec)) || to <= from) return std::nullopt;
     std::ifstream in(path_, std::ios::binary);
     std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
     in.seekg(from);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return {};
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        return std::nullopt;
     return bytes;
 }
 
@@ -134,21 +135,24 @@ std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t fra
     const FrameIndex& frames = walk_.Frames;
     const std::size_t back = ReservoirFrom(frame);
     const std::int64_t from = frames.Offset(back);
-    const std::vector<unsigned char> bytes = Read(from, frames.End(frame));
-    if (bytes.empty()) return std::nullopt;
+    const std::optional<std::vector<unsigned char>> read = Read(from, frames.End(frame));
+    if (!read) return std::nullopt;
+    const std::span<const unsigned char> bytes(*read);
 
     std::vector<unsigned char> before;
     std::optional<FrameHeader> header;
     for (std::size_t i = back; i <= frame; ++i) {
         const auto at = static_cast<std::size_t>(frames.Offset(i) - from);
-        header = ParseFrameHeader(bytes.data() + at);
+        header = ParseFrameHeader(bytes.subspan(at));
         if (!header || at + static_cast<std::size_t>(header->Length()) > bytes.size()) return std::nullopt;
-        if (i < frame)
-            before.insert(before.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at) + MainDataOffset(*header),
-                          bytes.begin() + static_cast<std::ptrdiff_t>(at) + header->Length());
+        if (i < frame) {
+            const auto frameBytes = bytes.subspan(at, static_cast<std::size_t>(header->Length()));
+            const auto mainData = frameBytes.subspan(static_cast<std::size_t>(MainDataOffset(*header)));
+            before.insert(before.end(), mainData.begin(), mainData.end());
+        }
     }
     const auto at = static_cast<std::size_t>(frames.Offset(frame) - from);
-    return SelfContainedFrame(*header, std::span(bytes).subspan(at, static_cast<std::size_t>(header->Length())), before);
+    return SelfContainedFrame(bytes.subspan(at, static_cast<std::size_t>(header->Length())), before);
 }
 
 std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
@@ -198,28 +202,30 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     // first moments: a silent frame ahead lets it drop that instead, and
     // leaves the decoder as still as at the song's start.
     if (record.Delay < 0 && first == 0) {
-        const std::vector<unsigned char> head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
-        if (!head.empty()) lead = SilentFrame(head.data());
-        if (!lead.empty()) record.Delay += stream.Samples();
+        const auto head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
+        if (auto silent = head ? SilentFrame(*head) : std::nullopt) {
+            lead = std::move(*silent);
+            record.Delay += stream.Samples();
+        }
     }
     record.Delay = std::max(record.Delay, 0);
     if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
     kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
-    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead);
+    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead).value_or(std::vector<unsigned char>{});
     kept.Header.insert(kept.Header.end(), lead.begin(), lead.end());
     return kept;
 }
 
-std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
-                                               std::optional<Gapless> record,
-                                               const std::vector<unsigned char>& lead) const {
+std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
+                                                              std::optional<Gapless> record,
+                                                              std::span<const unsigned char> lead) const {
     const FrameIndex& frames = walk_.Frames;
-    if (frames.Count() == 0 || count < 0) return {};
+    if (frames.Count() == 0 || count < 0) return std::nullopt;
     // Where each frame of the kept file starts in it, lead frames first.
     std::vector<std::int64_t> starts;
     for (std::size_t at = 0; at + FrameHeaderLength <= lead.size();) {
-        const auto header = ParseFrameHeader(lead.data() + at);
-        if (!header) return {};
+        const auto header = ParseFrameHeader(lead.subspan(at));
+        if (!header) return std::nullopt;
         starts.push_back(static_cast<std::int64_t>(at));
         at += static_cast<std::size_t>(header->Length());
     }
@@ -227,13 +233,13 @@ std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t 
     const std::size_t after = std::max(first, frames.FirstEndingAfter(begin + count));
     for (std::size_t i = first; i < after; ++i)
         starts.push_back(static_cast<std::int64_t>(lead.size()) + frames.Offset(i) - begin);
-    if (starts.empty()) return {};
-    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead.data());
+    if (starts.empty()) return std::nullopt;
+    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead);
     if (!model) {
         model = StreamOf(first);
         model->ChannelMode = frames.ChannelMode(first);
     }
-    if (model->Layer != 3) return {};
+    if (model->Layer != 3) return std::nullopt;
 
     XingFields fields;
     fields.Info = walk_.SameBitRate;

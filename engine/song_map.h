@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -86,14 +87,14 @@ public:
     // The header frame the kept file must begin with when it holds
     // [begin, begin + count) of this song: Info for frames of one bit
     // rate, Xing otherwise, with the gapless record when one is given.
-    // Empty for a song without frames, a layer other than III, or a piece
+    // Nothing for a song without frames, a layer other than III, or a piece
     // without a whole frame.
     // `lead`: frames the kept file holds before [begin, begin + count)
     // instead of the song's first one there (a silent frame, the first
     // frame rebuilt).
-    std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count,
-                                          std::optional<Gapless> record = {},
-                                          const std::vector<unsigned char>& lead = {}) const;
+    std::optional<std::vector<unsigned char>> KeptHeader(std::int64_t begin, std::int64_t count,
+                                                         std::optional<Gapless> record = {},
+                                                         std::span<const unsigned char> lead = {}) const;
 
     // The frame of sound nearest a moment of playback (seconds): the middle
     // of its first sample, which maps into that frame and no other, and its
@@ -126,8 +127,8 @@ private:
     std::size_t FirstToDecode(std::size_t frame, int sample) const;
     // The frames before `frame` that must decode whole for its first samples.
     std::size_t WarmUpFrom(std::size_t frame) const;
-    // [from, to) of the song's file now; empty when it cannot be read whole.
-    std::vector<unsigned char> Read(std::int64_t from, std::int64_t to) const;
+    // [from, to) of the song's file now; nothing when it cannot be read whole.
+    std::optional<std::vector<unsigned char>> Read(std::int64_t from, std::int64_t to) const;
     // The frame rebuilt to need no reservoir (read from the file now);
     // nothing when it cannot be.
     std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;

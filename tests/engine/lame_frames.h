@@ -63,7 +63,7 @@ public:
         return std::span(bytes_).subspan(static_cast<std::size_t>(frames_[i].first),
                                          static_cast<std::size_t>(frames_[i].second - frames_[i].first));
     }
-    FrameHeader Header(std::size_t i) const { return *ParseFrameHeader(Frame(i).data()); }
+    FrameHeader Header(std::size_t i) const { return *ParseFrameHeader(Frame(i)); }
 
 private:
     TempFolder folder_;

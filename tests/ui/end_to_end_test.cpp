@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include <sys/stat.h>
@@ -89,7 +90,7 @@ private slots:
         const std::int64_t sourceLen = QFileInfo(song).size();
         // lame's Info frame after the tags holds no sound either.
         const auto bytes = fixture::ReadBytes(song.toStdString());
-        const auto info = ParseFrameHeader(bytes.data() + headTag);
+        const auto info = ParseFrameHeader(std::span(bytes).subspan(std::size_t(headTag)));
         QVERIFY(info);
         const std::int64_t head = headTag + info->Length();
         // The start field shows the frame that holds the moment, counted
