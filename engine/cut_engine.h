@@ -4,9 +4,11 @@
 // The cut engine: the split plan turns three size texts into a table of
 // pieces, the piece writer copies them and keeps the middle one.
 
-#include "cut_state.h"
 #include "conventions.h"
+#include "cut_plan.h"
+#include "cut_state.h"
 #include "event_pass.h"
+#include "split_plan.h"
 
 #include <array>
 #include <cstdint>
@@ -17,13 +19,6 @@
 namespace sundrel {
 
 inline constexpr std::int64_t BlockSize = 1122;
-
-// Checks that both paths exist and the three size texts are numbers, moves
-// "0" fields to the end, and fills cut.SegBytes and cut.SegLast. The field
-// that receives the rest of the file is rewritten with its size. False when
-// there is no piece, when a check fails, or when a size cannot be represented.
-bool CheckSplit(CutState& cut, const std::string& destDir, const std::string& sourcePath,
-                std::array<std::string, 3>& sizes);
 
 // DestDir & "[铃声]" & i & SourceName: the one naming rule of the output.
 std::string PieceName(const CutState& cut, int i);

@@ -20,6 +20,7 @@ class QPushButton;
 namespace sundrel {
 
 struct AppServices;
+struct CutPlan;
 class FrmA;
 class FrmO;
 class FrmST;
@@ -71,10 +72,12 @@ private:
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;
-    // The pieces and the kept file's head for a selection: for a song with
-    // frames, whole frames and a gapless header frame. False for a
-    // selection too short to cut.
-    bool planKeptPiece(double start, double end);
+    // End's steps: the length field and the plan of the cut (PlanCut: the
+    // split plan, and the piece table the writer copies); the refusals, each
+    // with its message; the pieces written, and what came of it said.
+    CutPlan planCut(std::optional<double> startPosition, double endPosition);
+    bool refusedCut(const CutPlan& plan);
+    bool keepCut(double startPosition, double endPosition);
     WrittenPieces writeKeptPiece();
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how

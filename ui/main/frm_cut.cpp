@@ -109,11 +109,20 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
 
 bool Frm::endAt(double endPosition)
 {
-    SharedCutState& shared = services_.shared;
-    shared.EndPos = NumberToText(endPosition);
+    services_.shared.EndPos = NumberToText(endPosition);
     cutShown_ = false;
+    const auto startPosition = TextToNumber(services_.shared.StartPos);
+    const CutPlan plan = planCut(startPosition, endPosition);
+    // Only a cut that is made shades a selection; until then the start
+    // mark stands alone.
+    MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
+    if (refusedCut(plan))
+        return false;
+    return keepCut(*startPosition, endPosition);
+}
 
-    const auto startPosition = TextToNumber(shared.StartPos);
+CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition)
+{
     const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;
     const auto endKB = positionKB(endPosition);
     const bool lengthWritten = startMarked_ && startKB && endKB;
@@ -126,33 +135,41 @@ bool Frm::endAt(double endPosition)
     std::array<std::string, 3> sizes;
     for (int i = 0; i < 3; ++i)
         sizes[i] = txtSplit[i]->text().toStdString();
-    const bool planned = CheckSplit(cut_, txtDestdir->text().toStdString(), txtSource->text().toStdString(), sizes);
+    std::optional<Selection> selection;
+    if (lengthWritten && endPosition > *startPosition)
+        selection = Selection{*startPosition, endPosition};
+    CutPlan plan = PlanCut(cut_, txtDestdir->text().toStdString(), txtSource->text().toStdString(), sizes, selection);
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
-    const bool ok = planned && lengthWritten;
-    // Only a cut that is made shades a selection; until then the start
-    // mark stands alone.
-    MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
+    plan.Split = plan.Split && lengthWritten;
+    return plan;
+}
 
+bool Frm::refusedCut(const CutPlan& plan)
+{
     if (MDplay->URL().isEmpty() || !startMarked_) {
         message(QStringLiteral("请先选择起点！"));
-        return false;
+        return true;
     }
     if (txtDestdir->text().isEmpty()) {
         message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
-        return false;
+        return true;
     }
     if (!songStillMapped() || refusedAsOtherFormat())
-        return false;
-    if (!ok) {
+        return true;
+    if (!plan.Split) {
         message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
-        return false;
+        return true;
     }
-    if (!(endPosition > *startPosition) || !planKeptPiece(*startPosition, endPosition)) {
+    if (!plan.Kept) {
         message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
-        return false;
+        return true;
     }
+    return false;
+}
 
+bool Frm::keepCut(double startPosition, double endPosition)
+{
     const WrittenPieces written = writeKeptPiece();
     // Also when the window is closing: nothing of the cut but the kept
     // file may stay behind.
@@ -162,9 +179,9 @@ bool Frm::endAt(double endPosition)
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
     if (written.Kept) {
-        shared.CutMade = true;
+        services_.shared.CutMade = true;
         cutShown_ = true;
-        MDplay->setMarks(startPosition, TextToNumber(shared.EndPos));
+        MDplay->setMarks(startPosition, TextToNumber(services_.shared.EndPos));
         lb->setText(clean ? QStringLiteral("剪切完成，请试听") : QStringLiteral("剪切完成，残片未删除"));
     } else {
         lb->setText(clean ? QStringLiteral("剪切失败") : QStringLiteral("剪切失败，残片未删除"));
@@ -214,20 +231,6 @@ bool Frm::refusedAsOtherFormat()
     if (!map.File().OtherFormat && map.Frames().Count() > 0)
         return false;
     message(QStringLiteral("只能剪切MP3文件，其他格式请看“如何剪切其他格式”！"), QStringLiteral("提示"));
-    return true;
-}
-
-bool Frm::planKeptPiece(double start, double end)
-{
-    // The song is cut on the frames its map chose, at their exact bytes:
-    // the size fields' KB, read back in single precision, miss them on big
-    // files. Less than one frame is no ringtone.
-    const auto kept = cut_.SourceMap.Kept(start, end);
-    if (!kept)
-        return false;
-    cut_.SegBytes = {kept->Begin, kept->End - kept->Begin, cut_.SourceLen - kept->End};
-    cut_.SegLast = 2;
-    cut_.KeptHeader = kept->Header;
     return true;
 }
 
