@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,15 +21,17 @@ namespace sundrel {
 
 inline constexpr std::int64_t BlockSize = 1122;
 
-// DestDir & "[铃声]" & i & SourceName: the one naming rule of the output.
-std::string PieceName(const CutState& cut, int i);
+// DestDir & "[铃声]" & i & SourceName, joined as text (a DestDir without its
+// trailing '/' puts the piece beside that folder): the one naming rule of
+// the output.
+std::filesystem::path PieceName(const CutState& cut, int i);
 
 // What a cut left in the destination folder.
 struct WrittenPieces {
     bool Kept = false;  // PieceName(1) holds KeptHeader and all the bytes of its piece
     // Its other files still there: the outer pieces it put in place, and any
     // of its own temporary files that could not be removed.
-    std::vector<std::string> Others;
+    std::vector<std::filesystem::path> Others;
 };
 
 // Copies pieces 0..SegLast of SourcePath into PieceName(0..). Each piece is
@@ -45,11 +48,11 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {});
 bool RemoveOuterPieces(const WrittenPieces& written);
 
 // Length in bytes of a file; nothing when it cannot be read.
-std::optional<std::int64_t> FileLength(const std::string& path);
+std::optional<std::int64_t> FileLength(const std::filesystem::path& path);
 
 // Moves a file to a new name, replacing an existing target, across file
 // systems too (copy, then delete). On failure the file stays where it was
 // and an existing target is untouched.
-bool MoveFile(const std::string& from, const std::string& to);
+bool MoveFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace sundrel

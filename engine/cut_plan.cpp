@@ -7,7 +7,7 @@
 
 namespace sundrel {
 
-CutPlan PlanCut(CutState& cut, const std::string& destDir, const std::string& sourcePath,
+CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes, std::optional<Selection> selection) {
     std::optional<SplitTable> split = PlanSplit(cut.SourceLen, destDir, sourcePath, sizes);
     CutPlan plan;

@@ -7,6 +7,7 @@
 #include "cut_state.h"
 
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -29,7 +30,7 @@ struct CutPlan {
 // the kept piece, the kept piece and the rest of the file, with the kept
 // file's header frame in cut.KeptHeader; otherwise the split plan's table,
 // as CheckSplit stores it.
-CutPlan PlanCut(CutState& cut, const std::string& destDir, const std::string& sourcePath,
+CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes, std::optional<Selection> selection);
 
 }  // namespace sundrel

@@ -21,6 +21,10 @@ namespace {
 // memcpy and the system calls move hundreds of KB at a time.
 constexpr std::size_t StreamBufferSize = 512 * 1024;
 
+// "[铃声]", the word for ringtone in brackets, that every piece's name
+// starts with; spelt in UTF-8, whatever the compiler's own character set.
+constexpr char8_t PiecePrefix[] = u8"[铃声]";
+
 // What the hidden file of a piece being written is named for.
 constexpr const char* PieceTemporary = "part";
 
@@ -31,7 +35,7 @@ public:
     Stream& operator=(const Stream&) = delete;
     ~Stream() { Close(); }
 
-    bool Open(const std::string& path, const char* mode) { return Adopt(std::fopen(path.c_str(), mode)); }
+    bool Open(const fs::path& path, const char* mode) { return Adopt(OpenFile(path, mode)); }
     // Takes over a file opened elsewhere.
     bool Adopt(std::FILE* file) {
         Close();
@@ -54,14 +58,14 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     const bool same = fs::equivalent(a, b, ec);
     return !ec && same;
 }
 
 // True when nothing is left at path.
-bool Remove(const std::string& path) {
+bool Remove(const fs::path& path) {
     std::error_code ec;
     fs::remove(path, ec);
     return !ec;
@@ -69,8 +73,8 @@ bool Remove(const std::string& path) {
 
 // Opens a new hidden file beside a piece (see CreateHiddenBeside); its name,
 // or nothing when none could be made.
-std::optional<std::string> CreateBeside(const std::string& piece, Stream& stream) {
-    std::string name;
+std::optional<fs::path> CreateBeside(const fs::path& piece, Stream& stream) {
+    fs::path name;
     if (!stream.Adopt(CreateHiddenBeside(piece, PieceTemporary, name))) return std::nullopt;
     return name;
 }
@@ -105,10 +109,10 @@ Copied CopyPiece(Stream& source, Stream& piece, bool kept, std::int64_t count,
 // window start a new plan or browse a new source, and the copy goes on with
 // what it was given.
 struct CutCopy {
-    std::string SourcePath;
+    fs::path SourcePath;
     std::vector<std::int64_t> SegBytes;  // pieces 0..SegLast
     std::vector<unsigned char> Header;   // ahead of the kept piece
-    std::vector<std::string> Names;      // PieceName of each piece
+    std::vector<fs::path> Names;         // PieceName of each piece
 };
 
 // One piece at a time: written to a hidden file, renamed onto its name once
@@ -154,7 +158,7 @@ private:
 
     // False when the kept piece could not be put in place; an outer piece
     // whose write failed is not put in place, and the cut goes on.
-    bool PutInPlace(const std::string& name, bool kept) {
+    bool PutInPlace(const fs::path& name, bool kept) {
         const bool whole = piece_.IsOpen() && piece_.Close();
         std::error_code ec;
         if (whole) fs::rename(*temporary_, name, ec);
@@ -188,15 +192,19 @@ private:
     const EventPass& eventPass_;
     Stream source_;
     Stream piece_;
-    std::optional<std::string> temporary_;  // the piece being written, until it is in place
+    std::optional<fs::path> temporary_;  // the piece being written, until it is in place
     WrittenPieces written_;
     char block_[BlockSize];
 };
 
 }  // namespace
 
-std::string PieceName(const CutState& cut, int i) {
-    return cut.DestDir + "[铃声]" + std::to_string(i) + cut.SourceName;
+fs::path PieceName(const CutState& cut, int i) {
+    fs::path name = cut.DestDir;
+    name += fs::path(PiecePrefix);
+    name += std::to_string(i);
+    name += cut.SourceName;
+    return name;
 }
 
 WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
@@ -210,17 +218,17 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
 
     // A piece put in place would take the song's name, or what its link
     // leads to, and the clean-up would then delete the song.
-    for (const std::string& name : copy.Names)
+    for (const fs::path& name : copy.Names)
         if (SameFile(name, copy.SourcePath)) return {};
     // A run killed while it wrote these pieces left them half written and
     // hidden; nothing else would ever remove them.
-    for (const std::string& name : copy.Names) RemoveHiddenLeftovers(name, PieceTemporary);
+    for (const fs::path& name : copy.Names) RemoveHiddenLeftovers(name, PieceTemporary);
     return PieceCopier(copy, eventPass).Run();
 }
 
 bool RemoveOuterPieces(const WrittenPieces& written) {
     bool gone = true;
-    for (const std::string& file : written.Others) gone = Remove(file) && gone;
+    for (const fs::path& file : written.Others) gone = Remove(file) && gone;
     return gone;
 }
 

@@ -271,7 +271,7 @@ std::optional<double> PlayedDuration(std::optional<double> player, const SongMap
     return trusted ? player : std::nullopt;
 }
 
-std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, const EventPass& eventPass) {
+std::optional<SongMap> MapSong(const std::filesystem::path& path, const SongFile& file, const EventPass& eventPass) {
     SongMap map(file);
     map.path_ = path;
     // The file may have been swapped for a FIFO since it was looked at.

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,7 +39,7 @@ struct SongFile {
 
 // Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail,
 // and the first bytes after the head tags for another format's signature.
-SongFile ReadSongFile(const std::string& path);
+SongFile ReadSongFile(const std::filesystem::path& path);
 
 // What a ringtone's file holds: its header frame, then the song's bytes
 // [Begin, End).
@@ -107,7 +108,7 @@ public:
     std::optional<FrameMoment> FrameNear(double position) const;
 
 private:
-    friend std::optional<SongMap> MapSong(const std::string&, const SongFile&, const EventPass&);
+    friend std::optional<SongMap> MapSong(const std::filesystem::path&, const SongFile&, const EventPass&);
 
     // A moment as the decoder puts it out: the frame, and the sample in it.
     struct Moment {
@@ -133,7 +134,7 @@ private:
     // nothing when it cannot be.
     std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
 
-    std::string path_;
+    std::filesystem::path path_;
     SongFile file_;
     SoundSpan sound_;
     FrameWalk walk_;
@@ -150,6 +151,7 @@ std::optional<double> PlayedDuration(std::optional<double> player, const SongMap
 // chunks so that a window can paint; eventPass returning false abandons the
 // walk and gives nothing. A file without frames (not audio, not regular,
 // unreadable) gives a map without frames.
-std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, const EventPass& eventPass = {});
+std::optional<SongMap> MapSong(const std::filesystem::path& path, const SongFile& file,
+                               const EventPass& eventPass = {});
 
 }  // namespace sundrel

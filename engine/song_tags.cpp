@@ -52,7 +52,7 @@ constexpr std::uint32_t ApeHasHeader = 0x80000000u;
 
 class FileBytes {
 public:
-    FileBytes(const std::string& path, std::int64_t length, int& reads)
+    FileBytes(const fs::path& path, std::int64_t length, int& reads)
         : in_(path, std::ios::binary), length_(length), reads_(reads) {}
     bool IsOpen() const { return in_.is_open(); }
 
@@ -161,7 +161,7 @@ TailTag StripTailTag(FileBytes& file, std::int64_t first, std::int64_t& end) {
 
 }  // namespace
 
-SongFile ReadSongFile(const std::string& path, int& reads) {
+SongFile ReadSongFile(const fs::path& path, int& reads) {
     reads = 0;
     SongFile song;
     // Status first: opening a FIFO would wait for a writer.
@@ -207,7 +207,7 @@ SongFile ReadSongFile(const std::string& path, int& reads) {
 
 }  // namespace detail
 
-SongFile ReadSongFile(const std::string& path) {
+SongFile ReadSongFile(const std::filesystem::path& path) {
     int reads = 0;
     return detail::ReadSongFile(path, reads);
 }

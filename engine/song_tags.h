@@ -5,7 +5,7 @@
 
 #include "song_map.h"
 
-#include <string>
+#include <filesystem>
 
 namespace sundrel::detail {
 
@@ -14,6 +14,6 @@ inline constexpr int MaxHeadTags = 64;
 // Tail tags stripped at most; more are taken for sound.
 inline constexpr int MaxTailTags = 4;
 
-SongFile ReadSongFile(const std::string& path, int& reads);
+SongFile ReadSongFile(const std::filesystem::path& path, int& reads);
 
 }  // namespace sundrel::detail

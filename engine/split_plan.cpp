@@ -20,23 +20,23 @@ namespace {
 
 // The destination may be a folder (with or without its trailing '/') or a
 // file of that name; either way the piece names can be built beside it.
-bool DestinationExists(const std::string& destDir) {
+bool DestinationExists(const fs::path& destDir) {
     std::error_code ec;
     const fs::file_status status = fs::status(destDir, ec);
     return !ec && (fs::is_directory(status) || fs::is_regular_file(status));
 }
 
 // Only an ordinary, visible file is offered as a song to cut.
-bool SourceExists(const std::string& sourcePath) {
+bool SourceExists(const fs::path& sourcePath) {
     std::error_code ec;
     const fs::file_status status = fs::status(sourcePath, ec);
-    const std::string name = FileNamePart(sourcePath);
+    const fs::path::string_type name = sourcePath.filename().native();
     return !ec && fs::is_regular_file(status) && !name.empty() && name.front() != '.';
 }
 
 }  // namespace
 
-std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::string& destDir, const std::string& sourcePath,
+std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                                     std::array<std::string, 3>& sizes) {
     const bool destinationFound = DestinationExists(destDir);
     const bool sourceFound = SourceExists(sourcePath);
@@ -86,7 +86,7 @@ void StoreSplit(CutState& cut, SplitTable table) {
     if (table.SegLast != -1) cut.SegBytes = std::move(table.SegBytes);
 }
 
-bool CheckSplit(CutState& cut, const std::string& destDir, const std::string& sourcePath,
+bool CheckSplit(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes) {
     // A plan that fails leaves the table of the one before in place.
     std::optional<SplitTable> table = PlanSplit(cut.SourceLen, destDir, sourcePath, sizes);

@@ -7,6 +7,7 @@
 #include "cut_state.h"
 
 #include <array>
+#include <filesystem>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,7 +25,7 @@ struct SplitTable {
 // field that receives the rest of the file is rewritten with its size.
 // Nothing when a check fails or a size cannot be represented; the fields
 // moved by then stay moved.
-std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::string& destDir, const std::string& sourcePath,
+std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                                     std::array<std::string, 3>& sizes);
 
 // A table into cut.SegBytes and cut.SegLast; one without pieces sets
@@ -35,7 +36,7 @@ void StoreSplit(CutState& cut, SplitTable table);
 // its table stored in the cut. False when there is no piece, when a check
 // fails (the table then stays as it was), or when a size cannot be
 // represented.
-bool CheckSplit(CutState& cut, const std::string& destDir, const std::string& sourcePath,
+bool CheckSplit(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes);
 
 }  // namespace sundrel

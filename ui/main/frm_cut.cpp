@@ -6,6 +6,7 @@
 #include "app_services.h"
 #include "cut_engine.h"
 #include "desktop.h"
+#include "engine_path.h"
 #include "frm_st.h"
 #include "media_player.h"
 #include "window_event_pass.h"
@@ -101,9 +102,8 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
     if (!recut || !end)
         return;
     if (endAt(mark == PlayerMark::End ? seconds : *end) && preview_ && !closing_) {
-        const QString path = QString::fromStdString(PieceName(cut_, 1));
-        preview_->play(path);
-        services_.shared.PreviewPath = path.toStdString();
+        services_.shared.PreviewPath = PieceName(cut_, 1);
+        preview_->play(QtPath(services_.shared.PreviewPath));
     }
 }
 
@@ -138,7 +138,7 @@ CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition)
     std::optional<Selection> selection;
     if (lengthWritten && endPosition > *startPosition)
         selection = Selection{*startPosition, endPosition};
-    CutPlan plan = PlanCut(cut_, txtDestdir->text().toStdString(), txtSource->text().toStdString(), sizes, selection);
+    CutPlan plan = PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection);
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
     plan.Split = plan.Split && lengthWritten;
@@ -208,7 +208,7 @@ bool Frm::songStillMapped()
     // file renamed onto its name, or the same one rewritten, would be cut
     // by them into garbage.
     const QString path = txtSource->text();
-    const auto now = IdentifyFile(path.toStdString());
+    const auto now = IdentifyFile(EnginePath(path));
     if (now && now == songIdentity_)
         return true;
     const bool lost = !now || (songIdentity_ && now->Size < songIdentity_->Size);
@@ -238,9 +238,9 @@ WrittenPieces Frm::writeKeptPiece()
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
-    cut_.SourceName = FileNamePart(txtSource->text().toStdString());
-    cut_.SourcePath = txtSource->text().toStdString();
-    cut_.DestDir = txtDestdir->text().toStdString();
+    cut_.SourcePath = EnginePath(txtSource->text());
+    cut_.SourceName = cut_.SourcePath.filename();
+    cut_.DestDir = EnginePath(txtDestdir->text());
 
     cutting_ = true;
     const WrittenPieces written = WritePieces(cut_, WindowEventPass([this] { return !closing_; }));
@@ -259,7 +259,7 @@ void Frm::Command5_Click()
     ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
     // The dialog opens in the folder that holds the kept file, so that a
     // bare name lands beside it.
-    QString folder = QString::fromStdString(FolderPart(PieceName(cut_, 1)));
+    QString folder = QtPath(PieceName(cut_, 1).remove_filename());
     if (folder.isEmpty())
         folder = txtDestdir->text();
     ComDlg2.InitDir = folder.isEmpty() ? QDir::homePath() : folder;
@@ -269,7 +269,7 @@ void Frm::Command5_Click()
     QString target = ComDlg2.FileName;
     if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
         target += QStringLiteral(".mp3");
-    if (!MoveFile(PieceName(cut_, 1), target.toStdString()))
+    if (!MoveFile(PieceName(cut_, 1), EnginePath(target)))
         message(QStringLiteral("另存为失败！"), QStringLiteral("提示"));
 }
 
