@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cut_engine.h"
+#include "file_ops.h"
+
 #include "hidden_file.h"
 
 #include <cstdint>
@@ -18,21 +19,6 @@ namespace {
 
 constexpr std::size_t CopyBufferSize = 1024 * 1024;
 
-// Names tried for a hidden file before giving up.
-constexpr int HiddenAttempts = 100;
-
-// ".<name>.<purpose><attempt>" in the target's folder, joined as text.
-fs::path HiddenName(const fs::path& target, const char* purpose, int attempt) {
-    fs::path name = ".";
-    name += target.filename();
-    name += ".";
-    name += purpose;
-    name += std::to_string(attempt);
-    fs::path hidden = target;
-    hidden.replace_filename(name);
-    return hidden;
-}
-
 bool CopyBytes(std::FILE* from, std::FILE* to) {
     const auto buffer = std::make_unique<char[]>(CopyBufferSize);
     for (;;) {
@@ -41,7 +27,6 @@ bool CopyBytes(std::FILE* from, std::FILE* to) {
         if (got < CopyBufferSize) return std::ferror(from) == 0;
     }
 }
-
 
 // rename() cannot cross file systems: the bytes go to a temporary file
 // beside the target first, so the target is replaced whole or not at all.
@@ -77,29 +62,6 @@ bool MoveAcross(const fs::path& from, const fs::path& to) {
 }
 
 }  // namespace
-
-std::FILE* OpenFile(const fs::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
-
-std::FILE* CreateHiddenBeside(const fs::path& target, const char* purpose, fs::path& name) {
-    for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
-        name = HiddenName(target, purpose, attempt);
-        if (std::FILE* file = OpenFile(name, "wbx")) return file;
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
-    }
-    return nullptr;
-}
-
-void RemoveHiddenLeftovers(const fs::path& target, const char* purpose) {
-    for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
-        const fs::path name = HiddenName(target, purpose, attempt);
-        std::error_code ec;
-        // Not following links: a link of this name is not ours, and neither
-        // is what it leads to.
-        if (!fs::is_regular_file(fs::symlink_status(name, ec)) || ec) continue;
-        if (fs::hard_link_count(name, ec) == 1 && !ec) fs::remove(name, ec);
-    }
-}
 
 std::optional<std::int64_t> FileLength(const fs::path& path) {
     std::error_code ec;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cut_engine.h"
+#include "piece_writer.h"
+
 #include "hidden_file.h"
 
 #include <cstdint>

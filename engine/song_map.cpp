@@ -2,6 +2,7 @@
 #include "song_map.h"
 
 #include "conventions.h"
+#include "lead_frames.h"
 #include "side_info.h"
 
 #include <algorithm>

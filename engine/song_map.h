@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Where each moment of a song lies in its file: the tags around the sound,
-// the MPEG audio frames of the sound, and the rule that turns a moment of
-// playback into a byte offset.
+// Where each moment of a song lies in its file: the MPEG audio frames of
+// the sound between its tags, and the rule that turns a moment of playback
+// into a byte offset.
 
 #include "event_pass.h"
 #include "frame_walk.h"
 #include "mpeg_frames.h"
+#include "song_tags.h"
+#include "xing_frame.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,28 +20,6 @@
 #include <vector>
 
 namespace sundrel {
-
-// [First, End) of a file holds sound.
-struct SoundSpan {
-    std::int64_t First = 0;
-    std::int64_t End = 0;
-};
-
-// The quick look at a chosen file, bounded in cost whatever the file holds.
-struct SongFile {
-    bool Regular = false;       // a regular file, links followed; nothing else is ever opened
-    std::int64_t Length = 0;    // valid when Regular
-    SoundSpan Sound;            // after the head tags and before the tail tags; the whole file
-                                // when it has none or when a tag's size cannot be true
-    bool SafeToDecode = false;  // may be handed to the media library: Regular, no tag claims
-                                // more bytes than the file holds, and few chained head tags
-    bool OtherFormat = false;   // its sound begins with the signature of a format that is not
-                                // MPEG audio (FLAC, Ogg, WAVE, MP4...): no cut of it would play
-};
-
-// Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail,
-// and the first bytes after the head tags for another format's signature.
-SongFile ReadSongFile(const std::filesystem::path& path);
 
 // What a ringtone's file holds: its header frame, then the song's bytes
 // [Begin, End).

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame_stream.h"
 #include "mpeg_frames.h"
+#include "xing_frame.h"
 
 #include <gtest/gtest.h>
 
