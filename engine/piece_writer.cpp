@@ -195,7 +195,7 @@ private:
     Stream piece_;
     std::optional<fs::path> temporary_;  // the piece being written, until it is in place
     WrittenPieces written_;
-    char block_[BlockSize];
+    alignas(64) char block_[BlockSize];  // aligned as the stack would have it: memcpy runs at full speed
 };
 
 }  // namespace
