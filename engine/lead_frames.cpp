@@ -38,8 +38,9 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const uns
     const auto own = static_cast<std::size_t>((side->MainDataBits() + 7) / 8);
     if (own > data.size()) return std::nullopt;
 
-    const int needed = MainDataOffset(RebuiltHeader(header)) + static_cast<int>(data.size());
-    const std::optional<FrameHeader> h = SmallestFrameHolding(RebuiltHeader(header), needed, true);
+    const FrameHeader unprotected = RebuiltHeader(header);
+    const int needed = MainDataOffset(unprotected) + static_cast<int>(data.size());
+    const std::optional<FrameHeader> h = SmallestFrameHolding(unprotected, needed, true);
     if (!h) return std::nullopt;
 
     std::vector<unsigned char> rebuilt(static_cast<std::size_t>(h->Length()), 0);
