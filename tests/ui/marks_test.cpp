@@ -72,7 +72,7 @@ private slots:
         QVERIFY(w_->seekTo(kOnset + 0.25));
         w_->frm.cmdQ_Click();
         zoomAllTheWayIn();
-        drag(*bar_->startMark(), kOnset * 1000 + 3 * msPerPixel());
+        drag(*bar_->startMarkSeconds(), kOnset + 3 * secondsPerPixel());
         const double start = startPos();
         QVERIFY2(start <= kOnset + 0.005 && start > kOnset - kFrame,
                  qPrintable(QStringLiteral("Start dropped at %1 s").arg(start)));
@@ -94,10 +94,10 @@ private slots:
 
         // With Shift, the onset does not catch the mark: it lands where it
         // was dropped, on a frame, and the cut is made again at once.
-        const double dropMs = kOnset * 1000 + 4 * msPerPixel();
-        drag(*bar_->startMark(), dropMs, Qt::ShiftModifier);
-        QVERIFY2(std::abs(startPos() * 1000 - dropMs) <= kFrame * 500 + msPerPixel(),
-                 qPrintable(QStringLiteral("%1 s dropped at %2 ms").arg(startPos()).arg(dropMs)));
+        const double drop = kOnset + 4 * secondsPerPixel();
+        drag(*bar_->startMarkSeconds(), drop, Qt::ShiftModifier);
+        QVERIFY2(std::abs(startPos() - drop) <= kFrame / 2 + secondsPerPixel(),
+                 qPrintable(QStringLiteral("%1 s dropped at %2 s").arg(startPos()).arg(drop)));
         QCOMPARE(w_->frm.cutState().SegBytes[0], std::int64_t(std::llround(*positionKB(startPos()) * 1024)));
     }
 
@@ -111,17 +111,17 @@ private slots:
         const auto twoSeconds = QFileInfo(kept_).size();
 
         // Two seconds more: the kept file grows with it, in place.
-        drag(*bar_->endMark(), 6000);
+        drag(*bar_->endMarkSeconds(), 6);
         QVERIFY(w_->desktop.messages.isEmpty());
         QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lbj"))->text(), QStringLiteral(" 6秒"));
-        QVERIFY(bar_->endMark() && std::abs(*bar_->endMark() - 6000) <= 30);
+        QVERIFY(bar_->endMarkSeconds() && std::abs(*bar_->endMarkSeconds() - 6) <= 0.030);
         const auto fourSeconds = QFileInfo(kept_).size();
         QVERIFY2(std::abs(double(fourSeconds) / double(twoSeconds) - 2.0) < 0.05,
                  qPrintable(QStringLiteral("%1 bytes, then %2").arg(twoSeconds).arg(fourSeconds)));
 
         // Before Start: refused as End is, the kept file left as it was.
         const QByteArray before = readKept();
-        drag(*bar_->endMark(), 1000);
+        drag(*bar_->endMarkSeconds(), 1);
         QCOMPARE(w_->desktop.messages.size(), 1);
         QCOMPARE(w_->desktop.messages[0].text, QStringLiteral("结束时间必须在开始时间之后！"));
         QCOMPARE(readKept(), before);
@@ -131,7 +131,8 @@ private slots:
     {
         bar_->setFocus();
         QVERIFY(w_->seekTo(6));
-        const auto view = [&] { return std::make_pair(bar_->momentAt(0), bar_->momentAt(bar_->width() - 1)); };
+        // To the millisecond, as the bar once counted.
+        const auto view = [&] { return std::make_pair(qRound64(bar_->secondsAt(0) * 1000), qRound64(bar_->secondsAt(bar_->width() - 1) * 1000)); };
         const auto whole = view();
         // The wheel zooms around the pointer: in, in again, and out twice
         // goes back through the same views.
@@ -158,11 +159,11 @@ private slots:
         // A zoomed view follows the position off its edge.
         zoomAllTheWayIn();
         QTest::keyClick(bar_, Qt::Key_PageUp);
-        QVERIFY(bar_->momentAt(0) <= bar_->position() && bar_->position() <= bar_->momentAt(bar_->width()));
+        QVERIFY(bar_->secondsAt(0) <= bar_->positionSeconds() && bar_->positionSeconds() <= bar_->secondsAt(bar_->width()));
     }
 
 private:
-    double msPerPixel() const { return bar_->viewSpan() / bar_->width(); }
+    double secondsPerPixel() const { return bar_->view().secondsPerPixel(); }
     double startPos() const { return std::stod(w_->shared.StartPos); }
     std::optional<double> positionKB(double seconds) const
     {
@@ -181,15 +182,15 @@ private:
             level = bar_->zoomLevel();
             QTest::keyClick(bar_, Qt::Key_Plus);
         }
-        QVERIFY(msPerPixel() <= 10.0001);
+        QVERIFY(secondsPerPixel() <= 0.0100001);
     }
 
     // Grabs a mark and drops it over a moment of the view.
-    void drag(qint64 markMs, double toMs, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    void drag(double markSeconds, double toSeconds, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         const int y = bar_->height() / 2;
-        const int from = bar_->columnOf(markMs);
-        const int to = int(std::lround((toMs - bar_->viewStart()) / msPerPixel()));
+        const int from = bar_->columnOf(markSeconds);
+        const int to = int(std::lround((toSeconds - bar_->view().startSeconds()) / secondsPerPixel()));
         QTest::mousePress(bar_, Qt::LeftButton, Qt::NoModifier, QPoint(from, y));
         QTest::mouseMove(bar_, QPoint((from + to) / 2, y));
         QTest::mouseRelease(bar_, Qt::LeftButton, modifiers, QPoint(to, y));
