@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -119,12 +120,71 @@ private slots:
         QVERIFY2(std::abs(double(fourSeconds) / double(twoSeconds) - 2.0) < 0.05,
                  qPrintable(QStringLiteral("%1 bytes, then %2").arg(twoSeconds).arg(fourSeconds)));
 
-        // Before Start: refused as End is, the kept file left as it was.
+        // Before Start: refused as End is; the cut stays as it was, the
+        // kept file, the marks and the end time with it. So does the start
+        // dragged past the end.
         const QByteArray before = readKept();
+        const auto pieces = w_->frm.cutState().SegBytes;
+        const double start = startPos();
         drag(*bar_->endMarkSeconds(), 1);
-        QCOMPARE(w_->desktop.messages.size(), 1);
-        QCOMPARE(w_->desktop.messages[0].text, QStringLiteral("结束时间必须在开始时间之后！"));
+        drag(*bar_->startMarkSeconds(), 8);
+        QCOMPARE(w_->desktop.messages.size(), 2);
+        for (const auto& message : w_->desktop.messages) {
+            QCOMPARE(message.text, QStringLiteral("结束时间必须在开始时间之后！"));
+            QCOMPARE(message.title, QStringLiteral("提示"));
+        }
         QCOMPARE(readKept(), before);
+        QVERIFY(w_->frm.cutState().SegBytes == pieces);
+        QCOMPARE(startPos(), start);
+        QVERIFY(bar_->startMarkSeconds() && std::abs(*bar_->startMarkSeconds() - start) < 0.001);
+        QVERIFY(bar_->endMarkSeconds() && std::abs(*bar_->endMarkSeconds() - 6) <= 0.030);
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lbj"))->text(), QStringLiteral(" 6秒"));
+
+        // A click four pixels beside a mark seeks where it was made.
+        const QPoint beside(bar_->columnOf(*bar_->endMarkSeconds()) + 4, bar_->height() / 2);
+        QTest::mouseClick(bar_, Qt::LeftButton, {}, beside);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(w_->player()->currentPosition() - bar_->secondsAt(beside.x())) < 0.02, kWait);
+    }
+
+    // Pressed with the mouse, 开始 and 结束 leave the focus on the waveform,
+    // whose keys move the marks; given the focus by Tab, they pass the keys
+    // on. Before the cut a key is Start there; after it each press cuts
+    // again, and the kept file follows by one frame.
+    void marksMoveByKeysAfterAClickOnStart()
+    {
+        w_->frm.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->frm));
+        QTest::mouseClick(bar_, Qt::LeftButton, {}, QPoint(bar_->columnOf(2), bar_->height() / 2));
+        QVERIFY(w_->seekTo(2));
+        auto* startButton = w_->frm.findChild<QPushButton*>(QStringLiteral("cmdQ"));
+        QTest::mouseClick(startButton, Qt::LeftButton);
+        const double pressed = startPos();
+        QCOMPARE(QApplication::focusWidget(), bar_);
+        key(Qt::Key_BracketRight);
+        QVERIFY(std::abs(startPos() - (pressed + kFrame)) < 1e-6);
+        QVERIFY(w_->seekTo(4));
+        QTest::mouseClick(w_->frm.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QVERIFY(w_->desktop.messages.isEmpty());
+
+        struct Press {
+            Qt::Key key;
+            int startFrames, endFrames;  // how far the kept file's ends move
+        };
+        for (const Press& press : {Press{Qt::Key_BracketRight, 1, 0}, Press{Qt::Key_BraceRight, 0, 1},
+                                   Press{Qt::Key_BracketLeft, -1, 0}}) {
+            const auto [begin, end] = keptFrames();
+            key(press.key);
+            QCOMPARE(keptFrames(), std::make_pair(begin + press.startFrames, end + press.endFrames));
+            const CutState& cut = w_->frm.cutState();
+            QCOMPARE(QFileInfo(kept_).size(), qint64(cut.KeptHeader.size()) + cut.SegBytes[1]);
+        }
+        QVERIFY(w_->desktop.messages.isEmpty());
+        // 开始 with the focus passes them on; Alt moves a tenth of a second.
+        startButton->setFocus(Qt::TabFocusReason);
+        const double before = startPos();
+        key(Qt::Key_BracketLeft, Qt::AltModifier);
+        QVERIFY(std::abs(startPos() - (before - 0.1)) < 1e-6);
+        QCOMPARE(QApplication::focusWidget(), startButton);
     }
 
     void zoomReturnsAndFineStepsMoveByTheirStep()
@@ -168,6 +228,23 @@ private:
     std::optional<double> positionKB(double seconds) const
     {
         return w_->frm.cutState().SourceMap.PositionToKB(seconds, w_->shared.MediaDuration);
+    }
+    // The frames of the song the kept file begins and ends with.
+    std::pair<std::size_t, std::size_t> keptFrames() const
+    {
+        const CutState& cut = w_->frm.cutState();
+        const FrameIndex& frames = cut.SourceMap.Frames();
+        const auto frameAt = [&](std::int64_t offset) {
+            std::size_t i = 0;
+            while (i < frames.Count() && frames.Offset(i) < offset)
+                ++i;
+            return i;
+        };
+        return {frameAt(cut.SegBytes[0]), frameAt(cut.SegBytes[0] + cut.SegBytes[1])};
+    }
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
     }
     QByteArray readKept() const
     {
