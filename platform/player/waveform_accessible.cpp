@@ -27,7 +27,7 @@ public:
         // text goes as the description too, where a screen reader reads
         // it. The keys stay in the tooltip.
         if (kind == QAccessible::Value || kind == QAccessible::Description)
-            return bar()->accessibleValue();
+            return WaveformValueText(*bar());
         return QAccessibleWidget::text(kind);
     }
 
@@ -53,6 +53,21 @@ QAccessibleInterface* MakeWaveformAccessible(const QString& className, QObject* 
 }
 
 }  // namespace
+
+QString WaveformValueText(const WaveformBar& bar)
+{
+    if (bar.view().durationSeconds() <= 0)
+        return {};
+    const auto seconds = [](double s) { return QStringLiteral("%1 秒").arg(s, 0, 'f', 2); };
+    QString text = QStringLiteral("位置 %1，共 %2").arg(seconds(bar.positionSeconds()), seconds(bar.view().durationSeconds()));
+    const auto start = bar.startMarkSeconds();
+    const auto end = bar.endMarkSeconds();
+    if (start)
+        text += QStringLiteral("；开始 %1").arg(seconds(*start));
+    if (start && end)
+        text += QStringLiteral("，结束 %1，长 %2").arg(seconds(*end), seconds(*end - *start));
+    return text;
+}
 
 void InstallWaveformAccessible()
 {

@@ -3,6 +3,7 @@
 
 #include "peak_decoder.h"
 #include "waveform_accessible.h"
+#include "waveform_painting.h"
 
 #include <QAccessible>
 #include <QKeyEvent>
@@ -17,39 +18,15 @@ namespace sundrel {
 
 namespace {
 
-// Drawn on the player's dark display: the played part in blue, the rest in
-// grey-blue, each with its RMS lighter than its peak.
-const QColor kPlayedPeak(0x3d, 0x8e, 0xe6);
-const QColor kPlayedRms(0x9c, 0xcb, 0xff);
-const QColor kRestPeak(0x4f, 0x5e, 0x72);
-const QColor kRestRms(0x86, 0x96, 0xab);
-const QColor kPosition(0xff, 0xff, 0xff);
-const QColor kMark(0xff, 0xb0, 0x20);
-const QColor kSelection(0xff, 0xb0, 0x20, 60);
-// The keyboard focus: a bright frame, plain on the dark display.
-const QColor kFocus(0x6c, 0xd8, 0xff);
-const QColor kOverviewGround(0x0a, 0x10, 0x18);
-const QColor kOverviewView(0x6a, 0x80, 0x9c);
-const QColor kScaleGround(0x16, 0x20, 0x2c, 210);
-const QColor kScaleText(0xc8, 0xd4, 0xe0);
-
 constexpr double kStepSeconds = 1.0;
 constexpr double kFineStepSeconds = 0.1;
 constexpr double kPageSeconds = 5.0;
 // A mark is grabbed on its line, this close, or on its flag; a click
 // further beside it seeks.
 constexpr double kLineGrabPixels = 2.5;
-constexpr int kFlagPixels = 5;
 // An onset catches a dragged mark this close.
 constexpr double kOnsetPixels = 6;
-// The overview strip of a zoomed view, along the bar's foot.
-constexpr int kOverviewPixels = 5;
 constexpr int kLimitShownMs = 1500;
-
-int Floor(double x)
-{
-    return int(std::floor(x));
-}
 
 }  // namespace
 
@@ -120,7 +97,7 @@ int WaveformBar::columnOf(double seconds) const
 {
     if (view_.durationSeconds() <= 0 || width() <= 0)
         return 0;
-    return std::clamp(Floor(view_.xOf(seconds)), 0, width() - 1);
+    return std::clamp(int(std::floor(view_.xOf(seconds))), 0, width() - 1);
 }
 
 void WaveformBar::zoom(int steps, double anchorSeconds, double anchorX)
@@ -136,16 +113,7 @@ void WaveformBar::zoom(int steps, double anchorSeconds, double anchorX)
 
 QString WaveformBar::scaleText() const
 {
-    const bool limit = limitShown_.isActive();
-    if (!view_.zoomed() && !limit)
-        return {};
-    if (!view_.zoomed() && !view_.atFinest())
-        return QStringLiteral("已显示整首");
-    const double perPixel = view_.secondsPerPixel();
-    const double ms = perPixel * 1000;
-    const QString length = perPixel >= 1 ? QStringLiteral("%1 秒").arg(perPixel, 0, 'f', 1)
-                                         : QStringLiteral("%1 毫秒").arg(ms, 0, 'f', ms < 9.95 ? 1 : 0);
-    return QStringLiteral("每像素 %1").arg(length) + (view_.atFinest() ? QStringLiteral("（已最大）") : QString());
+    return ScaleText(view_, limitShown_.isActive());
 }
 
 void WaveformBar::recompute()
@@ -189,14 +157,9 @@ void WaveformBar::resizeEvent(QResizeEvent* event)
     recompute();
 }
 
-int WaveformBar::waveBottom() const
-{
-    return view_.zoomed() ? height() - kOverviewPixels - 2 : height() - 1;
-}
-
 bool WaveformBar::onOverview(double y) const
 {
-    return view_.zoomed() && y > waveBottom();
+    return view_.zoomed() && y > waveform_layout::WaveBottom(view_, height());
 }
 
 std::optional<double> WaveformBar::shownMark(PlayerMark which) const
@@ -210,140 +173,18 @@ std::optional<double> WaveformBar::shownMark(PlayerMark which) const
 void WaveformBar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const std::optional<double> start = shownMark(PlayerMark::Start);
-    const std::optional<double> end = shownMark(PlayerMark::End);
-    paintSelection(painter, start, end);
-    paintColumns(painter);
-    paintMarks(painter, start, end);
-    paintPosition(painter);
-    if (view_.zoomed())
-        paintOverview(painter);
-    paintScale(painter);
-    if (hasFocus())
-        paintFocus(painter);
-}
-
-void WaveformBar::paintSelection(QPainter& painter, std::optional<double> start, std::optional<double> end) const
-{
-    if (!start || !end || view_.durationSeconds() <= 0)
-        return;
-    const int w = width();
-    const int from = std::clamp(Floor(view_.xOf(std::min(*start, *end))), -1, w);
-    const int to = std::clamp(Floor(view_.xOf(std::max(*start, *end))), -1, w);
-    painter.fillRect(QRect(QPoint(from, 0), QPoint(to, waveBottom())), kSelection);
-}
-
-int WaveformBar::playedColumn() const
-{
     // While the pointer drags, the position shown is where it would land.
-    const double shown = dragToSeconds_.value_or(positionSeconds_);
-    return view_.durationSeconds() > 0 ? Floor(view_.xOf(shown)) : -1;
-}
-
-void WaveformBar::paintColumns(QPainter& painter) const
-{
-    const int played = playedColumn();
-    const int bottom = waveBottom();
-    const double half = (bottom - 1) / 2.0;
-    const int middle = (bottom + 1) / 2;
-    for (int x = 0; x < int(columns_.size()); ++x) {
-        const Column& c = columns_[std::size_t(x)];
-        const bool before = x < played;
-        // Silence, or what is not decoded yet, is a one-pixel line.
-        const int peakReach = std::max(0, int(std::lround(c.peak * half)));
-        const int rmsReach = std::max(0, int(std::lround(c.rms * half)));
-        painter.setPen(before ? kPlayedPeak : kRestPeak);
-        painter.drawLine(x, middle - peakReach, x, middle + peakReach);
-        if (rmsReach > 0) {
-            painter.setPen(before ? kPlayedRms : kRestRms);
-            painter.drawLine(x, middle - rmsReach, x, middle + rmsReach);
-        }
-    }
-}
-
-void WaveformBar::paintPosition(QPainter& painter) const
-{
-    const int played = playedColumn();
-    if (played >= 0 && played < width()) {
-        painter.setPen(kPosition);
-        painter.drawLine(played, 0, played, waveBottom());
-    }
-}
-
-void WaveformBar::paintMarks(QPainter& painter, std::optional<double> start, std::optional<double> end) const
-{
-    if (!start || view_.durationSeconds() <= 0)
-        return;
-    const int w = width();
-    const int bottom = waveBottom();
-    painter.setPen(kMark);
-    painter.setBrush(kMark);
-    // The start's flag points into the selection from the top, the end's
-    // from the bottom.
-    const int x = Floor(view_.xOf(*start));
-    if (x >= 0 && x < w) {
-        painter.drawLine(x, 0, x, bottom);
-        const QPoint flag[] = {{x, 0}, {x + kFlagPixels, 0}, {x, kFlagPixels}};
-        painter.drawPolygon(flag, 3);
-    }
-    const int e = end ? Floor(view_.xOf(*end)) : -1;
-    if (e >= 0 && e < w) {
-        painter.drawLine(e, 0, e, bottom);
-        const QPoint flag[] = {{e, bottom}, {e - kFlagPixels, bottom}, {e, bottom - kFlagPixels}};
-        painter.drawPolygon(flag, 3);
-    }
-}
-
-void WaveformBar::paintOverview(QPainter& painter) const
-{
-    // The whole song along the foot: the stretch in view lighter, the
-    // marks and the position as ticks, so that none is ever lost.
-    const QRect strip(0, height() - kOverviewPixels, width(), kOverviewPixels);
-    painter.fillRect(strip, kOverviewGround);
-    const int from = Floor(view_.wholeXOf(view_.startSeconds()));
-    const int to = Floor(view_.wholeXOf(view_.startSeconds() + view_.spanSeconds()));
-    painter.fillRect(QRect(from, strip.top(), std::max(3, to - from + 1), strip.height()), kOverviewView);
-    const auto tick = [&](std::optional<double> seconds, const QColor& colour) {
-        if (!seconds)
-            return;
-        const int x = std::clamp(Floor(view_.wholeXOf(*seconds)), 0, width() - 1);
-        painter.setPen(colour);
-        painter.drawLine(x, strip.top(), x, strip.bottom());
-    };
-    tick(startMarkSeconds_, kMark);
-    tick(endMarkSeconds_, kMark);
-    tick(positionSeconds_, kPosition);
-}
-
-void WaveformBar::paintScale(QPainter& painter) const
-{
-    const QString text = scaleText();
-    if (text.isEmpty())
-        return;
-    QFont small = font();
-    small.setPixelSize(std::clamp(height() / 4, 8, 11));
-    painter.setFont(small);
-    const QFontMetrics metrics(small);
-    // The bottom right, above the strip: the top line is the display's.
-    QRect box(0, 0, metrics.horizontalAdvance(text) + 6, metrics.height());
-    box.moveBottomRight(QPoint(width() - 3, waveBottom() - 1));
-    painter.fillRect(box, kScaleGround);
-    painter.setPen(limitShown_.isActive() ? kMark : kScaleText);
-    painter.drawText(box, Qt::AlignCenter, text);
-}
-
-void WaveformBar::paintFocus(QPainter& painter) const
-{
-    painter.setPen(QPen(kFocus, 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    PaintWaveform(painter, size(),
+                  {view_, columns_, dragToSeconds_.value_or(positionSeconds_), shownMark(PlayerMark::Start),
+                   shownMark(PlayerMark::End), scaleText(), limitShown_.isActive(), hasFocus()});
 }
 
 std::optional<PlayerMark> WaveformBar::markAt(QPointF at) const
 {
+    using waveform_layout::kFlagPixels;
     std::optional<PlayerMark> nearest;
     double distance = kFlagPixels + 2;
-    const int bottom = waveBottom();
+    const int bottom = waveform_layout::WaveBottom(view_, height());
     const auto consider = [&](std::optional<double> mark, PlayerMark which) {
         if (!mark)
             return;
@@ -562,25 +403,11 @@ bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
     return true;
 }
 
-QString WaveformBar::accessibleValue() const
-{
-    if (view_.durationSeconds() <= 0)
-        return {};
-    const auto seconds = [](double s) { return QStringLiteral("%1 秒").arg(s, 0, 'f', 2); };
-    QString text = QStringLiteral("位置 %1，共 %2").arg(seconds(positionSeconds_), seconds(view_.durationSeconds()));
-    if (startMarkSeconds_)
-        text += QStringLiteral("；开始 %1").arg(seconds(*startMarkSeconds_));
-    if (startMarkSeconds_ && endMarkSeconds_)
-        text += QStringLiteral("，结束 %1，长 %2").arg(seconds(*endMarkSeconds_),
-                                                       seconds(*endMarkSeconds_ - *startMarkSeconds_));
-    return text;
-}
-
 void WaveformBar::announce()
 {
     if (!QAccessible::isActive())
         return;
-    const QString text = accessibleValue();
+    const QString text = WaveformValueText(*this);
     if (text == announced_)
         return;
     announced_ = text;

@@ -3,6 +3,7 @@
 
 #include "mark_snap.h"
 #include "media_player.h"
+#include "waveform_painting.h"
 #include "waveform_view.h"
 
 #include <QString>
@@ -11,8 +12,6 @@
 
 #include <optional>
 #include <vector>
-
-class QPainter;
 
 namespace sundrel {
 
@@ -46,10 +45,7 @@ public:
     void setFrameGrid(const FrameGrid& grid);
 
     // The loudness of each pixel column, 0 to 1, as drawn.
-    struct Column {
-        float peak = 0;
-        float rms = 0;
-    };
+    using Column = WaveformColumn;
     std::vector<Column> columns() const;
     // The pixel column of a moment (clamped to the bar), and the moment at
     // a pixel column, in the stretch of the song in view.
@@ -68,10 +64,6 @@ public:
     // The keys of the bar, from wherever they come; false for a key that is
     // none of them.
     bool takeKey(const QKeyEvent& event);
-    // What a screen reader hears of it: the position and length, and the
-    // marks and the selection's length when there are.
-    QString accessibleValue() const;
-
     bool isDragging() const { return dragToSeconds_.has_value() || dragMark_.has_value(); }
     const Peaks* peaks() const { return peaks_; }
     double positionSeconds() const { return positionSeconds_; }
@@ -100,8 +92,6 @@ protected:
 private:
     void recompute();
     bool moveMarkByKey(const QKeyEvent& event);
-    // The lowest row of the waveform: above the overview strip when zoomed.
-    int waveBottom() const;
     bool onOverview(double y) const;
     // The mark whose line or flag is under the pointer.
     std::optional<PlayerMark> markAt(QPointF at) const;
