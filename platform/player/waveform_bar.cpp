@@ -397,8 +397,13 @@ bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
     // Without a mark, or frames to step by, the key does nothing.
     if (mark && (fine || grid_.known())) {
         const double by = fine ? kFineStepSeconds : grid_.length;
-        emit markMoved(end ? PlayerMark::End : PlayerMark::Start,
-                       std::clamp(*mark + direction * by, 0.0, view_.durationSeconds()));
+        const double to = std::clamp(*mark + direction * by, 0.0, view_.durationSeconds());
+        // A zoomed view keeps the mark in sight as it walks.
+        if (!view_.shows(to)) {
+            view_.reveal(to);
+            recompute();
+        }
+        emit markMoved(end ? PlayerMark::End : PlayerMark::Start, to);
     }
     return true;
 }
