@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
-
 namespace sundrel {
 
 namespace {
@@ -154,7 +153,8 @@ void Frm::buildControls()
     connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
     connect(MDplay, &MediaPlayer::markMoved, this, &Frm::MDplay_MarkMoved);
 
-    // A click on these leaves the focus (and its frame) on the waveform.
+    // A click on these leaves the focus where it was (on the waveform, with
+    // its frame), and while they have it they pass the waveform's keys on.
     for (const char* name : {"cmdQ", "Command1", "Command2", "Command5"}) {
         button(name)->setFocusPolicy(Qt::TabFocus);
         button(name)->installEventFilter(this);
