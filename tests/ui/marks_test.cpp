@@ -220,6 +220,15 @@ private slots:
         zoomAllTheWayIn();
         QTest::keyClick(bar_, Qt::Key_PageUp);
         QVERIFY(bar_->secondsAt(0) <= bar_->positionSeconds() && bar_->positionSeconds() <= bar_->secondsAt(bar_->width()));
+        // A step further in says it can go no further.
+        QTest::keyClick(bar_, Qt::Key_Plus);
+        QCOMPARE(bar_->scaleText(), QStringLiteral("每像素 10 毫秒（已最大）"));
+        // The strip along the foot takes the view to the song's start, and
+        // playback stays where it was.
+        const double playing = bar_->positionSeconds();
+        QTest::mouseClick(bar_, Qt::LeftButton, {}, QPoint(0, bar_->height() - 2));
+        QCOMPARE(bar_->view().startSeconds(), 0.0);
+        QCOMPARE(bar_->positionSeconds(), playing);
     }
 
 private:
