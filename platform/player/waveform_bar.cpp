@@ -72,7 +72,7 @@ void WaveformBar::setPosition(double seconds)
         recompute();
     }
     update();
-    announce();
+    announce(true);
 }
 
 void WaveformBar::setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds)
@@ -408,18 +408,24 @@ bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
     return true;
 }
 
-void WaveformBar::announce()
+void WaveformBar::announce(bool playing)
 {
     if (!QAccessible::isActive())
         return;
+    // Played on, the position is told a second at a time: a screen reader
+    // that spoke each refresh would drown everything else.
+    const int second = int(std::floor(positionSeconds_));
+    if (playing && second == announcedSecond_)
+        return;
+    announcedSecond_ = second;
+    QAccessibleValueChangeEvent moved(this, positionSeconds_);
+    QAccessible::updateAccessibility(&moved);
     const QString text = WaveformValueText(*this);
-    if (text == announced_)
+    if (playing || text == announced_)
         return;
     announced_ = text;
     QAccessibleEvent described(this, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&described);
-    QAccessibleValueChangeEvent moved(this, positionSeconds_);
-    QAccessible::updateAccessibility(&moved);
 }
 
 }  // namespace sundrel

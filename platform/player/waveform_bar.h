@@ -98,8 +98,9 @@ private:
     // Where a mark dragged to pixel x lands.
     double dropAt(double x, bool onsets) const;
     std::optional<double> shownMark(PlayerMark which) const;
-    // Tells a screen reader when what it hears has changed.
-    void announce();
+    // Tells a screen reader when what it hears has changed: at once for what
+    // the user did, a second at a time while the song plays on.
+    void announce(bool playing = false);
 
     void paintSelection(QPainter& painter, std::optional<double> start, std::optional<double> end) const;
     int playedColumn() const;
@@ -125,6 +126,7 @@ private:
     // A zoom step that went no further: the scale says so for a moment.
     QTimer limitShown_;
     QString announced_;
+    int announcedSecond_ = -1;
     // Worked out from the peaks for the present width and view, so that
     // painting costs a column of lines and no more.
     std::vector<Column> columns_;
