@@ -21,9 +21,9 @@ wm=$!
 app=""
 trap 'kill $wm $app 2>/dev/null || true; rm -rf "$work"' EXIT
 
-# Ten seconds of noise, 128 kbit/s mono.
+# Twenty seconds of noise, 128 kbit/s mono.
 song="$work/夏天 的风.mp3"
-head -c $((44100 * 2 * 10)) /dev/urandom |
+head -c $((44100 * 2 * 20)) /dev/urandom |
   lame -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 128 --silent - "$song"
 
 "$build/app/sundrel" "$song" 2>/dev/null &
