@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <fstream>
 #include <string>

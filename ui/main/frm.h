@@ -8,7 +8,6 @@
 #include <QList>
 #include <QPointer>
 #include <QTimer>
-#include <QUrl>
 #include <QWidget>
 
 #include <array>
@@ -18,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QUrl;
 
 namespace sundrel {
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace sundrel {
 
