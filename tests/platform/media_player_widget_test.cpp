@@ -190,7 +190,7 @@ void MediaPlayerWidgetTest::seekMovesThePosition() {
     player->seek(25.0);
     QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 24.9 && player->currentPosition() < 28.0,
                              kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(Bar(*player)->position() >= 24900, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(Bar(*player)->positionSeconds() >= 24.9, kWait);
 }
 
 void MediaPlayerWidgetTest::seekRightAfterLoadingIsKept() {
@@ -396,7 +396,7 @@ void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys() {
     player->show();
     QVERIFY(QTest::qWaitForWindowExposed(player.get()));
     WaveformBar* bar = Bar(*player);
-    const QPoint at20s(bar->columnOf(20000) + 1, bar->height() / 2);
+    const QPoint at20s(bar->columnOf(20.0) + 1, bar->height() / 2);
 
     // The user presses at 0:20 and holds while the song plays on: the time
     // shows where the press would land, playback does not jump yet.

@@ -96,6 +96,14 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
     // again at once; before, the start mark alone moves, as Start there.
     const bool recut = cutShown_;
     const auto end = recut ? TextToNumber(services_.shared.EndPos) : std::nullopt;
+    // A cut that would be refused leaves the one in place as it is: its
+    // kept file, its marks and its times.
+    if (const auto start = TextToNumber(services_.shared.StartPos); recut && end && start) {
+        if (refusedSelection(mark == PlayerMark::Start ? seconds : *start, mark == PlayerMark::End ? seconds : *end)) {
+            MDplay->setMarks(start, end);
+            return;
+        }
+    }
     if (mark == PlayerMark::Start)
         startAt(seconds);
     if (!recut || !end)
@@ -173,6 +181,17 @@ bool Frm::endAt(double endPosition)
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
     return written.Kept;
+}
+
+bool Frm::refusedSelection(double start, double end)
+{
+    // As End checks it, before anything is written: the order, and for a
+    // song with frames at least one frame (a song without is End's to refuse).
+    const SongMap& map = cut_.SourceMap;
+    if (end > start && (map.Frames().Count() == 0 || map.Kept(start, end)))
+        return false;
+    message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
+    return true;
 }
 
 bool Frm::refusedWhileMapping()
