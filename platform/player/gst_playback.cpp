@@ -75,6 +75,13 @@ bool StartOnce()
     return started;
 }
 
+// GStreamer's own account of why a song failed, on one line: its debug
+// text runs over several.
+QByteArray OneLine(const gchar* text)
+{
+    return QByteArray(text ? text : "").simplified();
+}
+
 }  // namespace
 
 bool StartGStreamer()
@@ -116,10 +123,13 @@ Playback::Playback(const QString& path, double gain, QObject* parent) : QObject(
         return;
     }
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    file_ = file;
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(file.constData(), &error);
     playbin_ = uri ? gst_element_factory_make("playbin", nullptr) : nullptr;
     if (!playbin_) {
+        std::fprintf(stderr, "Sundrel: cannot play %s: %s\n", file.constData(),
+                     error ? error->message : "GStreamer has no playbin (gstreamer1.0-plugins-base)");
         g_clear_error(&error);
         g_free(uri);
         failed_ = true;
@@ -265,8 +275,28 @@ void Playback::setGain(double gain)
         g_object_set(playbin_, "volume", gain, nullptr);
 }
 
-void Playback::fail()
+void Playback::fail(GstMessage* error)
 {
+    // What GStreamer said goes to standard error, the window shows that the
+    // song cannot be played. A state change refused at once leaves its
+    // reason on the bus.
+    GstBus* bus = error ? nullptr : gst_element_get_bus(playbin_);
+    GstMessage* found = bus ? gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR) : nullptr;
+    if (GstMessage* message = error ? error : found) {
+        GError* gerror = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(message, &gerror, &debug);
+        std::fprintf(stderr, "Sundrel: cannot play %s: %s (%s)\n", file_.constData(),
+                     OneLine(gerror ? gerror->message : nullptr).constData(), OneLine(debug).constData());
+        g_clear_error(&gerror);
+        g_free(debug);
+    } else {
+        std::fprintf(stderr, "Sundrel: cannot play %s: GStreamer refused to start it\n", file_.constData());
+    }
+    if (found)
+        gst_message_unref(found);
+    if (bus)
+        gst_object_unref(bus);
     failed_ = true;
     poll_.stop();
     // The pipeline stays, but idle: it holds the file no longer.
@@ -280,9 +310,9 @@ void Playback::poll()
     while (GstMessage* message = gst_bus_pop(bus)) {
         switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
+            fail(message);
             gst_message_unref(message);
             gst_object_unref(bus);
-            fail();
             return;
         case GST_MESSAGE_EOS:
             ended_ = true;

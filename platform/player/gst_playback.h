@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <optional>
 
 struct _GstElement;
+struct _GstMessage;
 
 namespace sundrel {
 
@@ -55,10 +57,13 @@ signals:
 
 private:
     void poll();
-    void fail();
+    // Says why on standard error: GStreamer's error (given, or left on the
+    // bus), one line.
+    void fail(_GstMessage* error = nullptr);
     void startSeek(qint64 milliseconds);
     bool queryPosition(qint64& milliseconds) const;
 
+    QByteArray file_;  // the song's path, for what is said when it fails
     _GstElement* playbin_ = nullptr;
     // The volume element before the sound output; none when it could not be
     // made, and playbin's own volume serves.

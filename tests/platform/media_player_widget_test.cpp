@@ -20,6 +20,9 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -68,6 +71,37 @@ WaveformBar* Bar(const QWidget& player) {
 QString StatusOf(const QWidget& player) {
     return TextOf(player, "status");
 }
+
+// What this process writes to standard error meanwhile, in a file.
+class StandardErrorCapture {
+public:
+    explicit StandardErrorCapture(const QString& file)
+        : file_(file), saved_(dup(2)), into_(open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {
+        dup2(into_, 2);
+    }
+    ~StandardErrorCapture() { restore(); }
+    QStringList lines() {
+        restore();
+        QFile file(file_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                              : QStringList{QStringLiteral("<unreadable>")};
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) {
+            return;
+        }
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        close(into_);
+        saved_ = -1;
+    }
+    QString file_;
+    int saved_;
+    int into_;
+};
 
 // What a failed wait reports about the player.
 QString Describe(const MediaPlayerWidget& player) {
@@ -285,9 +319,21 @@ void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly() {
 
     MediaPlayerWidget player(50);
     player.show();
+    StandardErrorCapture said(dir_.filePath(QStringLiteral("stderr.txt")));
     player.setURL(path);
     QCOMPARE(player.URL(), path);
     QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("无法播放此文件"), kWait);
+    // GStreamer's reason, for whoever looks, in one line; a file that never
+    // reaches GStreamer (missing) has none.
+    const QStringList lines = said.lines();
+    if (content.isEmpty()) {
+        QVERIFY2(lines.filter(name).isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
+    } else {
+        QCOMPARE(lines.filter(name).size(), 1);
+        QVERIFY2(lines.filter(name)[0].startsWith(QStringLiteral("Sundrel: cannot play ")) &&
+                     lines.filter(name)[0].contains(QStringLiteral("text file")),
+                 qPrintable(lines.join(QLatin1Char('\n'))));
+    }
     QVERIFY(player.duration() == std::optional<double>(0.0));
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     for (QWidget* window : QApplication::topLevelWidgets()) {
