@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gst_playback.h"
 
+#include "song_map.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -8,6 +10,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 namespace sundrel {
 
@@ -166,6 +169,23 @@ Playback::~Playback()
         gst_object_unref(gain_);
 }
 
+qint64 Playback::durationMs() const
+{
+    // A header frame that lies (a byte count of 0xFFFFFFFF, counts of half
+    // the song) leaves GStreamer without the length, or with a wrong one,
+    // while its accurate seeks still land on the very sample: only the
+    // length must come from the frames.
+    const auto seconds = [](qint64 ms) { return ms > 0 ? std::optional<double>(double(ms) / 1000.0) : std::nullopt; };
+    const auto played = PlayedDuration(seconds(duration_), seconds(songLength_));
+    return played ? qRound64(*played * 1000.0) : 0;
+}
+
+void Playback::setSongLength(qint64 milliseconds)
+{
+    songLength_ = qMax<qint64>(0, milliseconds);
+    emit changed();
+}
+
 Playback::Status Playback::status() const
 {
     if (failed_)
@@ -191,7 +211,7 @@ bool Playback::queryPosition(qint64& milliseconds) const
 qint64 Playback::positionMs() const
 {
     if (ended_)
-        return duration_;
+        return durationMs();
     if (seeking_)
         return *seeking_;
     if (pendingSeek_)
@@ -243,8 +263,8 @@ void Playback::seek(qint64 milliseconds)
     if (!playbin_ || failed_)
         return;
     milliseconds = qMax<qint64>(0, milliseconds);
-    if (duration_ > 0)
-        milliseconds = qMin(milliseconds, duration_);
+    if (durationMs() > 0)
+        milliseconds = qMin(milliseconds, durationMs());
     ended_ = false;
     stopped_ = false;
     // Before the song is open a seek would be lost: it waits for the open.

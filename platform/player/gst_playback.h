@@ -41,8 +41,11 @@ public:
 
     Status status() const;
     qint64 positionMs() const;
-    // 0 until the song has been opened.
-    qint64 durationMs() const { return duration_; }
+    // 0 until the song has been opened. GStreamer's own, unless the song's
+    // length was told and GStreamer's is missing or more than a second off.
+    qint64 durationMs() const;
+    // The length the song's frames tell; 0 for none.
+    void setSongLength(qint64 milliseconds);
 
     void play();
     void pause();
@@ -74,7 +77,8 @@ private:
     bool ended_ = false;
     bool stopped_ = false;
     bool failed_ = false;
-    qint64 duration_ = 0;
+    qint64 duration_ = 0;      // GStreamer's
+    qint64 songLength_ = 0;    // the frames'
     // A seek asked for before the song was open, and the target of a seek
     // under way: until it lands, the position reads as its target.
     std::optional<qint64> pendingSeek_;
