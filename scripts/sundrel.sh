@@ -43,9 +43,10 @@ case "$mode" in
     # formats too, which must be refused); the screenshots and
     # the window-manager checks need X (xdotool presses keys in the program's
     # windows there); the packaging checks validate the
-    # menu entry and the software-centre page, make the package and lint it.
+    # menu entry and the software-centre page, make the package and lint it;
+    # the engine's fuzz targets are built with clang's libFuzzer.
     packages+=(libgtest-dev lame mpg123 flac vorbis-tools xvfb xauth x11-utils xdotool locales openbox
-               desktop-file-utils appstream file lintian) ;;
+               desktop-file-utils appstream file lintian clang libclang-rt-dev) ;;
   package)
     # cpack reads the libraries the program links with dpkg-shlibdeps.
     packages+=(file) ;;
