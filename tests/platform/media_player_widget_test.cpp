@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <unistd.h>
 #include <filesystem>
@@ -72,36 +73,22 @@ QString StatusOf(const QWidget& player) {
     return TextOf(player, "status");
 }
 
-// What this process writes to standard error meanwhile, in a file.
-class StandardErrorCapture {
-public:
-    explicit StandardErrorCapture(const QString& file)
-        : file_(file), saved_(dup(2)), into_(open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600)) {
-        dup2(into_, 2);
-    }
-    ~StandardErrorCapture() { restore(); }
-    QStringList lines() {
-        restore();
-        QFile file(file_);
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                                              : QStringList{QStringLiteral("<unreadable>")};
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) {
-            return;
-        }
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        close(into_);
-        saved_ = -1;
-    }
-    QString file_;
-    int saved_;
-    int into_;
-};
+// What this process writes to standard error while `run` runs, by lines.
+QStringList StandardErrorOf(const QString& file, const std::function<void()>& run) {
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int into = open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(into, 2);
+    run();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(into);
+    QFile said(file);
+    return said.open(QIODevice::ReadOnly)
+               ? QString::fromLocal8Bit(said.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+               : QStringList{QStringLiteral("<unreadable>")};
+}
 
 // What a failed wait reports about the player.
 QString Describe(const MediaPlayerWidget& player) {
@@ -319,13 +306,14 @@ void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly() {
 
     MediaPlayerWidget player(50);
     player.show();
-    StandardErrorCapture said(dir_.filePath(QStringLiteral("stderr.txt")));
-    player.setURL(path);
+    const QStringList lines = StandardErrorOf(dir_.filePath(QStringLiteral("stderr.txt")), [&] {
+        player.setURL(path);
+        QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("无法播放此文件"), kWait);
+    });
     QCOMPARE(player.URL(), path);
-    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("无法播放此文件"), kWait);
+    QCOMPARE(StatusOf(player), QStringLiteral("无法播放此文件"));
     // GStreamer's reason, for whoever looks, in one line; a file that never
     // reaches GStreamer (missing) has none.
-    const QStringList lines = said.lines();
     if (content.isEmpty()) {
         QVERIFY2(lines.filter(name).isEmpty(), qPrintable(lines.join(QLatin1Char('\n'))));
     } else {
