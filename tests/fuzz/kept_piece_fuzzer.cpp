@@ -2,8 +2,8 @@
 // Any bytes as a song, and a selection in it: the kept piece planned and
 // written into a temporary folder as a cut writes it. Nothing may be
 // written elsewhere, the kept file must hold its header frames and the
-// song's own bytes, and it must walk again to the frames it was given, as
-// long as it says it does.
+// song's own bytes, walk again to the frames it was given (which its header
+// frame counts) and last from Start to End.
 
 #include "cut_engine.h"
 #include "fuzz_support.h"
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 using namespace sundrel;
@@ -71,6 +72,56 @@ std::optional<std::size_t> FramesOfHeader(const std::vector<unsigned char>& head
     return count;
 }
 
+// The plan the window makes of the kept piece, and the cut; nothing but
+// the kept file may be left, and the song as it was.
+std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& source, const Bytes& song) {
+    CutState cut;
+    cut.SourcePath = source;
+    cut.SourceName = "song.mp3";
+    cut.DestDir = (work / "rings").string() + "/";
+    cut.SourceLen = static_cast<std::int64_t>(song.size());
+    cut.SegBytes = {kept.Begin, kept.End - kept.Begin, cut.SourceLen - kept.End};
+    cut.SegLast = 2;
+    cut.KeptHeader = kept.Header;
+    const WrittenPieces written = WritePieces(cut, {}, Leftovers::Remove);
+    FUZZ_REQUIRE(written.Kept, "a mapped song cuts into a folder it may write to");
+    FUZZ_REQUIRE(RemoveOuterPieces(written), "the outer pieces go");
+
+    FUZZ_REQUIRE(Names(Folder()) == std::vector<std::string>{"work"}, "nothing is written beside the folders");
+    FUZZ_REQUIRE(Names(work) == (std::vector<std::string>{"music", "rings"}), "nothing is written beside the folders");
+    FUZZ_REQUIRE(Names(work / "music") == std::vector<std::string>{"song.mp3"}, "nothing is written beside the song");
+    FUZZ_REQUIRE(Read(source) == song, "the song is left as it was");
+    FUZZ_REQUIRE(Names(work / "rings") == std::vector<std::string>{"[铃声]1song.mp3"}, "the kept file alone is left");
+    return PieceName(cut, 1);
+}
+
+// The kept file walks to the frames it was given, its header frame counts
+// them, and a gapless player plays it from Start to End, to the sample.
+void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, const std::string& keptPath,
+                     double start, double end) {
+    const SongFrames given = FramesIn(map.Frames(), kept.Begin, kept.End);
+    const SongFile keptFile = ReadSongFile(keptPath);
+    const auto again = MapSong(keptPath, keptFile);
+    FUZZ_REQUIRE(again, "the kept file maps");
+    const std::size_t walked = again->Frames().Count();
+    if (given.Junk && !KeptFileAcrossJunkWalksAgain) return;
+    if (given.Join && !KeptFileAcrossAJoinWalksAgain) return;
+    if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return;
+    FUZZ_REQUIRE(walked == built - 1 + given.Count, "the kept file walks again to the frames it was given");
+    const auto head = ParseFrameHeader(kept.Header.data());
+    const unsigned char* count = kept.Header.data() + XingOffset(*head) + 8;
+    const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
+                                  std::uint32_t(count[2]) << 8 | count[3];
+    FUZZ_REQUIRE(counted == walked, "the header frame counts the frames there are");
+
+    // Within one stream of the song, and a selection inside it.
+    const FrameIndex& frames = map.Frames();
+    if (frames.Stream(frames.Count() - 1) != 0 || start < 0 || end > map.Duration().value_or(0)) return;
+    const double rate = head->SampleRate();
+    const double lasts = again->Duration().value_or(-1);
+    FUZZ_REQUIRE(std::abs(lasts - (end - start)) <= 2 / rate, "the ringtone lasts from Start to End");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
@@ -95,58 +146,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (!kept) return 0;
     FUZZ_REQUIRE(0 <= kept->Begin && kept->Begin <= kept->End && kept->End <= file.Length,
                  "the kept piece lies in the song");
-
-    // The plan the window makes of it, and the cut.
-    CutState cut;
-    cut.SourcePath = source;
-    cut.SourceName = "song.mp3";
-    cut.DestDir = (work / "rings").string() + "/";
-    cut.SourceLen = file.Length;
-    cut.SegBytes = {kept->Begin, kept->End - kept->Begin, file.Length - kept->End};
-    cut.SegLast = 2;
-    cut.KeptHeader = kept->Header;
-    const WrittenPieces written = WritePieces(cut, {}, Leftovers::Remove);
-    FUZZ_REQUIRE(written.Kept, "a mapped song cuts into a folder it may write to");
-    FUZZ_REQUIRE(RemoveOuterPieces(written), "the outer pieces go");
-
-    FUZZ_REQUIRE(Names(Folder()) == std::vector<std::string>{"work"}, "nothing is written beside the folders");
-    FUZZ_REQUIRE(Names(work) == (std::vector<std::string>{"music", "rings"}), "nothing is written beside the folders");
-    FUZZ_REQUIRE(Names(work / "music") == std::vector<std::string>{"song.mp3"}, "nothing is written beside the song");
-    FUZZ_REQUIRE(Read(source) == song, "the song is left as it was");
-    FUZZ_REQUIRE(Names(work / "rings") == std::vector<std::string>{"[铃声]1song.mp3"}, "the kept file alone is left");
+    const std::string keptPath = Cut(*kept, work, source, song);
 
     // The header frames, then the song's bytes, and nothing else.
-    const std::string keptPath = PieceName(cut, 1);
     Bytes expected = kept->Header;
     expected.insert(expected.end(), song.begin() + kept->Begin, song.begin() + kept->End);
     FUZZ_REQUIRE(Read(keptPath) == expected, "the kept file holds its header frames and the song's bytes");
     if (kept->Header.empty()) return 0;  // frames of Layer I or II: whole frames, no header
     const auto built = FramesOfHeader(kept->Header);
     FUZZ_REQUIRE(built && *built >= 1, "the header is a header frame and whole frames");
-
-    // The kept file walks to the frames it was given, and its header frame
-    // counts them.
-    const SongFrames given = FramesIn(map->Frames(), kept->Begin, kept->End);
-    const SongFile keptFile = ReadSongFile(keptPath);
-    const auto again = MapSong(keptPath, keptFile);
-    FUZZ_REQUIRE(again, "the kept file maps");
-    const std::size_t walked = again->Frames().Count();
-    if (given.Junk && !KeptFileAcrossJunkWalksAgain) return 0;
-    if (given.Join && !KeptFileAcrossAJoinWalksAgain) return 0;
-    if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return 0;
-    FUZZ_REQUIRE(walked == *built - 1 + given.Count, "the kept file walks again to the frames it was given");
-    const auto head = ParseFrameHeader(kept->Header.data());
-    const unsigned char* count = kept->Header.data() + XingOffset(*head) + 8;
-    const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
-                                  std::uint32_t(count[2]) << 8 | count[3];
-    FUZZ_REQUIRE(counted == walked, "the header frame counts the frames there are");
-
-    // A gapless player plays the ringtone from Start to End, to the sample,
-    // within one stream of the song.
-    const FrameIndex& frames = map->Frames();
-    if (frames.Stream(frames.Count() - 1) != 0 || start < 0 || end > *duration) return 0;
-    const double rate = ParseFrameHeader(song.data() + frames.Offset(0))->SampleRate();
-    const double lasts = again->Duration().value_or(-1);
-    FUZZ_REQUIRE(std::abs(lasts - (end - start)) <= 2 / rate, "the ringtone lasts from Start to End");
+    CheckWalksAgain(*map, *kept, *built, keptPath, start, end);
     return 0;
 }
