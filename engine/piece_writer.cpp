@@ -107,7 +107,7 @@ std::string PieceName(const CutState& cut, int i) {
     return cut.DestDir + "[铃声]" + std::to_string(i) + cut.SourceName;
 }
 
-WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
+WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Leftovers leftovers) {
     WrittenPieces written;
     // The event pass may let the window start a new plan or browse a new
     // source; the copy goes on with what it was given, so take it now.
@@ -126,7 +126,8 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
         if (SameFile(name, sourcePath)) return written;
     // A run killed while it wrote these pieces left them half written and
     // hidden; nothing else would ever remove them.
-    for (const std::string& name : names) RemoveHiddenLeftovers(name, PieceTemporary);
+    if (leftovers == Leftovers::Remove)
+        for (const std::string& name : names) RemoveHiddenLeftovers(name, PieceTemporary);
 
     Stream source;
     if (!source.Open(sourcePath, "rb")) return written;

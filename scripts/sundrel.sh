@@ -44,10 +44,11 @@ case "$mode" in
     # the window-manager checks need X (xdotool presses keys in the program's
     # windows there); a screen reader's view is read over AT-SPI on a D-Bus
     # session of its own; the packaging checks validate the
-    # menu entry and the software-centre page, make the package and lint it.
+    # menu entry and the software-centre page, make the package and lint it;
+    # the engine's fuzz targets are built with clang's libFuzzer.
     packages+=(libgtest-dev lame mpg123 flac vorbis-tools xvfb xauth x11-utils xdotool locales openbox
                dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
-               desktop-file-utils appstream file lintian) ;;
+               desktop-file-utils appstream file lintian clang libclang-rt-dev) ;;
   package)
     # cpack reads the libraries the program links with dpkg-shlibdeps.
     packages+=(file) ;;

@@ -269,6 +269,12 @@ void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds) {
     wave_->setFrameGrid(known ? FrameGrid{firstSeconds, frameSeconds} : FrameGrid{});
 }
 
+void MediaPlayerWidget::setSongLength(double seconds) {
+    if (playback_) {
+        playback_->setSongLength(qIsFinite(seconds) && seconds > 0 ? qRound64(seconds * 1000.0) : 0);
+    }
+}
+
 void MediaPlayerWidget::seek(double seconds) {
     if (url_.isEmpty() || !qIsFinite(seconds)) {
         return;

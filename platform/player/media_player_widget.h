@@ -44,6 +44,7 @@ public:
     void pause() override;
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
     void setFrameGrid(double firstSeconds, double frameSeconds) override;
+    void setSongLength(double seconds) override;
 
     // Moves playback to a moment of the loaded media, in seconds.
     void seek(double seconds);

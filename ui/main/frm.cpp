@@ -265,6 +265,8 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     // Marks dragged on the waveform land where a cut can begin: on a frame.
     if (const auto frame = cut_.SourceMap.FrameNear(0))
         MDplay->setFrameGrid(frame->Start, frame->Length);
+    // A header frame may lie about the length: every moment must be reached.
+    MDplay->setSongLength(cut_.SourceMap.Duration().value_or(0));
 }
 
 void Frm::cmdBrowseD_Click()

@@ -27,7 +27,6 @@ class FrmO;
 class FrmST;
 class MediaPlayer;
 enum class PlayerMark;
-struct WrittenPieces;
 
 // The main window: choose a song and a folder, play it, mark Start and End,
 // and get the ringtone.
@@ -90,7 +89,11 @@ private:
     // frames, whole frames and a gapless header frame. False for a
     // selection too short to cut.
     bool planKeptPiece(double start, double end);
-    WrittenPieces writeKeptPiece();
+    // Writes the planned pieces and removes the outer ones, holding the lock
+    // on their folder throughout: a cut into a folder another cut is writing
+    // into waits for it. True when the kept file is in place; clean when
+    // nothing else of the cut was left behind.
+    bool writeKeptPiece(bool& clean);
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.

@@ -8,6 +8,7 @@
 #include "desktop.h"
 #include "frm_st.h"
 #include "media_player.h"
+#include "piece_folder_lock.h"
 #include "window_event_pass.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QThread>
 
 #include <array>
 #include <optional>
@@ -24,6 +26,11 @@
 namespace sundrel {
 
 namespace {
+
+// How long a cut waits for another cut into the same folder, which takes
+// well under a second for a song of hundreds of MB, and how often it looks.
+constexpr qint64 kLockWaitMs = 30'000;
+constexpr unsigned long kLockPollMs = 5;
 
 // The start offset as a size field. A start at the very first byte would
 // write "0", which the split plan reads as "no field" and drops, so that the
@@ -161,15 +168,13 @@ bool Frm::endAt(double endPosition)
         return false;
     }
 
-    const WrittenPieces written = writeKeptPiece();
-    // Also when the window is closing: nothing of the cut but the kept
-    // file may stay behind.
-    const bool clean = RemoveOuterPieces(written);
+    bool clean = true;
+    const bool kept = writeKeptPiece(clean);
     if (closing_)
-        return written.Kept;
+        return kept;
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
-    if (written.Kept) {
+    if (kept) {
         shared.CutMade = true;
         cutShown_ = true;
         MDplay->setMarks(startPosition, TextToNumber(shared.EndPos));
@@ -180,7 +185,7 @@ bool Frm::endAt(double endPosition)
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
-    return written.Kept;
+    return kept;
 }
 
 bool Frm::refusedSelection(double start, double end)
@@ -250,7 +255,7 @@ bool Frm::planKeptPiece(double start, double end)
     return true;
 }
 
-WrittenPieces Frm::writeKeptPiece()
+bool Frm::writeKeptPiece(bool& clean)
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
@@ -259,12 +264,37 @@ WrittenPieces Frm::writeKeptPiece()
     cut_.DestDir = txtDestdir->text().toStdString();
 
     cutting_ = true;
-    const WrittenPieces written = WritePieces(cut_, WindowEventPass([this] { return !closing_; }));
+    WindowEventPass eventPass([this] { return !closing_; });
+    PieceFolderLock lock(FolderPart(PieceName(cut_, 1)));
+    // Another cut writes into the folder (another copy of the program):
+    // this one follows it, unless it never ends. One of another window of
+    // this program cannot end before this handler, run from its event
+    // pass, returns: this cut is refused at once.
+    static int cutsUnderWay = 0;
+    QElapsedTimer waited;
+    waited.start();
+    if (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0)
+        lb->setText(QStringLiteral("等待另一剪切完成。。。"));
+    while (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !waited.hasExpired(kLockWaitMs) &&
+           eventPass()) {
+        QThread::msleep(kLockPollMs);
+        lock.tryAgain();
+    }
+    WrittenPieces written;
+    if (lock.state() != PieceFolderLock::State::Busy && !closing_) {
+        const bool alone = lock.state() == PieceFolderLock::State::Held;
+        ++cutsUnderWay;
+        written = WritePieces(cut_, eventPass, alone ? Leftovers::Remove : Leftovers::Keep);
+        // Also when the window is closing: nothing of the cut but the kept
+        // file may stay behind.
+        clean = RemoveOuterPieces(written);
+        --cutsUnderWay;
+    }
     cutting_ = false;
 
     LockSplit(false);
     unsetCursor();
-    return written;
+    return written.Kept;
 }
 
 void Frm::Command5_Click()
