@@ -10,7 +10,9 @@
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTranslator>
+#include <QUrl>
 
 int main(int argc, char* argv[])
 {
@@ -40,5 +42,10 @@ int main(int argc, char* argv[])
     // The program ends when its last window closes, whichever it is.
     sundrel::Frm frm(services);
     frm.show();
+    // A song named on the command line (the desktop's "Open with" names
+    // one) is chosen as 浏览 chooses it, once the window is up.
+    const QStringList given = QApplication::arguments().mid(1);
+    if (!given.isEmpty())
+        QTimer::singleShot(0, &frm, [&frm, given] { frm.takeUpGiven(sundrel::GivenOnCommandLine(given)); });
     return QApplication::exec();
 }

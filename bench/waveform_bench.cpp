@@ -144,7 +144,7 @@ int main(int argc, char* argv[])
     };
     double zoomWorst = 0;
     int levels = 0;
-    const double middle = kSeconds * 500.0;
+    const double middle = kSeconds / 2.0;
     for (int direction : {1, -1}) {
         for (int i = 0; i < 12; ++i) {
             const int before = bar->zoomLevel();
@@ -156,7 +156,7 @@ int main(int argc, char* argv[])
     }
     player.setMarks(kSeconds / 2.0, kSeconds / 2.0 + 20);
     bar->zoom(3, middle, bar->width() / 2.0);
-    const QPointF grab(bar->columnOf(qint64(middle)), bar->height() / 2.0);
+    const QPointF grab(bar->columnOf(middle), bar->height() / 2.0);
     const auto mouse = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
         QMouseEvent event(type, at, bar->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
         QApplication::sendEvent(bar, &event);

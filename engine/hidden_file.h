@@ -22,7 +22,9 @@ std::FILE* CreateHiddenBeside(const std::filesystem::path& target, const char* p
 // Removes the hidden files an earlier run, killed while it wrote beside
 // `target` for `purpose`, left behind: regular files of exactly the names
 // CreateHiddenBeside gives, with no other name (hard link) of their own.
-// A link, a folder or a look-alike name is never touched.
+// A link, a folder or a look-alike name is never touched. Only for a
+// caller that knows no running cut writes beside `target`: such a file may
+// be one it is writing.
 void RemoveHiddenLeftovers(const std::filesystem::path& target, const char* purpose);
 
 }  // namespace sundrel

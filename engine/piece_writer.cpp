@@ -208,7 +208,7 @@ fs::path PieceName(const CutState& cut, int i) {
     return name;
 }
 
-WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
+WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Leftovers leftovers) {
     const int segLast = cut.SegLast;
     if (segLast < 1 || segLast > 2 || cut.SegBytes.size() < static_cast<std::size_t>(segLast) + 1) return {};
     CutCopy copy;
@@ -223,7 +223,8 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass) {
         if (SameFile(name, copy.SourcePath)) return {};
     // A run killed while it wrote these pieces left them half written and
     // hidden; nothing else would ever remove them.
-    for (const fs::path& name : copy.Names) RemoveHiddenLeftovers(name, PieceTemporary);
+    if (leftovers == Leftovers::Remove)
+        for (const fs::path& name : copy.Names) RemoveHiddenLeftovers(name, PieceTemporary);
     return PieceCopier(copy, eventPass).Run();
 }
 

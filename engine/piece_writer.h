@@ -29,6 +29,12 @@ struct WrittenPieces {
     std::vector<std::filesystem::path> Others;
 };
 
+// What a cut does with the hidden files a killed cut left beside its
+// pieces. Only a cut that holds the lock on its pieces' folder for its
+// whole run may remove them: without it, they may be the files another
+// running cut (another window, another copy of the program) is writing.
+enum class Leftovers { Keep, Remove };
+
 // Copies pieces 0..SegLast of SourcePath into PieceName(0..). Each piece is
 // written to a new hidden file beside its name and renamed onto the name
 // once whole, so a file or link of that name is replaced, never written
@@ -36,7 +42,8 @@ struct WrittenPieces {
 // earlier file of that name as it was and removes what it created; once the
 // kept piece is in place, an abandoned cut only skips what is left to write.
 // Refused when a piece name leads to the song itself.
-WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {});
+WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {},
+                          Leftovers leftovers = Leftovers::Keep);
 
 // Deletes the files a cut left besides its kept piece, and nothing else.
 // True when none of them is left.

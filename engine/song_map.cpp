@@ -266,7 +266,10 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin
 }
 
 std::optional<double> PlayedDuration(std::optional<double> player, const SongMap& map) {
-    const std::optional<double> own = map.Duration();
+    return PlayedDuration(player, map.Duration());
+}
+
+std::optional<double> PlayedDuration(std::optional<double> player, std::optional<double> own) {
     const bool trusted = player && std::isfinite(*player) && *player > 0;
     if (own && (!trusted || std::abs(*player - *own) > 1.0)) return own;
     return trusted ? player : std::nullopt;

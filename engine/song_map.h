@@ -126,6 +126,8 @@ private:
 // it is missing, zero, or more than a second off what the frames tell
 // (a header frame's wrong counts, a VBR song without one), then the map's.
 std::optional<double> PlayedDuration(std::optional<double> player, const SongMap& map);
+// The same rule, given the length the frames tell (the map's Duration()).
+std::optional<double> PlayedDuration(std::optional<double> player, std::optional<double> frames);
 
 // Walks the frames of the file's sound once, calling eventPass between
 // chunks so that a window can paint; eventPass returning false abandons the

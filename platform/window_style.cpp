@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace sundrel {
 
@@ -143,6 +144,45 @@ void CentreOnScreen(QWidget* window)
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
     }
+}
+
+void PlaceBeside(QWidget* window, const QWidget* other)
+{
+    const QScreen* screen = other->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect busy = other->frameGeometry();
+    // Not shown yet, the window has no frame: it will get one as thick as
+    // the other's.
+    const QRect inner = other->geometry();
+    const QSize size = window->size().grownBy(QMargins(inner.left() - busy.left(), inner.top() - busy.top(),
+                                                       busy.right() - inner.right(), busy.bottom() - inner.bottom()));
+    constexpr int kGap = 8;
+    const QPoint corners[] = {
+        {busy.right() + 1 + kGap, busy.top()},
+        {busy.left() - kGap - size.width(), busy.top()},
+        {busy.left(), busy.bottom() + 1 + kGap},
+        {busy.left(), busy.top() - kGap - size.height()},
+    };
+    // Each place slid along its side onto the screen; the first that
+    // covers nothing, else the one that covers least.
+    std::optional<QRect> best;
+    qint64 bestCovered = 0;
+    for (const QPoint corner : corners) {
+        QRect place(corner, size);
+        place.moveLeft(std::clamp(place.left(), room.left(), std::max(room.left(), room.right() + 1 - size.width())));
+        place.moveTop(std::clamp(place.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height())));
+        const QRect covered = place.intersected(busy);
+        const qint64 area = covered.isEmpty() ? 0 : qint64(covered.width()) * covered.height();
+        if (!best || area < bestCovered) {
+            best = place;
+            bestCovered = area;
+        }
+        if (area == 0)
+            break;
+    }
+    window->move(best->topLeft());
 }
 
 }  // namespace sundrel

@@ -34,6 +34,11 @@ void MakeDefaultButton(QPushButton* button);
 
 void CentreOnScreen(QWidget* window);
 
+// Moves a window that is not shown yet beside another one (to its right,
+// its left, below or above it, the first that fits on the screen), so that
+// it hides nothing of it; where none fits, where it hides the least.
+void PlaceBeside(QWidget* window, const QWidget* other);
+
 // Keeps a top-level window out of the taskbar on an EWMH window manager
 // (_NET_WM_STATE_SKIP_TASKBAR), each time it is shown. Qt::Tool alone does
 // that on Windows only; elsewhere this does nothing.

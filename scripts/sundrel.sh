@@ -42,10 +42,13 @@ case "$mode" in
     # Fixtures are encoded and checked with real tools (songs in other
     # formats too, which must be refused); the screenshots and
     # the window-manager checks need X (xdotool presses keys in the program's
-    # windows there); the packaging checks validate the
-    # menu entry and the software-centre page, make the package and lint it.
+    # windows there); a screen reader's view is read over AT-SPI on a D-Bus
+    # session of its own; the packaging checks validate the
+    # menu entry and the software-centre page, make the package and lint it;
+    # the engine's fuzz targets are built with clang's libFuzzer.
     packages+=(libgtest-dev lame mpg123 flac vorbis-tools xvfb xauth x11-utils xdotool locales openbox
-               desktop-file-utils appstream file lintian) ;;
+               dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+               desktop-file-utils appstream file lintian clang libclang-rt-dev) ;;
   package)
     # cpack reads the libraries the program links with dpkg-shlibdeps.
     packages+=(file) ;;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gst_playback.h"
 
+#include "song_map.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -8,6 +10,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 namespace sundrel {
 
@@ -75,6 +78,13 @@ bool StartOnce()
     return started;
 }
 
+// GStreamer's own account of why a song failed, on one line: its debug
+// text runs over several.
+QByteArray OneLine(const gchar* text)
+{
+    return QByteArray(text ? text : "").simplified();
+}
+
 }  // namespace
 
 bool StartGStreamer()
@@ -116,10 +126,13 @@ Playback::Playback(const QString& path, double gain, QObject* parent) : QObject(
         return;
     }
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    file_ = file;
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(file.constData(), &error);
     playbin_ = uri ? gst_element_factory_make("playbin", nullptr) : nullptr;
     if (!playbin_) {
+        std::fprintf(stderr, "Sundrel: cannot play %s: %s\n", file.constData(),
+                     error ? error->message : "GStreamer has no playbin (gstreamer1.0-plugins-base)");
         g_clear_error(&error);
         g_free(uri);
         failed_ = true;
@@ -156,6 +169,23 @@ Playback::~Playback()
         gst_object_unref(gain_);
 }
 
+qint64 Playback::durationMs() const
+{
+    // A header frame that lies (a byte count of 0xFFFFFFFF, counts of half
+    // the song) leaves GStreamer without the length, or with a wrong one,
+    // while its accurate seeks still land on the very sample: only the
+    // length must come from the frames.
+    const auto seconds = [](qint64 ms) { return ms > 0 ? std::optional<double>(double(ms) / 1000.0) : std::nullopt; };
+    const auto played = PlayedDuration(seconds(duration_), seconds(songLength_));
+    return played ? qRound64(*played * 1000.0) : 0;
+}
+
+void Playback::setSongLength(qint64 milliseconds)
+{
+    songLength_ = qMax<qint64>(0, milliseconds);
+    emit changed();
+}
+
 Playback::Status Playback::status() const
 {
     if (failed_)
@@ -181,7 +211,7 @@ bool Playback::queryPosition(qint64& milliseconds) const
 qint64 Playback::positionMs() const
 {
     if (ended_)
-        return duration_;
+        return durationMs();
     if (seeking_)
         return *seeking_;
     if (pendingSeek_)
@@ -233,8 +263,8 @@ void Playback::seek(qint64 milliseconds)
     if (!playbin_ || failed_)
         return;
     milliseconds = qMax<qint64>(0, milliseconds);
-    if (duration_ > 0)
-        milliseconds = qMin(milliseconds, duration_);
+    if (durationMs() > 0)
+        milliseconds = qMin(milliseconds, durationMs());
     ended_ = false;
     stopped_ = false;
     // Before the song is open a seek would be lost: it waits for the open.
@@ -265,8 +295,28 @@ void Playback::setGain(double gain)
         g_object_set(playbin_, "volume", gain, nullptr);
 }
 
-void Playback::fail()
+void Playback::fail(GstMessage* error)
 {
+    // What GStreamer said goes to standard error, the window shows that the
+    // song cannot be played. A state change refused at once leaves its
+    // reason on the bus.
+    GstBus* bus = error ? nullptr : gst_element_get_bus(playbin_);
+    GstMessage* found = bus ? gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR) : nullptr;
+    if (GstMessage* message = error ? error : found) {
+        GError* gerror = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(message, &gerror, &debug);
+        std::fprintf(stderr, "Sundrel: cannot play %s: %s (%s)\n", file_.constData(),
+                     OneLine(gerror ? gerror->message : nullptr).constData(), OneLine(debug).constData());
+        g_clear_error(&gerror);
+        g_free(debug);
+    } else {
+        std::fprintf(stderr, "Sundrel: cannot play %s: GStreamer refused to start it\n", file_.constData());
+    }
+    if (found)
+        gst_message_unref(found);
+    if (bus)
+        gst_object_unref(bus);
     failed_ = true;
     poll_.stop();
     // The pipeline stays, but idle: it holds the file no longer.
@@ -280,9 +330,9 @@ void Playback::poll()
     while (GstMessage* message = gst_bus_pop(bus)) {
         switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
+            fail(message);
             gst_message_unref(message);
             gst_object_unref(bus);
-            fail();
             return;
         case GST_MESSAGE_EOS:
             ended_ = true;

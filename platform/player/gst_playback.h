@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <optional>
 
 struct _GstElement;
+struct _GstMessage;
 
 namespace sundrel {
 
@@ -39,8 +41,11 @@ public:
 
     Status status() const;
     qint64 positionMs() const;
-    // 0 until the song has been opened.
-    qint64 durationMs() const { return duration_; }
+    // 0 until the song has been opened. GStreamer's own, unless the song's
+    // length was told and GStreamer's is missing or more than a second off.
+    qint64 durationMs() const;
+    // The length the song's frames tell; 0 for none.
+    void setSongLength(qint64 milliseconds);
 
     void play();
     void pause();
@@ -55,10 +60,13 @@ signals:
 
 private:
     void poll();
-    void fail();
+    // Says why on standard error: GStreamer's error (given, or left on the
+    // bus), one line.
+    void fail(_GstMessage* error = nullptr);
     void startSeek(qint64 milliseconds);
     bool queryPosition(qint64& milliseconds) const;
 
+    QByteArray file_;  // the song's path, for what is said when it fails
     _GstElement* playbin_ = nullptr;
     // The volume element before the sound output; none when it could not be
     // made, and playbin's own volume serves.
@@ -69,7 +77,8 @@ private:
     bool ended_ = false;
     bool stopped_ = false;
     bool failed_ = false;
-    qint64 duration_ = 0;
+    qint64 duration_ = 0;      // GStreamer's
+    qint64 songLength_ = 0;    // the frames'
     // A seek asked for before the song was open, and the target of a seek
     // under way: until it lands, the position reads as its target.
     std::optional<qint64> pendingSeek_;

@@ -35,6 +35,11 @@ public:
     // on. Marks dragged by the user land on them, and a key steps by one.
     // A frame length of 0 (and a new URL) means none is known.
     virtual void setFrameGrid(double firstSeconds, double frameSeconds) = 0;
+    // The song's length as its frames tell it. Where the player's own is
+    // missing, zero or wrong (a header frame that lies about the song), its
+    // seek bar, keys, seeks and duration() go by this one instead, so that
+    // every moment of the song can be reached. 0 (and a new URL): none known.
+    virtual void setSongLength(double seconds) = 0;
 
 signals:
     // The user dragged a mark and dropped it at a moment. The player's

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QSlider>
@@ -73,6 +74,8 @@ QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixma
     button->setIconSize({16, 16});
     button->setIcon(parent->style()->standardIcon(icon));
     button->setToolTip(tip);
+    // An icon alone says nothing to a screen reader.
+    button->setAccessibleName(tip);
     return button;
 }
 
@@ -117,6 +120,20 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
 MediaPlayerWidget::~MediaPlayerWidget() = default;
 
 void MediaPlayerWidget::buildControls(int volume) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    layout->addWidget(buildDisplay(), 1);
+    layout->addLayout(buildControlRow(volume));
+
+    // The windows around the player have no menus of their own to offer.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->setContextMenuPolicy(Qt::NoContextMenu);
+    }
+}
+
+QFrame* MediaPlayerWidget::buildDisplay() {
     auto* display = new QFrame(this);
     display->setObjectName(QStringLiteral("display"));
     display->setFrameShape(QFrame::StyledPanel);
@@ -134,14 +151,15 @@ void MediaPlayerWidget::buildControls(int volume) {
     title_->setFont(bold);
     status_ = new ElidedLabel(display);
     status_->setObjectName(QStringLiteral("status"));
-
     status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
     wave_ = new WaveformBar(display);
     wave_->setObjectName(QStringLiteral("seek"));
     wave_->setToolTip(QStringLiteral(
         "播放进度：单击或拖动定位\n"
-        "←/→ 1 秒，Shift+←/→ 0.1 秒，Ctrl+←/→ 一帧\n"
-        "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首\n"
+        "←/→（↑/↓）1 秒，Shift 加 0.1 秒，Ctrl 加一帧；Page Up/Page Down 5 秒；Home 开头，End 结尾\n"
+        "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首；放大后可拖动底部的全曲条\n"
+        "[ / ] 开始标记移一帧，{ / }（Shift+[ / ]）结束标记移一帧；加 Alt 移 0.1 秒\n"
         "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）"));
 
     // The file name and the status share the top line; the waveform, which
@@ -155,7 +173,10 @@ void MediaPlayerWidget::buildControls(int volume) {
     displayLayout->setSpacing(1);
     displayLayout->addLayout(header);
     displayLayout->addWidget(wave_, 1);
+    return display;
+}
 
+QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume) {
     playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
     pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
     playButton_ = MakeButton(this, "play", QStyle::SP_MediaPlay, QStringLiteral("播放"));
@@ -172,11 +193,11 @@ void MediaPlayerWidget::buildControls(int volume) {
 
     volumeSlider_ = new QSlider(Qt::Horizontal, this);
     volumeSlider_->setObjectName(QStringLiteral("volume"));
+    volumeSlider_->setAccessibleName(QStringLiteral("音量"));
     volumeSlider_->setRange(0, 100);
     volumeSlider_->setPageStep(10);
     volumeSlider_->setFixedWidth(52);
     volumeSlider_->setValue(qBound(0, volume, 100));
-    volumeSlider_->setToolTip(QStringLiteral("音量"));
     applyVolume(volumeSlider_->value());
 
     auto* controls = new QHBoxLayout;
@@ -187,18 +208,7 @@ void MediaPlayerWidget::buildControls(int volume) {
     controls->addWidget(time_);
     controls->addWidget(speaker);
     controls->addWidget(volumeSlider_);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(2);
-    layout->addWidget(display, 1);
-    layout->addLayout(controls);
-
-    // The windows around the player have no menus of their own to offer.
-    setContextMenuPolicy(Qt::NoContextMenu);
-    for (QWidget* child : findChildren<QWidget*>()) {
-        child->setContextMenuPolicy(Qt::NoContextMenu);
-    }
+    return controls;
 }
 
 void MediaPlayerWidget::setURL(const QString& url) {
@@ -245,13 +255,13 @@ void MediaPlayerWidget::pause() {
 }
 
 void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) {
-    const auto ms = [](std::optional<double> seconds) -> std::optional<qint64> {
+    const auto moment = [](std::optional<double> seconds) -> std::optional<double> {
         if (!seconds || !qIsFinite(*seconds)) {
             return std::nullopt;
         }
-        return qMax<qint64>(0, qRound64(*seconds * 1000.0));
+        return qMax(0.0, *seconds);
     };
-    wave_->setMarks(ms(startSeconds), ms(endSeconds));
+    wave_->setMarks(moment(startSeconds), moment(endSeconds));
 }
 
 void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds) {
@@ -259,11 +269,17 @@ void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds) {
     wave_->setFrameGrid(known ? FrameGrid{firstSeconds, frameSeconds} : FrameGrid{});
 }
 
+void MediaPlayerWidget::setSongLength(double seconds) {
+    if (playback_) {
+        playback_->setSongLength(qIsFinite(seconds) && seconds > 0 ? qRound64(seconds * 1000.0) : 0);
+    }
+}
+
 void MediaPlayerWidget::seek(double seconds) {
     if (url_.isEmpty() || !qIsFinite(seconds)) {
         return;
     }
-    moveTo(qMax<qint64>(0, qRound64(seconds * 1000.0)));
+    moveTo(qMax(0.0, seconds));
 }
 
 int MediaPlayerWidget::volume() const {
@@ -296,9 +312,15 @@ void MediaPlayerWidget::applyVolume(int volume) {
     volumeSlider_->setToolTip(QStringLiteral("音量：%1").arg(volume));
 }
 
-void MediaPlayerWidget::moveTo(qint64 milliseconds) {
+void MediaPlayerWidget::moveTo(double seconds) {
     if (playback_) {
-        playback_->seek(milliseconds);
+        playback_->seek(qRound64(seconds * 1000.0));
+    }
+}
+
+void MediaPlayerWidget::keyPressEvent(QKeyEvent* event) {
+    if (!wave_->isEnabled() || !wave_->takeKey(*event)) {
+        event->ignore();
     }
 }
 
@@ -308,11 +330,11 @@ void MediaPlayerWidget::refresh() {
     const bool playing = loaded && (status == Playback::Status::Playing || status == Playback::Status::Opening);
     const qint64 length = playback_ ? playback_->durationMs() : 0;
 
-    wave_->setDuration(length);
+    wave_->setDuration(double(length) / 1000.0);
     if (!wave_->isDragging()) {
         const qint64 position = playback_ ? playback_->positionMs() : 0;
-        wave_->setPosition(qMin(position, length));
-        refreshTime(position);
+        wave_->setPosition(double(qMin(position, length)) / 1000.0);
+        refreshTime(double(position) / 1000.0);
     }
     playButton_->setEnabled(loaded);
     stopButton_->setEnabled(loaded);
@@ -321,7 +343,11 @@ void MediaPlayerWidget::refresh() {
     // refresh (25 a second while playing, more while seeking) leaves its
     // pixmaps in Qt's pixmap cache, which then grows by up to 10 MB.
     playButton_->setIcon(playing ? pauseIcon_ : playIcon_);
-    playButton_->setToolTip(playing ? QStringLiteral("暂停") : QStringLiteral("播放"));
+    const QString action = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
+    playButton_->setToolTip(action);
+    if (playButton_->accessibleName() != action) {
+        playButton_->setAccessibleName(action);
+    }
 
     QString text;
     if (!loaded) {
@@ -339,11 +365,11 @@ void MediaPlayerWidget::refresh() {
     status_->setText(text);
 }
 
-void MediaPlayerWidget::refreshTime(qint64 milliseconds) {
+void MediaPlayerWidget::refreshTime(double seconds) {
     // The length is rounded to the nearest second, as lengths are usually
     // given: a song of 29.99 s reads as 0:30, not 0:29.
     const qint64 length = playback_ ? playback_->durationMs() + 500 : 0;
-    time_->setText(ClockText(milliseconds) + QStringLiteral(" / ") + ClockText(length));
+    time_->setText(ClockText(qRound64(seconds * 1000.0)) + QStringLiteral(" / ") + ClockText(length));
 }
 
 }  // namespace sundrel

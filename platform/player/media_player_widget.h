@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QSlider;
 class QToolButton;
@@ -42,21 +44,31 @@ public:
     void pause() override;
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
     void setFrameGrid(double firstSeconds, double frameSeconds) override;
+    void setSongLength(double seconds) override;
 
     // Moves playback to a moment of the loaded media, in seconds.
     void seek(double seconds);
     // The volume the sound output is actually set to, 0 to 100.
     int volume() const;
 
+protected:
+    // The waveform's keys work from any of the player's controls, and from
+    // the window's buttons that pass them on.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void buildControls(int volume);
+    // The dark display: file name and status above the waveform.
+    QFrame* buildDisplay();
+    // Play, stop, time and volume.
+    QHBoxLayout* buildControlRow(int volume);
     void togglePlay();
     void stop();
     void applyVolume(int volume);
-    void moveTo(qint64 milliseconds);
+    void moveTo(double seconds);
     // Brings every control in line with the song's status and position.
     void refresh();
-    void refreshTime(qint64 milliseconds);
+    void refreshTime(double seconds);
 
     QString url_;
     // The song loaded now; none for no URL or for a file that is never

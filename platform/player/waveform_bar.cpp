@@ -2,11 +2,13 @@
 #include "waveform_bar.h"
 
 #include "peak_decoder.h"
+#include "waveform_accessible.h"
+#include "waveform_painting.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -16,37 +18,31 @@ namespace sundrel {
 
 namespace {
 
-// Drawn on the player's dark display: the played part in blue, the rest in
-// grey-blue, each with its RMS lighter than its peak.
-const QColor kPlayedPeak(0x3d, 0x8e, 0xe6);
-const QColor kPlayedRms(0x9c, 0xcb, 0xff);
-const QColor kRestPeak(0x4f, 0x5e, 0x72);
-const QColor kRestRms(0x86, 0x96, 0xab);
-const QColor kPosition(0xff, 0xff, 0xff);
-const QColor kMark(0xff, 0xb0, 0x20);
-const QColor kSelection(0xff, 0xb0, 0x20, 60);
-
-constexpr qint64 kStepMs = 1000;
-constexpr qint64 kFineStepMs = 100;
-constexpr qint64 kPageMs = 5000;
-// Fully zoomed in, a pixel is this long: a frame is two or three pixels.
-constexpr double kFinestMsPerPixel = 10;
-// A mark is grabbed this close; an onset catches a dragged mark this close.
-constexpr double kGrabPixels = 4;
+constexpr double kStepSeconds = 1.0;
+constexpr double kFineStepSeconds = 0.1;
+constexpr double kPageSeconds = 5.0;
+// A mark is grabbed on its line, this close, or on its flag; a click
+// further beside it seeks.
+constexpr double kLineGrabPixels = 2.5;
+// An onset catches a dragged mark this close.
 constexpr double kOnsetPixels = 6;
-// A zoomed view that the position runs off shows it again this far in.
-constexpr double kFollowMargin = 0.05;
+constexpr int kLimitShownMs = 1500;
 
 }  // namespace
 
 WaveformBar::WaveformBar(QWidget* parent) : QWidget(parent)
 {
+    InstallWaveformAccessible();
+    setAccessibleName(QStringLiteral("播放进度"));
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(40, 16);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setCursor(Qt::PointingHandCursor);
     // The pointer changes shape over a mark, before any button is pressed.
     setMouseTracking(true);
+    limitShown_.setSingleShot(true);
+    limitShown_.setInterval(kLimitShownMs);
+    connect(&limitShown_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void WaveformBar::setPeaks(const Peaks* peaks)
@@ -55,44 +51,36 @@ void WaveformBar::setPeaks(const Peaks* peaks)
     recompute();
 }
 
-void WaveformBar::setDuration(qint64 milliseconds)
+void WaveformBar::setDuration(double seconds)
 {
-    milliseconds = std::max<qint64>(0, milliseconds);
-    if (milliseconds == duration_)
-        return;
-    // Another song, or its length just known: the whole of it is shown. A
-    // length refined while playing keeps the view.
-    if (duration_ == 0 || milliseconds == 0) {
-        zoom_ = 0;
-        viewStart_ = 0;
+    if (view_.setDuration(seconds)) {
+        recompute();
+        announce();
     }
-    duration_ = milliseconds;
-    showView(viewStart_);
 }
 
-void WaveformBar::setPosition(qint64 milliseconds)
+void WaveformBar::setPosition(double seconds)
 {
-    if (milliseconds == position_)
+    if (seconds == positionSeconds_)
         return;
-    const double span = viewSpan();
-    const auto inView = [&](double at) { return at >= viewStart_ && at <= viewStart_ + span; };
     // A zoomed view turns its page when the position runs off it, but
     // stays where the user took it while the position is elsewhere.
-    const bool follow = zoom_ > 0 && inView(double(position_)) && !inView(double(milliseconds));
-    position_ = milliseconds;
+    const bool follow = view_.shows(positionSeconds_) && !view_.shows(seconds);
+    positionSeconds_ = seconds;
     if (follow) {
-        const bool ahead = double(milliseconds) > viewStart_ + span;
-        showView(double(milliseconds) - span * (ahead ? kFollowMargin : 1 - kFollowMargin));
-        return;
+        view_.reveal(seconds);
+        recompute();
     }
     update();
+    announce(true);
 }
 
-void WaveformBar::setMarks(std::optional<qint64> startMs, std::optional<qint64> endMs)
+void WaveformBar::setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds)
 {
-    startMark_ = startMs;
-    endMark_ = startMs ? endMs : std::nullopt;
+    startMarkSeconds_ = startSeconds;
+    endMarkSeconds_ = startSeconds ? endSeconds : std::nullopt;
     update();
+    announce();
 }
 
 void WaveformBar::setFrameGrid(const FrameGrid& grid)
@@ -105,67 +93,41 @@ std::vector<WaveformBar::Column> WaveformBar::columns() const
     return columns_;
 }
 
-double WaveformBar::viewSpan() const
+int WaveformBar::columnOf(double seconds) const
 {
-    const double whole = double(duration_);
-    const double finest = std::min(whole, kFinestMsPerPixel * std::max(1, width()));
-    return std::max(std::ldexp(whole, -zoom_), finest);
-}
-
-double WaveformBar::xOf(double milliseconds) const
-{
-    const double span = viewSpan();
-    return span > 0 ? (milliseconds - viewStart_) / span * width() : 0;
-}
-
-int WaveformBar::columnOf(qint64 milliseconds) const
-{
-    if (duration_ <= 0 || width() <= 0)
+    if (view_.durationSeconds() <= 0 || width() <= 0)
         return 0;
-    return std::clamp(int(std::floor(xOf(double(milliseconds)))), 0, width() - 1);
+    return std::clamp(int(std::floor(view_.xOf(seconds))), 0, width() - 1);
 }
 
-qint64 WaveformBar::momentAt(int x) const
+void WaveformBar::zoom(int steps, double anchorSeconds, double anchorX)
 {
-    if (width() <= 0)
-        return 0;
-    const double at = viewStart_ + double(x) / width() * viewSpan();
-    return std::clamp<qint64>(qRound64(at), 0, duration_);
+    if (view_.zoom(steps, anchorSeconds, anchorX)) {
+        limitShown_.stop();
+        recompute();
+    } else if (steps != 0 && view_.durationSeconds() > 0) {
+        limitShown_.start();
+        update();
+    }
 }
 
-void WaveformBar::zoom(int steps, double anchorMs, double anchorX)
+QString WaveformBar::scaleText() const
 {
-    if (duration_ <= 0 || width() <= 0)
-        return;
-    int level = std::max(0, zoom_ + steps);
-    // No level past the one that reaches the finest view.
-    while (level > 0 && std::ldexp(double(duration_), -(level - 1)) <= kFinestMsPerPixel * width())
-        --level;
-    if (level == zoom_)
-        return;
-    zoom_ = level;
-    const double share = std::clamp(anchorX / width(), 0.0, 1.0);
-    showView(anchorMs - share * viewSpan());
-}
-
-void WaveformBar::showView(double startMs)
-{
-    viewStart_ = std::clamp(startMs, 0.0, std::max(0.0, double(duration_) - viewSpan()));
-    recompute();
+    return ScaleText(view_, limitShown_.isActive());
 }
 
 void WaveformBar::recompute()
 {
     columns_.assign(std::size_t(std::max(0, width())), Column{});
-    if (!peaks_ || peaks_->bins.empty() || peaks_->binSeconds <= 0 || duration_ <= 0)
-    {
+    const double duration = view_.durationSeconds();
+    if (!peaks_ || peaks_->bins.empty() || peaks_->binSeconds <= 0 || duration <= 0) {
         update();
         return;
     }
     const std::size_t count = peaks_->bins.size();
-    const double from0 = viewStart_ / 1000.0;
-    const double span = viewSpan() / 1000.0;
-    const double decoded = peaks_->finished ? double(duration_) / 1000.0 : peaks_->decodedSeconds;
+    const double from0 = view_.startSeconds();
+    const double span = view_.spanSeconds();
+    const double decoded = peaks_->finished ? duration : peaks_->decodedSeconds;
     const int w = width();
     for (int x = 0; x < w; ++x) {
         const double from = from0 + span * x / w;
@@ -191,137 +153,113 @@ void WaveformBar::recompute()
 void WaveformBar::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // The finest view depends on the width.
-    zoom(0, viewStart_, 0);
-    showView(viewStart_);
+    view_.setWidth(width());
+    recompute();
+}
+
+bool WaveformBar::onOverview(double y) const
+{
+    return view_.zoomed() && y > waveform_layout::WaveBottom(view_, height());
+}
+
+std::optional<double> WaveformBar::shownMark(PlayerMark which) const
+{
+    // A mark being dragged is drawn where it would land.
+    if (dragMark_ == which)
+        return markDropSeconds_;
+    return which == PlayerMark::Start ? startMarkSeconds_ : endMarkSeconds_;
 }
 
 void WaveformBar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const int w = width();
-    const int h = height();
-    const double half = (h - 2) / 2.0;
-    const int middle = h / 2;
-    const qint64 shown = dragTo_ ? *dragTo_ : position_;
-    const int played = duration_ > 0 ? int(std::floor(xOf(double(shown)))) : -1;
-
-    // A mark being dragged is drawn where it would land.
-    const auto shownMark = [&](std::optional<qint64> mark, PlayerMark which) -> std::optional<double> {
-        if (dragMark_ == which)
-            return markDrop_ * 1000.0;
-        return mark ? std::optional<double>(double(*mark)) : std::nullopt;
-    };
-    const std::optional<double> start = shownMark(startMark_, PlayerMark::Start);
-    const std::optional<double> end = shownMark(endMark_, PlayerMark::End);
-    const auto column = [&](double ms) { return int(std::floor(xOf(ms))); };
-
-    if (start && end && duration_ > 0) {
-        const int from = std::clamp(column(std::min(*start, *end)), -1, w);
-        const int to = std::clamp(column(std::max(*start, *end)), -1, w);
-        painter.fillRect(QRect(QPoint(from, 0), QPoint(to, h - 1)), kSelection);
-    }
-    for (int x = 0; x < int(columns_.size()); ++x) {
-        const Column& c = columns_[std::size_t(x)];
-        const bool before = x < played;
-        // Silence, or what is not decoded yet, is a one-pixel line.
-        const int peakReach = std::max(0, int(std::lround(c.peak * half)));
-        const int rmsReach = std::max(0, int(std::lround(c.rms * half)));
-        painter.setPen(before ? kPlayedPeak : kRestPeak);
-        painter.drawLine(x, middle - peakReach, x, middle + peakReach);
-        if (rmsReach > 0) {
-            painter.setPen(before ? kPlayedRms : kRestRms);
-            painter.drawLine(x, middle - rmsReach, x, middle + rmsReach);
-        }
-    }
-    if (start && duration_ > 0) {
-        painter.setPen(kMark);
-        painter.setBrush(kMark);
-        const int x = column(*start);
-        if (x >= 0 && x < w) {
-            painter.drawLine(x, 0, x, h - 1);
-            const QPoint flag[] = {{x, 0}, {x + 5, 0}, {x, 5}};
-            painter.drawPolygon(flag, 3);
-        }
-        const int e = end ? column(*end) : -1;
-        if (e >= 0 && e < w) {
-            painter.drawLine(e, 0, e, h - 1);
-            const QPoint flag[] = {{e, h - 1}, {e - 5, h - 1}, {e, h - 6}};
-            painter.drawPolygon(flag, 3);
-        }
-    }
-    if (played >= 0 && played < w) {
-        painter.setPen(kPosition);
-        painter.drawLine(played, 0, played, h - 1);
-    }
-    if (hasFocus()) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-    }
+    // While the pointer drags, the position shown is where it would land.
+    PaintWaveform(painter, size(),
+                  {view_, columns_, dragToSeconds_.value_or(positionSeconds_), shownMark(PlayerMark::Start),
+                   shownMark(PlayerMark::End), scaleText(), limitShown_.isActive(), hasFocus()});
 }
 
-std::optional<PlayerMark> WaveformBar::markNear(double x) const
+std::optional<PlayerMark> WaveformBar::markAt(QPointF at) const
 {
+    using waveform_layout::kFlagPixels;
     std::optional<PlayerMark> nearest;
-    double distance = kGrabPixels + 0.5;
-    const auto consider = [&](std::optional<qint64> mark, PlayerMark which) {
+    double distance = kFlagPixels + 2;
+    const int bottom = waveform_layout::WaveBottom(view_, height());
+    const auto consider = [&](std::optional<double> mark, PlayerMark which) {
         if (!mark)
             return;
-        const double d = std::abs(xOf(double(*mark)) - x);
-        if (d <= distance) {
-            distance = d;
+        const double dx = at.x() - view_.xOf(*mark);
+        // The flag: right of the start's line at the top, left of the
+        // end's at the bottom.
+        const bool onFlag = which == PlayerMark::Start
+                                ? dx >= 0 && dx <= kFlagPixels + 1 && at.y() <= kFlagPixels + 1
+                                : dx <= 1 && dx >= -kFlagPixels - 1 && at.y() >= bottom - kFlagPixels - 1;
+        if ((std::abs(dx) <= kLineGrabPixels || onFlag) && std::abs(dx) < distance) {
+            distance = std::abs(dx);
             nearest = which;
         }
     };
-    consider(startMark_, PlayerMark::Start);
-    consider(endMark_, PlayerMark::End);
+    consider(startMarkSeconds_, PlayerMark::Start);
+    consider(endMarkSeconds_, PlayerMark::End);
     return nearest;
 }
 
 double WaveformBar::dropAt(double x, bool onsets) const
 {
-    const double span = viewSpan();
-    const double perPixel = width() > 0 ? span / width() / 1000.0 : 0;
-    const double seconds = std::clamp(viewStart_ + x / std::max(1, width()) * span, 0.0, double(duration_)) / 1000.0;
+    const double seconds = view_.secondsAt(x);
     if (onsets && peaks_) {
         // The frame that holds the onset, so that the onset is kept.
-        if (const auto onset = OnsetNear(*peaks_, seconds, kOnsetPixels * perPixel))
+        if (const auto onset = OnsetNear(*peaks_, seconds, kOnsetPixels * view_.secondsPerPixel()))
             return std::max(0.0, grid_.holding(*onset));
     }
-    return std::clamp(grid_.nearest(seconds), 0.0, double(duration_) / 1000.0);
+    return std::clamp(grid_.nearest(seconds), 0.0, view_.durationSeconds());
 }
 
 void WaveformBar::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || duration_ <= 0 || !isEnabled()) {
+    if (event->button() != Qt::LeftButton || view_.durationSeconds() <= 0 || !isEnabled()) {
         QWidget::mousePressEvent(event);
         return;
     }
-    const double x = event->position().x();
-    if ((dragMark_ = markNear(x))) {
+    const QPointF at = event->position();
+    if (onOverview(at.y())) {
+        // The strip is a scroll bar: the view goes where it is pressed.
+        draggingView_ = true;
+        view_.centreOn(view_.wholeSecondsAt(at.x()));
+        recompute();
+        return;
+    }
+    if ((dragMark_ = markAt(at))) {
         markDragged_ = false;
-        markDrop_ = double(*dragMark_ == PlayerMark::Start ? *startMark_ : *endMark_) / 1000.0;
-        emit dragged(qRound64(markDrop_ * 1000.0));
+        markDropSeconds_ = *dragMark_ == PlayerMark::Start ? *startMarkSeconds_ : *endMarkSeconds_;
+        emit dragged(markDropSeconds_);
     } else {
-        dragTo_ = momentAt(int(x));
-        emit dragged(*dragTo_);
+        dragToSeconds_ = view_.secondsAt(at.x());
+        emit dragged(*dragToSeconds_);
     }
     update();
 }
 
 void WaveformBar::mouseMoveEvent(QMouseEvent* event)
 {
-    const double x = event->position().x();
+    const QPointF at = event->position();
+    if (draggingView_) {
+        view_.centreOn(view_.wholeSecondsAt(at.x()));
+        recompute();
+        return;
+    }
     if (dragMark_) {
-        markDrop_ = dropAt(x, !(event->modifiers() & Qt::ShiftModifier));
+        markDropSeconds_ = dropAt(at.x(), !(event->modifiers() & Qt::ShiftModifier));
         markDragged_ = true;
-        emit dragged(qRound64(markDrop_ * 1000.0));
-    } else if (dragTo_) {
-        dragTo_ = momentAt(int(x));
-        emit dragged(*dragTo_);
+        emit dragged(markDropSeconds_);
+    } else if (dragToSeconds_) {
+        dragToSeconds_ = view_.secondsAt(at.x());
+        emit dragged(*dragToSeconds_);
     } else {
-        setCursor(markNear(x) && isEnabled() ? Qt::SizeHorCursor : Qt::PointingHandCursor);
+        const bool enabled = isEnabled();
+        setCursor(enabled && onOverview(at.y()) ? Qt::OpenHandCursor
+                  : enabled && markAt(at)       ? Qt::SizeHorCursor
+                                                : Qt::PointingHandCursor);
         return;
     }
     update();
@@ -331,8 +269,12 @@ void WaveformBar::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    if (draggingView_) {
+        draggingView_ = false;
+        return;
+    }
     const double x = event->position().x();
-    qint64 target = momentAt(int(x));
+    double target = view_.secondsAt(x);
     if (dragMark_) {
         const PlayerMark mark = *dragMark_;
         const double seconds = dropAt(x, !(event->modifiers() & Qt::ShiftModifier));
@@ -343,79 +285,147 @@ void WaveformBar::mouseReleaseEvent(QMouseEvent* event)
             return;
         }
         // A click on a mark, without a move, goes there as any click does.
-        target = qRound64(markDrop_ * 1000.0);
-    } else if (!dragTo_) {
+        target = markDropSeconds_;
+    } else if (!dragToSeconds_) {
         return;
     }
-    dragTo_.reset();
-    position_ = target;
+    dragToSeconds_.reset();
+    positionSeconds_ = target;
     update();
+    announce();
     emit seekRequested(target);
 }
 
 void WaveformBar::wheelEvent(QWheelEvent* event)
 {
-    if (duration_ <= 0 || !isEnabled()) {
+    if (view_.durationSeconds() <= 0 || !isEnabled()) {
         QWidget::wheelEvent(event);
         return;
     }
     const QPoint turn = event->angleDelta();
-    if (turn.x() != 0 && zoom_ > 0) {
+    if (turn.x() != 0 && view_.zoomed()) {
         // A sideways wheel scrolls a zoomed view, a tenth of it a notch.
-        showView(viewStart_ - turn.x() / 120.0 * viewSpan() / 10);
+        view_.showFrom(view_.startSeconds() - turn.x() / 120.0 * view_.spanSeconds() / 10);
+        recompute();
     } else {
         // A notch is 120; fine-grained wheels send less and add up.
         wheelRest_ += turn.y();
         const int steps = wheelRest_ / 120;
         wheelRest_ -= steps * 120;
         const double x = event->position().x();
-        zoom(steps, viewStart_ + x / width() * viewSpan(), x);
+        zoom(steps, view_.secondsAt(x), x);
     }
     event->accept();
 }
 
-void WaveformBar::step(qint64 milliseconds)
+void WaveformBar::moveTo(double seconds)
 {
-    // Through setPosition, so that a zoomed view follows a key off its edge.
-    setPosition(std::clamp<qint64>(milliseconds, 0, duration_));
-    emit seekRequested(position_);
+    if (view_.durationSeconds() <= 0 || !std::isfinite(seconds))
+        return;
+    positionSeconds_ = std::clamp(seconds, 0.0, view_.durationSeconds());
+    // The moment moved to is always shown: a way back to the position
+    // from a view that went elsewhere.
+    if (!view_.shows(positionSeconds_)) {
+        view_.reveal(positionSeconds_);
+        recompute();
+    }
+    update();
+    announce();
+    emit seekRequested(positionSeconds_);
 }
 
 void WaveformBar::keyPressEvent(QKeyEvent* event)
 {
-    if (duration_ <= 0) {
+    if (!takeKey(*event))
         QWidget::keyPressEvent(event);
-        return;
-    }
-    const auto modifiers = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+}
+
+bool WaveformBar::takeKey(const QKeyEvent& event)
+{
+    if (view_.durationSeconds() <= 0)
+        return false;
+    if (moveMarkByKey(event))
+        return true;
+    const auto modifiers = event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
     const auto move = [&](int direction) {
-        double by = kStepMs;
+        double by = kStepSeconds;
         if (modifiers == Qt::ShiftModifier)
-            by = kFineStepMs;
+            by = kFineStepSeconds;
         else if (modifiers == Qt::ControlModifier && grid_.known())
-            by = grid_.length * 1000.0;
-        step(qRound64(double(position_) + direction * by));
+            by = grid_.length;
+        moveTo(positionSeconds_ + direction * by);
     };
     // Keys zoom around the position, or around the middle when it is out
     // of view.
-    const double positionX = xOf(double(position_));
+    const double positionX = view_.xOf(positionSeconds_);
     const bool positionShown = positionX >= 0 && positionX <= width();
-    const double anchorMs = positionShown ? double(position_) : viewStart_ + viewSpan() / 2;
+    const double anchorSeconds = positionShown ? positionSeconds_ : view_.secondsAt(width() / 2.0);
     const double anchorX = positionShown ? positionX : width() / 2.0;
-    switch (event->key()) {
+    switch (event.key()) {
     case Qt::Key_Left: case Qt::Key_Down: move(-1); break;
     case Qt::Key_Right: case Qt::Key_Up: move(1); break;
-    case Qt::Key_PageDown: step(position_ - kPageMs); break;
-    case Qt::Key_PageUp: step(position_ + kPageMs); break;
-    case Qt::Key_Home: step(0); break;
-    case Qt::Key_End: step(duration_); break;
-    case Qt::Key_Plus: case Qt::Key_Equal: zoom(1, anchorMs, anchorX); break;
-    case Qt::Key_Minus: zoom(-1, anchorMs, anchorX); break;
-    case Qt::Key_0: zoom(-zoom_, 0, 0); break;
-    default:
-        QWidget::keyPressEvent(event);
-        return;
+    case Qt::Key_PageDown: moveTo(positionSeconds_ - kPageSeconds); break;
+    case Qt::Key_PageUp: moveTo(positionSeconds_ + kPageSeconds); break;
+    case Qt::Key_Home: moveTo(0); break;
+    case Qt::Key_End: moveTo(view_.durationSeconds()); break;
+    case Qt::Key_Plus: case Qt::Key_Equal: zoom(1, anchorSeconds, anchorX); break;
+    case Qt::Key_Minus: zoom(-1, anchorSeconds, anchorX); break;
+    case Qt::Key_0: zoom(-view_.zoomLevel(), 0, 0); break;
+    default: return false;
     }
+    return true;
+}
+
+bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
+{
+    // [ and ] move the start, { and } (Shift with [ and ]) the end: a frame
+    // a press, 0.1 s with Alt. Ctrl and the other keys are left for more.
+    const auto modifiers = event.modifiers();
+    if (modifiers & (Qt::ControlModifier | Qt::MetaModifier))
+        return false;
+    int direction = 0;
+    bool end = modifiers & Qt::ShiftModifier;
+    switch (event.key()) {
+    case Qt::Key_BracketLeft: direction = -1; break;
+    case Qt::Key_BracketRight: direction = 1; break;
+    case Qt::Key_BraceLeft: direction = -1; end = true; break;
+    case Qt::Key_BraceRight: direction = 1; end = true; break;
+    default: return false;
+    }
+    const std::optional<double> mark = end ? endMarkSeconds_ : startMarkSeconds_;
+    const bool fine = modifiers & Qt::AltModifier;
+    // Without a mark, or frames to step by, the key does nothing.
+    if (mark && (fine || grid_.known())) {
+        const double by = fine ? kFineStepSeconds : grid_.length;
+        const double to = std::clamp(*mark + direction * by, 0.0, view_.durationSeconds());
+        // A zoomed view keeps the mark in sight as it walks.
+        if (!view_.shows(to)) {
+            view_.reveal(to);
+            recompute();
+        }
+        emit markMoved(end ? PlayerMark::End : PlayerMark::Start, to);
+    }
+    return true;
+}
+
+void WaveformBar::announce(bool playing)
+{
+    if (!QAccessible::isActive())
+        return;
+    // Played on, the position is told a second at a time: a screen reader
+    // that spoke each refresh would drown everything else.
+    const int second = int(std::floor(positionSeconds_));
+    if (playing && second == announcedSecond_)
+        return;
+    announcedSecond_ = second;
+    QAccessibleValueChangeEvent moved(this, positionSeconds_);
+    QAccessible::updateAccessibility(&moved);
+    const QString text = WaveformValueText(*this);
+    if (playing || text == announced_)
+        return;
+    announced_ = text;
+    QAccessibleEvent described(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&described);
 }
 
 }  // namespace sundrel

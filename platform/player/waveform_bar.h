@@ -3,7 +3,11 @@
 
 #include "mark_snap.h"
 #include "media_player.h"
+#include "waveform_painting.h"
+#include "waveform_view.h"
 
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -20,10 +24,13 @@ struct Peaks;
 // the arrow keys (1 s; with Shift 0.1 s, with Ctrl one frame), Page Up and
 // Down (5 s), Home and End. The wheel zooms around the pointer, + and -
 // around the position, 0 shows the whole song again; a zoomed view follows
-// the playing position. A mark shows where Start was pressed, and a shaded
-// band the selection that was cut; both marks can be dragged, and the bar
-// only reports where one was dropped. Without peaks (not decoded yet, or
-// not decodable) it is a flat line.
+// the playing position, says how long a pixel is and shows where it lies in
+// the song on a strip along its foot, which can be dragged. A mark shows
+// where Start was pressed, and a shaded band the selection that was cut;
+// both marks can be dragged, or moved by [ and ] (the start) and { and }
+// (the end), a frame a press, 0.1 s with Alt; the bar only reports where
+// one was put. Without peaks (not decoded yet, or not decodable) it is a
+// flat line. Every time in here is in seconds.
 class WaveformBar final : public QWidget {
     Q_OBJECT
 
@@ -32,42 +39,46 @@ public:
 
     // The bar keeps a pointer: the peaks must outlive it or be replaced.
     void setPeaks(const Peaks* peaks);
-    void setDuration(qint64 milliseconds);
-    void setPosition(qint64 milliseconds);
-    void setMarks(std::optional<qint64> startMs, std::optional<qint64> endMs);
+    void setDuration(double seconds);
+    void setPosition(double seconds);
+    void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds);
     void setFrameGrid(const FrameGrid& grid);
 
     // The loudness of each pixel column, 0 to 1, as drawn.
-    struct Column {
-        float peak = 0;
-        float rms = 0;
-    };
+    using Column = WaveformColumn;
     std::vector<Column> columns() const;
     // The pixel column of a moment (clamped to the bar), and the moment at
     // a pixel column, in the stretch of the song in view.
-    int columnOf(qint64 milliseconds) const;
-    qint64 momentAt(int x) const;
-    // The stretch in view, in milliseconds; the whole song unless zoomed.
-    double viewStart() const { return viewStart_; }
-    double viewSpan() const;
-    int zoomLevel() const { return zoom_; }
-    // Zooms in or out one step, keeping the moment at pixel x where it is.
-    void zoom(int steps, double anchorMs, double anchorX);
-
-    bool isDragging() const { return dragTo_.has_value() || dragMark_.has_value(); }
+    int columnOf(double seconds) const;
+    double secondsAt(int x) const { return view_.secondsAt(x); }
+    const WaveformView& view() const { return view_; }
+    int zoomLevel() const { return view_.zoomLevel(); }
+    // Zooms in or out, keeping the moment anchorSeconds at pixel anchorX; a
+    // step that can go no further says so in the scale.
+    void zoom(int steps, double anchorSeconds, double anchorX);
+    // What the scale in the corner says: how long a pixel is, in a zoomed
+    // view or just after a zoom step went no further; else nothing.
+    QString scaleText() const;
+    // Moves playback as a key does: a zoomed view comes to the moment.
+    void moveTo(double seconds);
+    // The keys of the bar, from wherever they come; false for a key that is
+    // none of them.
+    bool takeKey(const QKeyEvent& event);
+    bool isDragging() const { return dragToSeconds_.has_value() || dragMark_.has_value(); }
     const Peaks* peaks() const { return peaks_; }
-    qint64 position() const { return position_; }
-    std::optional<qint64> startMark() const { return startMark_; }
-    std::optional<qint64> endMark() const { return endMark_; }
+    double positionSeconds() const { return positionSeconds_; }
+    std::optional<double> startMarkSeconds() const { return startMarkSeconds_; }
+    std::optional<double> endMarkSeconds() const { return endMarkSeconds_; }
+    const FrameGrid& frameGrid() const { return grid_; }
 
 signals:
     // The user moved to a moment; while dragging, dragged() follows the
     // pointer and seekRequested() comes when the button is let go.
-    void seekRequested(qint64 milliseconds);
-    void dragged(qint64 milliseconds);
-    // A mark was dropped at a moment, in seconds; the bar still shows it
-    // where it was until it is given the marks again.
-    void markMoved(PlayerMark mark, double seconds);
+    void seekRequested(double seconds);
+    void dragged(double seconds);
+    // A mark was dropped at a moment, or moved there by a key; the bar
+    // still shows it where it was until it is given the marks again.
+    void markMoved(sundrel::PlayerMark mark, double seconds);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,26 +91,42 @@ protected:
 
 private:
     void recompute();
-    double xOf(double milliseconds) const;
-    void showView(double startMs);
-    std::optional<PlayerMark> markNear(double x) const;
-    // Where a mark dragged to pixel x lands, in seconds.
+    bool moveMarkByKey(const QKeyEvent& event);
+    bool onOverview(double y) const;
+    // The mark whose line or flag is under the pointer.
+    std::optional<PlayerMark> markAt(QPointF at) const;
+    // Where a mark dragged to pixel x lands.
     double dropAt(double x, bool onsets) const;
-    void step(qint64 milliseconds);
+    std::optional<double> shownMark(PlayerMark which) const;
+    // Tells a screen reader when what it hears has changed: at once for what
+    // the user did, a second at a time while the song plays on.
+    void announce(bool playing = false);
+
+    void paintSelection(QPainter& painter, std::optional<double> start, std::optional<double> end) const;
+    int playedColumn() const;
+    void paintColumns(QPainter& painter) const;
+    void paintPosition(QPainter& painter) const;
+    void paintMarks(QPainter& painter, std::optional<double> start, std::optional<double> end) const;
+    void paintOverview(QPainter& painter) const;
+    void paintScale(QPainter& painter) const;
+    void paintFocus(QPainter& painter) const;
 
     const Peaks* peaks_ = nullptr;
-    qint64 duration_ = 0;
-    qint64 position_ = 0;
-    std::optional<qint64> startMark_;
-    std::optional<qint64> endMark_;
+    WaveformView view_;
+    double positionSeconds_ = 0;
+    std::optional<double> startMarkSeconds_;
+    std::optional<double> endMarkSeconds_;
     FrameGrid grid_;
-    int zoom_ = 0;
-    double viewStart_ = 0;
     int wheelRest_ = 0;
-    std::optional<qint64> dragTo_;
+    std::optional<double> dragToSeconds_;
     std::optional<PlayerMark> dragMark_;
-    double markDrop_ = 0;  // seconds
+    double markDropSeconds_ = 0;
     bool markDragged_ = false;
+    bool draggingView_ = false;
+    // A zoom step that went no further: the scale says so for a moment.
+    QTimer limitShown_;
+    QString announced_;
+    int announcedSecond_ = -1;
     // Worked out from the peaks for the present width and view, so that
     // painting costs a column of lines and no more.
     std::vector<Column> columns_;

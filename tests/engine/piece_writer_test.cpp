@@ -370,7 +370,8 @@ TEST_F(PieceWriter, CleanUpTouchesOnlyWhatThisCutCreated) {
 }
 
 // A killed cut leaves its hidden pieces; the next cut of the same pieces
-// removes them, and only them.
+// that is told they are dead (it holds its folder's lock) removes them, and
+// only them. One not told so may be beside a running cut's, and keeps them.
 TEST_F(PieceWriter, NextCutRemovesWhatAKilledCutLeft) {
     MakeSource(50'000);
     WriteBytes(folder / "thesis.txt", "my thesis");
@@ -387,7 +388,14 @@ TEST_F(PieceWriter, NextCutRemovesWhatAKilledCutLeft) {
     fs::create_directory(rings + ".[铃声]1song.mp3.part3");
 
     SetPieces({10'000, 20'000});
-    const WrittenPieces written = WritePieces(cut);
+    const std::vector<std::string> before = RingFiles();
+    ASSERT_TRUE(RemoveOuterPieces(WritePieces(cut)));
+    std::vector<std::string> withKept = before;
+    withKept.push_back("[铃声]1song.mp3");
+    std::sort(withKept.begin(), withKept.end());
+    EXPECT_EQ(RingFiles(), withKept);
+
+    const WrittenPieces written = WritePieces(cut, {}, Leftovers::Remove);
     ASSERT_TRUE(written.Kept);
     EXPECT_TRUE(RemoveOuterPieces(written));
     EXPECT_TRUE(ReadBytes(Piece(1)) == Pattern(10'000, 20'000));

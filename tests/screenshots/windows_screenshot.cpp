@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -89,15 +90,28 @@ int main(int argc, char* argv[])
     frm.Timer1_Timer();
 
     frm.Command2_Click();
+    const bool cut = Save(&frm, out.filePath(QStringLiteral("main-window-after-cut.png")))
+                     & Save(TopLevel("FrmST"), out.filePath(QStringLiteral("preview-window.png")));
+    // The preview opens beside the main window and hides none of it: the
+    // two together, as the screen shows them.
+    QWidget* preview = TopLevel("FrmST");
+    const bool beside = preview && !preview->frameGeometry().intersects(frm.frameGeometry());
+    const QRect both = preview ? preview->frameGeometry().united(frm.frameGeometry()) : QRect();
+    const QImage screen = frm.screen()->grabWindow(0, both.x(), both.y(), both.width(), both.height()).toImage();
+    const bool together = beside && screen.save(out.filePath(QStringLiteral("main-and-preview.png")));
+    std::printf("preview %s the main window\n", beside ? "beside" : "OVER");
+
     frm.Command3_Click();
     frm.Command4_Click();
-    const bool all = Save(&frm, out.filePath(QStringLiteral("main-window-after-cut.png")))
-                     & Save(TopLevel("FrmST"), out.filePath(QStringLiteral("preview-window.png")))
-                     & Save(TopLevel("FrmA"), out.filePath(QStringLiteral("about-window.png")))
+    const bool all = cut & together & Save(TopLevel("FrmA"), out.filePath(QStringLiteral("about-window.png")))
                      & Save(TopLevel("FrmO"), out.filePath(QStringLiteral("help-window.png")));
     // Zoomed in on the selection, both marks in view: the quiet half and
-    // the loud one show their detail.
-    bar->zoom(1, 15000, bar->width() / 2.0);
-    const bool zoomed = bar->zoomLevel() == 1 && Save(&frm, out.filePath(QStringLiteral("main-window-zoomed.png")));
+    // the loud one show their detail, the strip below where they lie in the
+    // song; the waveform has the keyboard focus.
+    frm.activateWindow();
+    const bool active = QTest::qWaitForWindowActive(&frm);
+    bar->setFocus();
+    bar->zoom(1, 15.0, bar->width() / 2.0);
+    const bool zoomed = active && bar->zoomLevel() == 1 && Save(&frm, out.filePath(QStringLiteral("main-window-zoomed.png")));
     return all && zoomed ? 0 : 1;
 }

@@ -139,25 +139,25 @@ private slots:
         QVERIFY(w.seekTo(10));
         w.frm.cmdQ_Click();
         const double start = *TextToNumber(w.shared.StartPos);
-        QVERIFY(bar->startMark() && std::abs(*bar->startMark() - start * 1000) <= 1);
+        QVERIFY(bar->startMarkSeconds() && std::abs(*bar->startMarkSeconds() - start) <= 0.001);
         const int expected = int(start / duration * bar->width());
-        QVERIFY2(std::abs(bar->columnOf(*bar->startMark()) - expected) <= 1,
-                 qPrintable(QStringLiteral("mark at %1, moment at %2").arg(bar->columnOf(*bar->startMark())).arg(expected)));
-        QVERIFY(!bar->endMark());
+        QVERIFY2(std::abs(bar->columnOf(*bar->startMarkSeconds()) - expected) <= 1,
+                 qPrintable(QStringLiteral("mark at %1, moment at %2").arg(bar->columnOf(*bar->startMarkSeconds())).arg(expected)));
+        QVERIFY(!bar->endMarkSeconds());
 
         // A refused End shades nothing; a cut shades what was cut.
         QVERIFY(w.seekTo(8));
         w.frm.Command1_Click();
         QCOMPARE(w.desktop.messages.size(), 1);
-        QVERIFY(bar->startMark() && !bar->endMark());
+        QVERIFY(bar->startMarkSeconds() && !bar->endMarkSeconds());
         QVERIFY(w.seekTo(12));
         w.frm.Command1_Click();
         QCOMPARE(w.desktop.messages.size(), 1);
-        QVERIFY(bar->endMark() && std::abs(*bar->endMark() - *TextToNumber(w.shared.EndPos) * 1000) <= 1);
+        QVERIFY(bar->endMarkSeconds() && std::abs(*bar->endMarkSeconds() - *TextToNumber(w.shared.EndPos)) <= 0.001);
 
         // A new song starts without marks.
         QVERIFY(w.choose(other, 4));
-        QVERIFY(!bar->startMark() && !bar->endMark());
+        QVERIFY(!bar->startMarkSeconds() && !bar->endMarkSeconds());
     }
 
     void otherFormatsPlayButAreNotCut_data()

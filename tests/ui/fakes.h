@@ -86,6 +86,8 @@ public:
         markEnd = end;
     }
     void setFrameGrid(double first, double length) override { frameGrid = {first, length}; }
+    void setSongLength(double seconds) override { songLength = seconds; }
+    double songLength = 0;
     void dropMark(PlayerMark mark, double seconds) { emit markMoved(mark, seconds); }
     std::optional<double> markStart, markEnd;
     std::pair<double, double> frameGrid;

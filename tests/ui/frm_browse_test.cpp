@@ -8,8 +8,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <fstream>
 #include <string>
@@ -181,6 +184,60 @@ private slots:
         frm.cmdO_Click();
         QCOMPARE(fake.desktop.openedFolders,
                  QStringList({QString(), QStringLiteral("/home/用户/my \"rings\"/")}));
+    }
+
+    // A drop on the window: one local file is chosen as 浏览 chooses it;
+    // anything else is refused with its reason and nothing changes.
+    void aDroppedSongIsChosenAndAnythingElseRefused_data()
+    {
+        QTest::addColumn<QStringList>("dropped");  // "song", "dir", or a URL
+        QTest::addColumn<QString>("refusal");       // "" for none
+        QTest::newRow("one song") << QStringList{"song"} << QString();
+        QTest::newRow("two songs") << QStringList{"song", "song"} << QStringLiteral("一次只能打开一个MP3文件！");
+        QTest::newRow("a folder") << QStringList{"dir"} << QStringLiteral("这是一个文件夹，请选择MP3文件！");
+        QTest::newRow("a web address") << QStringList{"https://example.com/a.mp3"}
+                                        << QStringLiteral("只能打开本机上的MP3文件！");
+    }
+
+    void aDroppedSongIsChosenAndAnythingElseRefused()
+    {
+        QFETCH(QStringList, dropped);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        const QString song = MakeFile(dir, QStringLiteral("歌 #1%20.mp3"), 2048);
+        FakeServices fake;
+        Frm frm(fake.services);
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& item : dropped)
+            urls << (item == "song" ? QUrl::fromLocalFile(song) : item == "dir" ? QUrl::fromLocalFile(dir.path()) : QUrl(item));
+        data.setUrls(urls);
+        // As a drag over the window ends: entering it, then the drop.
+        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&frm, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&frm, &drop);
+        QVERIFY(drop.isAccepted());
+        QTRY_VERIFY(!fake.desktop.messages.isEmpty() || fake.players[0]->loads > 0);
+
+        QCOMPARE(Child<QLineEdit>(frm, "txtSource")->text(), refusal.isEmpty() ? song : QString());
+        QCOMPARE(fake.players[0]->URL(), refusal.isEmpty() ? song : QString());
+        QCOMPARE(fake.desktop.messages.size(), refusal.isEmpty() ? 0 : 1);
+        if (!refusal.isEmpty())
+            QCOMPARE(fake.desktop.messages[0].text, refusal);
+    }
+
+    void theCommandLineNamesPathsAndUrls()
+    {
+        const QString here = QDir::currentPath();
+        const QList<QUrl> given = GivenOnCommandLine({"a b%20#.mp3", "/tmp/x.mp3", "file:///tmp/%E6%AD%8C.mp3",
+                                                      "http://example.com/x.mp3"});
+        QCOMPARE(given.size(), 4);
+        QCOMPARE(given[0].toLocalFile(), here + QStringLiteral("/a b%20#.mp3"));
+        QCOMPARE(given[1].toLocalFile(), QStringLiteral("/tmp/x.mp3"));
+        QCOMPARE(given[2].toLocalFile(), QStringLiteral("/tmp/歌.mp3"));
+        QVERIFY(!given[3].isLocalFile());
     }
 };
 

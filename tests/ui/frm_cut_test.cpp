@@ -7,6 +7,7 @@
 #include "mp3_fixture.h"
 #include "process_setup.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
@@ -477,6 +478,82 @@ private slots:
         const QFontMetrics metrics(lb->font());
         const QRect needed = metrics.boundingRect(QRect(0, 0, lb->width(), 1000), Qt::TextWordWrap, said[0]);
         QVERIFY2(needed.width() <= lb->width() && needed.height() <= lb->height(), qPrintable(said[0]));
+    }
+
+    // Two cuts of one song into one folder at once, in two processes (two
+    // copies of the program): the second waits until the first has put its
+    // ringtone in place and cleared its pieces, and neither touches the
+    // other's files, so that what each says is true of the file it wrote.
+    void twoCutsAtOnceTakeTurns()
+    {
+        Loaded s;
+        int toFirst[2], toSecond[2];
+        QVERIFY(pipe(toFirst) == 0 && pipe(toSecond) == 0);
+        const pid_t first = fork();
+        QVERIFY(first >= 0);
+        if (first == 0) {
+            close(toFirst[1]);
+            close(toSecond[0]);
+            // From Start at 0 the first event pass comes while the ringtone
+            // is written: there the first cut waits for the second to begin.
+            char sign = 'w';
+            QTimer::singleShot(0, &s.frm, [&] {
+                if (write(toSecond[1], &sign, 1) != 1 || read(toFirst[0], &sign, 1) != 1)
+                    _exit(3);
+            });
+            s.cut(0, 40);
+            QStringList report = WhatTheWindowSaid(s);
+            report << (ReadAll(s.piece(1)) == s.kept(0, 40) ? QStringLiteral("its own ringtone") : QStringLiteral("another file"));
+            const QByteArray said = report.join(QLatin1Char('\n')).toUtf8();
+            _exit(write(toSecond[1], said.constData(), said.size()) == said.size() ? 0 : 3);
+        }
+        close(toFirst[0]);
+        close(toSecond[1]);
+        char sign = 0;
+        QVERIFY(read(toSecond[0], &sign, 1) == 1);
+        // The first cut is writing the ringtone. The second begins and lets
+        // it go on at its first event pass, and hears what it said.
+        QString statusMeanwhile;
+        QByteArray firstSaid;
+        QTimer::singleShot(0, &s.frm, [&] {
+            statusMeanwhile = s.label("lb");
+            if (write(toFirst[1], &sign, 1) != 1)
+                return;
+            char buffer[4096];
+            for (ssize_t n; (n = read(toSecond[0], buffer, sizeof buffer)) > 0;)
+                firstSaid.append(buffer, n);
+        });
+        s.cut(50, 70);
+        int status = -1;
+        waitpid(first, &status, 0);
+        close(toFirst[1]);
+        close(toSecond[0]);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the first cut did not end normally");
+        QCOMPARE(QString::fromUtf8(firstSaid).split(QLatin1Char('\n')),
+                 QStringList({"剪切完成，请试听", "its own ringtone"}));
+        QCOMPARE(statusMeanwhile, QStringLiteral("等待另一剪切完成。。。"));
+        QCOMPARE(WhatTheWindowSaid(s), QStringList({"剪切完成，请试听"}));
+        QCOMPARE(ReadAll(s.piece(1)), s.kept(50, 70));
+        QCOMPARE(s.allFiles(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+    }
+
+    // A second window of the same program cutting into the folder from the
+    // first one's event pass cannot wait for it: it is refused at once.
+    void aCutFromAnotherWindowsCutIsRefused()
+    {
+        Loaded a, b;
+        b.frm.findChild<QLineEdit*>(QStringLiteral("txtDestdir"))->setText(a.dir.path() + QLatin1Char('/'));
+        QElapsedTimer took;
+        QTimer::singleShot(0, &a.frm, [&] {
+            took.start();
+            b.cut(0, 20);
+        });
+        a.cut(0, 40);
+        QVERIFY(took.elapsed() < 5000);
+        QCOMPARE(WhatTheWindowSaid(b), QStringList({"剪切失败", "剪切失败，请检查MP3文件和存放的文件夹！|提示"}));
+        QCOMPARE(WhatTheWindowSaid(a), QStringList({"剪切完成，请试听"}));
+        QCOMPARE(ReadAll(a.piece(1)), a.kept(0, 40));
+        QCOMPARE(a.allFiles(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
     }
 
     void commandsDuringTheCutAreIgnored()

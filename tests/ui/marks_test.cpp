@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,7 +73,7 @@ private slots:
         QVERIFY(w_->seekTo(kOnset + 0.25));
         w_->frm.cmdQ_Click();
         zoomAllTheWayIn();
-        drag(*bar_->startMark(), kOnset * 1000 + 3 * msPerPixel());
+        drag(*bar_->startMarkSeconds(), kOnset + 3 * secondsPerPixel());
         const double start = startPos();
         QVERIFY2(start <= kOnset + 0.005 && start > kOnset - kFrame,
                  qPrintable(QStringLiteral("Start dropped at %1 s").arg(start)));
@@ -94,10 +95,10 @@ private slots:
 
         // With Shift, the onset does not catch the mark: it lands where it
         // was dropped, on a frame, and the cut is made again at once.
-        const double dropMs = kOnset * 1000 + 4 * msPerPixel();
-        drag(*bar_->startMark(), dropMs, Qt::ShiftModifier);
-        QVERIFY2(std::abs(startPos() * 1000 - dropMs) <= kFrame * 500 + msPerPixel(),
-                 qPrintable(QStringLiteral("%1 s dropped at %2 ms").arg(startPos()).arg(dropMs)));
+        const double drop = kOnset + 4 * secondsPerPixel();
+        drag(*bar_->startMarkSeconds(), drop, Qt::ShiftModifier);
+        QVERIFY2(std::abs(startPos() - drop) <= kFrame / 2 + secondsPerPixel(),
+                 qPrintable(QStringLiteral("%1 s dropped at %2 s").arg(startPos()).arg(drop)));
         QCOMPARE(w_->frm.cutState().SegBytes[0], std::int64_t(std::llround(*positionKB(startPos()) * 1024)));
     }
 
@@ -111,27 +112,87 @@ private slots:
         const auto twoSeconds = QFileInfo(kept_).size();
 
         // Two seconds more: the kept file grows with it, in place.
-        drag(*bar_->endMark(), 6000);
+        drag(*bar_->endMarkSeconds(), 6);
         QVERIFY(w_->desktop.messages.isEmpty());
         QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lbj"))->text(), QStringLiteral(" 6秒"));
-        QVERIFY(bar_->endMark() && std::abs(*bar_->endMark() - 6000) <= 30);
+        QVERIFY(bar_->endMarkSeconds() && std::abs(*bar_->endMarkSeconds() - 6) <= 0.030);
         const auto fourSeconds = QFileInfo(kept_).size();
         QVERIFY2(std::abs(double(fourSeconds) / double(twoSeconds) - 2.0) < 0.05,
                  qPrintable(QStringLiteral("%1 bytes, then %2").arg(twoSeconds).arg(fourSeconds)));
 
-        // Before Start: refused as End is, the kept file left as it was.
+        // Before Start: refused as End is; the cut stays as it was, the
+        // kept file, the marks and the end time with it. So does the start
+        // dragged past the end.
         const QByteArray before = readKept();
-        drag(*bar_->endMark(), 1000);
-        QCOMPARE(w_->desktop.messages.size(), 1);
-        QCOMPARE(w_->desktop.messages[0].text, QStringLiteral("结束时间必须在开始时间之后！"));
+        const auto pieces = w_->frm.cutState().SegBytes;
+        const double start = startPos();
+        drag(*bar_->endMarkSeconds(), 1);
+        drag(*bar_->startMarkSeconds(), 8);
+        QCOMPARE(w_->desktop.messages.size(), 2);
+        for (const auto& message : w_->desktop.messages) {
+            QCOMPARE(message.text, QStringLiteral("结束时间必须在开始时间之后！"));
+            QCOMPARE(message.title, QStringLiteral("提示"));
+        }
         QCOMPARE(readKept(), before);
+        QVERIFY(w_->frm.cutState().SegBytes == pieces);
+        QCOMPARE(startPos(), start);
+        QVERIFY(bar_->startMarkSeconds() && std::abs(*bar_->startMarkSeconds() - start) < 0.001);
+        QVERIFY(bar_->endMarkSeconds() && std::abs(*bar_->endMarkSeconds() - 6) <= 0.030);
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lbj"))->text(), QStringLiteral(" 6秒"));
+
+        // A click four pixels beside a mark seeks where it was made.
+        const QPoint beside(bar_->columnOf(*bar_->endMarkSeconds()) + 4, bar_->height() / 2);
+        QTest::mouseClick(bar_, Qt::LeftButton, {}, beside);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(w_->player()->currentPosition() - bar_->secondsAt(beside.x())) < 0.02, kWait);
+    }
+
+    // Pressed with the mouse, 开始 and 结束 leave the focus on the waveform,
+    // whose keys move the marks; given the focus by Tab, they pass the keys
+    // on. Before the cut a key is Start there; after it each press cuts
+    // again, and the kept file follows by one frame.
+    void marksMoveByKeysAfterAClickOnStart()
+    {
+        w_->frm.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w_->frm));
+        QTest::mouseClick(bar_, Qt::LeftButton, {}, QPoint(bar_->columnOf(2), bar_->height() / 2));
+        QVERIFY(w_->seekTo(2));
+        auto* startButton = w_->frm.findChild<QPushButton*>(QStringLiteral("cmdQ"));
+        QTest::mouseClick(startButton, Qt::LeftButton);
+        const double pressed = startPos();
+        QCOMPARE(QApplication::focusWidget(), bar_);
+        key(Qt::Key_BracketRight);
+        QVERIFY(std::abs(startPos() - (pressed + kFrame)) < 1e-6);
+        QVERIFY(w_->seekTo(4));
+        QTest::mouseClick(w_->frm.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QVERIFY(w_->desktop.messages.isEmpty());
+
+        struct Press {
+            Qt::Key key;
+            int startFrames, endFrames;  // how far the kept file's ends move
+        };
+        for (const Press& press : {Press{Qt::Key_BracketRight, 1, 0}, Press{Qt::Key_BraceRight, 0, 1},
+                                   Press{Qt::Key_BracketLeft, -1, 0}}) {
+            const auto [begin, end] = keptFrames();
+            key(press.key);
+            QCOMPARE(keptFrames(), std::make_pair(begin + press.startFrames, end + press.endFrames));
+            const CutState& cut = w_->frm.cutState();
+            QCOMPARE(QFileInfo(kept_).size(), qint64(cut.KeptHeader.size()) + cut.SegBytes[1]);
+        }
+        QVERIFY(w_->desktop.messages.isEmpty());
+        // 开始 with the focus passes them on; Alt moves a tenth of a second.
+        startButton->setFocus(Qt::TabFocusReason);
+        const double before = startPos();
+        key(Qt::Key_BracketLeft, Qt::AltModifier);
+        QVERIFY(std::abs(startPos() - (before - 0.1)) < 1e-6);
+        QCOMPARE(QApplication::focusWidget(), startButton);
     }
 
     void zoomReturnsAndFineStepsMoveByTheirStep()
     {
         bar_->setFocus();
         QVERIFY(w_->seekTo(6));
-        const auto view = [&] { return std::make_pair(bar_->momentAt(0), bar_->momentAt(bar_->width() - 1)); };
+        // To the millisecond, as the bar once counted.
+        const auto view = [&] { return std::make_pair(qRound64(bar_->secondsAt(0) * 1000), qRound64(bar_->secondsAt(bar_->width() - 1) * 1000)); };
         const auto whole = view();
         // The wheel zooms around the pointer: in, in again, and out twice
         // goes back through the same views.
@@ -158,15 +219,41 @@ private slots:
         // A zoomed view follows the position off its edge.
         zoomAllTheWayIn();
         QTest::keyClick(bar_, Qt::Key_PageUp);
-        QVERIFY(bar_->momentAt(0) <= bar_->position() && bar_->position() <= bar_->momentAt(bar_->width()));
+        QVERIFY(bar_->secondsAt(0) <= bar_->positionSeconds() && bar_->positionSeconds() <= bar_->secondsAt(bar_->width()));
+        // A step further in says it can go no further.
+        QTest::keyClick(bar_, Qt::Key_Plus);
+        QCOMPARE(bar_->scaleText(), QStringLiteral("每像素 10 毫秒（已最大）"));
+        // The strip along the foot takes the view to the song's start, and
+        // playback stays where it was.
+        const double playing = bar_->positionSeconds();
+        QTest::mouseClick(bar_, Qt::LeftButton, {}, QPoint(0, bar_->height() - 2));
+        QCOMPARE(bar_->view().startSeconds(), 0.0);
+        QCOMPARE(bar_->positionSeconds(), playing);
     }
 
 private:
-    double msPerPixel() const { return bar_->viewSpan() / bar_->width(); }
+    double secondsPerPixel() const { return bar_->view().secondsPerPixel(); }
     double startPos() const { return std::stod(w_->shared.StartPos); }
     std::optional<double> positionKB(double seconds) const
     {
         return w_->frm.cutState().SourceMap.PositionToKB(seconds, w_->shared.MediaDuration);
+    }
+    // The frames of the song the kept file begins and ends with.
+    std::pair<std::size_t, std::size_t> keptFrames() const
+    {
+        const CutState& cut = w_->frm.cutState();
+        const FrameIndex& frames = cut.SourceMap.Frames();
+        const auto frameAt = [&](std::int64_t offset) {
+            std::size_t i = 0;
+            while (i < frames.Count() && frames.Offset(i) < offset)
+                ++i;
+            return i;
+        };
+        return {frameAt(cut.SegBytes[0]), frameAt(cut.SegBytes[0] + cut.SegBytes[1])};
+    }
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
     }
     QByteArray readKept() const
     {
@@ -181,15 +268,15 @@ private:
             level = bar_->zoomLevel();
             QTest::keyClick(bar_, Qt::Key_Plus);
         }
-        QVERIFY(msPerPixel() <= 10.0001);
+        QVERIFY(secondsPerPixel() <= 0.0100001);
     }
 
     // Grabs a mark and drops it over a moment of the view.
-    void drag(qint64 markMs, double toMs, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    void drag(double markSeconds, double toSeconds, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         const int y = bar_->height() / 2;
-        const int from = bar_->columnOf(markMs);
-        const int to = int(std::lround((toMs - bar_->viewStart()) / msPerPixel()));
+        const int from = bar_->columnOf(markSeconds);
+        const int to = int(std::lround((toSeconds - bar_->view().startSeconds()) / secondsPerPixel()));
         QTest::mousePress(bar_, Qt::LeftButton, Qt::NoModifier, QPoint(from, y));
         QTest::mouseMove(bar_, QPoint((from + to) / 2, y));
         QTest::mouseRelease(bar_, Qt::LeftButton, modifiers, QPoint(to, y));

@@ -8,6 +8,7 @@
 #include "cut_engine.h"
 #include "mp3_fixture.h"
 #include "real_window.h"
+#include "waveform_bar.h"
 
 #include <QFile>
 #include <QLabel>
@@ -239,7 +240,7 @@ private slots:
         w.desktop.openAnswers << song;
         w.frm.cmdBrowseS_Click();
         QVERIFY(QTest::qWaitFor([&] { return w.frm.findChild<QLabel*>(QStringLiteral("lbz"))->text() == QStringLiteral(" 60秒"); }, 10000));
-        // The player cannot seek in it: the marks are pressed as it plays.
+        // The marks pressed as it plays.
         auto* play = w.player()->findChild<QToolButton*>(QStringLiteral("play"));
         const auto pauseAt = [&](double seconds) {
             return QTest::qWaitFor([&] { return w.player()->currentPosition() >= seconds; }, 20000);
@@ -260,6 +261,69 @@ private slots:
         QVERIFY(found);
         QVERIFY2(std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance, qPrintable(QString::number(*found)));
         QVERIFY2(std::abs(ringtone.seconds() - (end - start)) <= kTolerance, qPrintable(QString::number(ringtone.seconds())));
+    }
+
+    // A header frame that lies: the player goes by the length the frames
+    // tell, so its keys and waveform reach the song's second half, and a
+    // ringtone cut there is what was pressed.
+    void lyingHeaderFrameSongIsReachedAndCut_data()
+    {
+        QTest::addColumn<bool>("half");
+        QTest::newRow("byte count 0xFFFFFFFF") << false;
+        QTest::newRow("counts of the first half only") << true;
+    }
+
+    void lyingHeaderFrameSongIsReachedAndCut()
+    {
+        QFETCH(bool, half);
+        const QString song = dir_.filePath(QStringLiteral("lying.mp3"));
+        QFile::remove(song);
+        QVERIFY(QFile::copy(songs_[3], song));
+        auto bytes = fixture::ReadBytes(song.toStdString());
+        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes)));
+        for (const std::size_t field : {xing + 8, xing + 12}) {
+            const std::uint32_t value = half ? BigEndian32(bytes, field) / 2 : 0xFFFFFFFF;
+            if (half || field == xing + 12)
+                for (int i = 0; i < 4; ++i)
+                    bytes[field + std::size_t(i)] = std::uint8_t(value >> (24 - 8 * i));
+        }
+        QVERIFY(fixture::WriteBytes(song.toStdString(), bytes));
+
+        RealWindow w;
+        w.frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.frm));
+        w.desktop.openAnswers << song;
+        w.frm.cmdBrowseS_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(w.player()->duration().value_or(0) - kSongSeconds) < 0.1, 10000);
+        auto* bar = w.player()->findChild<WaveformBar*>(QStringLiteral("seek"));
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isEnabled(), 10000);
+        w.player()->pause();
+        const auto at = [&](double seconds) {
+            return QTest::qWaitFor([&] { return std::abs(w.player()->currentPosition() - seconds) < 0.05; }, 10000);
+        };
+        // End, then three pages back: 45 s.
+        QTest::keyClick(bar, Qt::Key_End);
+        QVERIFY(at(kSongSeconds));
+        for (int page = 0; page < 3; ++page)
+            QTest::keyClick(bar, Qt::Key_PageDown);
+        QVERIFY(at(kSongSeconds - 15));
+        const double start = w.player()->currentPosition();
+        w.frm.cmdQ_Click();
+        const int x = bar->columnOf(55'000);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->height() / 2));
+        QVERIFY(at(double(bar->momentAt(x)) / 1000.0));
+        const double end = w.player()->currentPosition();
+        w.frm.Command1_Click();
+        QVERIFY(w.desktop.messages.isEmpty());
+
+        const QString kept = dir_.filePath(QStringLiteral("[铃声]1lying.mp3"));
+        const fixture::Decoded ringtone = fixture::DecodeWithMpg123(kept.toStdString());
+        const auto found = fixture::LocateExcerpt(decoded_[3].samples, fixture::Span(ringtone, 0, 1));
+        QVERIFY(found);
+        QVERIFY2(std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance,
+                 qPrintable(QStringLiteral("starts at %1 s, Start at %2 s").arg(double(*found) / fixture::kSampleRate).arg(start)));
+        QVERIFY2(std::abs(ringtone.seconds() - (end - start)) <= kTolerance, qPrintable(QString::number(ringtone.seconds())));
+        QVERIFY(QFile::remove(kept));
     }
 
 private:

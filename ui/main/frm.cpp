@@ -14,17 +14,17 @@
 #include "window_style.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QStandardPaths>
-
-#include <utility>
 
 namespace sundrel {
 
@@ -64,16 +64,21 @@ constexpr ControlRow kControls[] = {
     {"txtSplit(2)", K::TextBox, "0", 2280, 360, 855, 375, 1, "Frame1"},
 };
 
-// Each secondary window exists at most once: a second press brings the open
-// one to the front.
-template <typename Window, typename... Args>
-Window* ShowOnce(QPointer<Window>& window, Args&&... args)
+void BringUp(QWidget* window)
 {
-    if (!window)
-        window = new Window(std::forward<Args>(args)...);
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+// Each secondary window exists at most once: a second press brings the open
+// one to the front.
+template <typename Window>
+Window* ShowOnce(QPointer<Window>& window)
+{
+    if (!window)
+        window = new Window;
+    BringUp(window);
     return window;
 }
 
@@ -112,12 +117,16 @@ void Frm::buildControls()
     // The boxes are filled by the dialogs; reading a long path is still possible.
     txtSource->setReadOnly(true);
     txtDestdir->setReadOnly(true);
+    // A screen reader names each box by the label before it.
+    static_cast<QLabel*>(find("Label1"))->setBuddy(txtSource);
+    static_cast<QLabel*>(find("Label2"))->setBuddy(txtDestdir);
+    Frame1 = static_cast<QGroupBox*>(find("Frame1"));
     for (int i = 0; i < 3; ++i) {
         txtSplit[i] = static_cast<QLineEdit*>(find(qPrintable(QStringLiteral("txtSplit(%1)").arg(i))));
         // Out of view: the keyboard focus must never land in them.
         txtSplit[i]->setFocusPolicy(Qt::NoFocus);
+        txtSplit[i]->setAccessibleName(QStringLiteral("源分割文件大小 %1").arg(i));
     }
-    Frame1 = static_cast<QGroupBox*>(find("Frame1"));
     lb = static_cast<QLabel*>(find("lb"));
     lbz = static_cast<QLabel*>(find("lbz"));
     lbk = static_cast<QLabel*>(find("lbk"));
@@ -144,6 +153,29 @@ void Frm::buildControls()
     connect(button("Command4"), &QPushButton::clicked, this, &Frm::Command4_Click);
     connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
     connect(MDplay, &MediaPlayer::markMoved, this, &Frm::MDplay_MarkMoved);
+
+    // A click on these leaves the focus where it was (on the waveform, with
+    // its frame), and while they have it they pass the waveform's keys on.
+    for (const char* name : {"cmdQ", "Command1", "Command2", "Command5"}) {
+        button(name)->setFocusPolicy(Qt::TabFocus);
+        button(name)->installEventFilter(this);
+    }
+    setAcceptDrops(true);
+}
+
+bool Frm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || MDplay->URL().isEmpty())
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // Tab and Shift+Tab stay the focus keys; the button keeps whatever the
+    // player leaves (Space, Enter).
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+        return false;
+    QKeyEvent passed(QEvent::KeyPress, key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),
+                     ushort(key->count()));
+    QCoreApplication::sendEvent(MDplay, &passed);
+    return passed.isAccepted();
 }
 
 void Frm::Form_Load()
@@ -234,6 +266,8 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     // Marks dragged on the waveform land where a cut can begin: on a frame.
     if (const auto frame = cut_.SourceMap.FrameNear(0))
         MDplay->setFrameGrid(frame->Start, frame->Length);
+    // A header frame may lie about the length: every moment must be reached.
+    MDplay->setSongLength(cut_.SourceMap.Duration().value_or(0));
 }
 
 void Frm::cmdBrowseD_Click()
@@ -254,10 +288,17 @@ void Frm::Command2_Click()
 {
     if (cutting_)
         return;
-    // The preview may outlive this window's folder box.
-    FrmST* preview = ShowOnce(preview_, services_, [box = QPointer<QLineEdit>(txtDestdir)] {
-        return box ? box->text() : QString();
-    });
+    // The preview may outlive this window's folder box. It opens beside
+    // this window, clear of the waveform, where the screen has room; once
+    // open, it stays where the user put it.
+    if (!preview_) {
+        preview_ = new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] {
+            return box ? box->text() : QString();
+        });
+        PlaceBeside(preview_, this);
+    }
+    FrmST* preview = preview_;
+    BringUp(preview);
     services_.shared.PreviewPath = PieceName(cut_, 1);
     preview->play(QtPath(services_.shared.PreviewPath));
 }

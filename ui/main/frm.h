@@ -5,6 +5,7 @@
 #include "cut_state.h"
 #include "file_identity.h"
 
+#include <QList>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -16,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QUrl;
 
 namespace sundrel {
 
@@ -26,7 +28,6 @@ class FrmO;
 class FrmST;
 class MediaPlayer;
 enum class PlayerMark;
-struct WrittenPieces;
 
 // The main window: choose a song and a folder, play it, mark Start and End,
 // and get the ringtone.
@@ -50,14 +51,24 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
-    // A mark dragged on the player's waveform and dropped at a moment.
+    // A mark dragged on the player's waveform and dropped at a moment, or
+    // moved there by a key.
     void MDplay_MarkMoved(PlayerMark mark, double seconds);
+    // Songs handed over by the desktop (the command line, a drop on the
+    // window): one local file is chosen as 浏览 chooses it; anything else
+    // is refused with a message and changes nothing.
+    void takeUpGiven(const QList<QUrl>& given);
 
     const CutState& cutState() const { return cut_; }
     bool isCutting() const { return cutting_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Start, End, preview and save as pass the waveform's keys on to the
+    // player, so that they reach it whichever of them has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -69,6 +80,9 @@ private:
     // kept file was written.
     void startAt(double position);
     bool endAt(double position);
+    // A cut from start to end that End would refuse as running backwards
+    // (or shorter than a frame) is refused here first, with End's message.
+    bool refusedSelection(double start, double end);
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;
@@ -78,7 +92,11 @@ private:
     CutPlan planCut(std::optional<double> startPosition, double endPosition);
     bool refusedCut(const CutPlan& plan);
     bool keepCut(double startPosition, double endPosition);
-    WrittenPieces writeKeptPiece();
+    // Writes the planned pieces and removes the outer ones, holding the lock
+    // on their folder throughout: a cut into a folder another cut is writing
+    // into waits for it. True when the kept file is in place; clean when
+    // nothing else of the cut was left behind.
+    bool writeKeptPiece(bool& clean);
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.
@@ -130,5 +148,9 @@ private:
     std::optional<FileIdentity> songIdentity_;
     bool closing_ = false;
 };
+
+// What the command line names, as the desktop hands it over: a path
+// (relative to the working folder) or a URL, file:// or other.
+QList<QUrl> GivenOnCommandLine(const QStringList& arguments);
 
 }  // namespace sundrel

@@ -9,6 +9,7 @@
 #include "engine_path.h"
 #include "frm_st.h"
 #include "media_player.h"
+#include "piece_folder_lock.h"
 #include "window_event_pass.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QThread>
 
 #include <array>
 #include <optional>
@@ -25,6 +27,11 @@
 namespace sundrel {
 
 namespace {
+
+// How long a cut waits for another cut into the same folder, which takes
+// well under a second for a song of hundreds of MB, and how often it looks.
+constexpr qint64 kLockWaitMs = 30'000;
+constexpr unsigned long kLockPollMs = 5;
 
 // The start offset as a size field. A start at the very first byte would
 // write "0", which the split plan reads as "no field" and drops, so that the
@@ -97,6 +104,14 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
     // again at once; before, the start mark alone moves, as Start there.
     const bool recut = cutShown_;
     const auto end = recut ? TextToNumber(services_.shared.EndPos) : std::nullopt;
+    // A cut that would be refused leaves the one in place as it is: its
+    // kept file, its marks and its times.
+    if (const auto start = TextToNumber(services_.shared.StartPos); recut && end && start) {
+        if (refusedSelection(mark == PlayerMark::Start ? seconds : *start, mark == PlayerMark::End ? seconds : *end)) {
+            MDplay->setMarks(start, end);
+            return;
+        }
+    }
     if (mark == PlayerMark::Start)
         startAt(seconds);
     if (!recut || !end)
@@ -170,15 +185,13 @@ bool Frm::refusedCut(const CutPlan& plan)
 
 bool Frm::keepCut(double startPosition, double endPosition)
 {
-    const WrittenPieces written = writeKeptPiece();
-    // Also when the window is closing: nothing of the cut but the kept
-    // file may stay behind.
-    const bool clean = RemoveOuterPieces(written);
+    bool clean = true;
+    const bool kept = writeKeptPiece(clean);
     if (closing_)
-        return written.Kept;
+        return kept;
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
-    if (written.Kept) {
+    if (kept) {
         services_.shared.CutMade = true;
         cutShown_ = true;
         MDplay->setMarks(startPosition, TextToNumber(services_.shared.EndPos));
@@ -189,7 +202,18 @@ bool Frm::keepCut(double startPosition, double endPosition)
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
-    return written.Kept;
+    return kept;
+}
+
+bool Frm::refusedSelection(double start, double end)
+{
+    // As End checks it, before anything is written: the order, and for a
+    // song with frames at least one frame (a song without is End's to refuse).
+    const SongMap& map = cut_.SourceMap;
+    if (end > start && (map.Frames().Count() == 0 || map.Kept(start, end)))
+        return false;
+    message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
+    return true;
 }
 
 bool Frm::refusedWhileMapping()
@@ -234,7 +258,7 @@ bool Frm::refusedAsOtherFormat()
     return true;
 }
 
-WrittenPieces Frm::writeKeptPiece()
+bool Frm::writeKeptPiece(bool& clean)
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
@@ -243,12 +267,37 @@ WrittenPieces Frm::writeKeptPiece()
     cut_.DestDir = EnginePath(txtDestdir->text());
 
     cutting_ = true;
-    const WrittenPieces written = WritePieces(cut_, WindowEventPass([this] { return !closing_; }));
+    WindowEventPass eventPass([this] { return !closing_; });
+    PieceFolderLock lock(PieceName(cut_, 1).remove_filename().native());
+    // Another cut writes into the folder (another copy of the program):
+    // this one follows it, unless it never ends. One of another window of
+    // this program cannot end before this handler, run from its event
+    // pass, returns: this cut is refused at once.
+    static int cutsUnderWay = 0;
+    QElapsedTimer waited;
+    waited.start();
+    if (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0)
+        lb->setText(QStringLiteral("等待另一剪切完成。。。"));
+    while (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !waited.hasExpired(kLockWaitMs) &&
+           eventPass()) {
+        QThread::msleep(kLockPollMs);
+        lock.tryAgain();
+    }
+    WrittenPieces written;
+    if (lock.state() != PieceFolderLock::State::Busy && !closing_) {
+        const bool alone = lock.state() == PieceFolderLock::State::Held;
+        ++cutsUnderWay;
+        written = WritePieces(cut_, eventPass, alone ? Leftovers::Remove : Leftovers::Keep);
+        // Also when the window is closing: nothing of the cut but the kept
+        // file may stay behind.
+        clean = RemoveOuterPieces(written);
+        --cutsUnderWay;
+    }
     cutting_ = false;
 
     LockSplit(false);
     unsetCursor();
-    return written;
+    return written.Kept;
 }
 
 void Frm::Command5_Click()

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A song handed over by the desktop: named on the command line (the menu
+// entry's "Open with") or dropped on the window. It is chosen as 浏览
+// chooses one.
+
+#include "frm.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace sundrel {
+
+QList<QUrl> GivenOnCommandLine(const QStringList& arguments)
+{
+    // A file:// URL, or any other scheme://, is read as a URL; anything else
+    // is a path, whatever its characters (a name may hold '%' or '#').
+    static const QRegularExpression otherScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    QList<QUrl> given;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) || otherScheme.match(argument).hasMatch())
+            given << QUrl(argument);
+        else
+            given << QUrl::fromLocalFile(argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath());
+    }
+    return given;
+}
+
+void Frm::takeUpGiven(const QList<QUrl>& given)
+{
+    if (given.isEmpty())
+        return;
+    const QString tip = QStringLiteral("提示");
+    if (given.size() > 1) {
+        message(QStringLiteral("一次只能打开一个MP3文件！"), tip);
+        return;
+    }
+    const QUrl& url = given.front();
+    if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
+        message(QStringLiteral("只能打开本机上的MP3文件！"), tip);
+        return;
+    }
+    const QFileInfo file(url.toLocalFile());
+    if (file.isDir()) {
+        message(QStringLiteral("这是一个文件夹，请选择MP3文件！"), tip);
+        return;
+    }
+    if (!file.exists()) {
+        message(QStringLiteral("找不到文件“%1”！").arg(file.filePath()), tip);
+        return;
+    }
+    // As if confirmed in the open dialog, which then opens beside it and
+    // takes it up again when cancelled.
+    CmmDlg.FileName = file.absoluteFilePath();
+    takeUpSong(CmmDlg.FileName);
+}
+
+void Frm::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Whatever is dropped is answered, a refusal with its reason.
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Frm::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> given = event->mimeData()->urls();
+    event->acceptProposedAction();
+    // After the drop is over: the file manager is not kept waiting while a
+    // message box is open or the song is read.
+    QTimer::singleShot(0, this, [this, given] { takeUpGiven(given); });
+}
+
+}  // namespace sundrel
