@@ -80,8 +80,9 @@ TEST(OnsetNear, FindsTheRiseNearestTheMomentWithinItsRadius)
     for (const Row& row : rows) {
         const auto onset = OnsetNear(*row.peaks, row.seconds, row.radius);
         ASSERT_EQ(onset.has_value(), row.onset.has_value()) << row.seconds << " within " << row.radius;
-        if (onset)
+        if (onset) {
             EXPECT_NEAR(*onset, *row.onset, 1e-9) << row.seconds;
+        }
     }
 }
 

@@ -309,9 +309,9 @@ private slots:
         QVERIFY(at(kSongSeconds - 15));
         const double start = w.player()->currentPosition();
         w.frm.cmdQ_Click();
-        const int x = bar->columnOf(55'000);
+        const int x = bar->columnOf(55.0);
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, bar->height() / 2));
-        QVERIFY(at(double(bar->momentAt(x)) / 1000.0));
+        QVERIFY(at(bar->secondsAt(x)));
         const double end = w.player()->currentPosition();
         w.frm.Command1_Click();
         QVERIFY(w.desktop.messages.isEmpty());
