@@ -101,7 +101,8 @@ int FrameHeader::Length() const {
 }
 
 std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b) {
-    if (b.size() < FrameHeaderLength || b[0] != FrameSyncByte || Get(b, SyncField) != static_cast<int>(SyncField.Mask)) return std::nullopt;
+    if (b.size() < FrameHeaderLength || b[0] != FrameSyncByte || Get(b, SyncField) != static_cast<int>(SyncField.Mask))
+        return std::nullopt;
     const int versionBits = Get(b, VersionField);
     const int layerBits = Get(b, LayerField);
     const int bitRateIndex = Get(b, BitRateField);

@@ -125,7 +125,7 @@ void EachField(const VersionWidths& w, Side& side, Field&& field) {
             if (g.WindowSwitching) {
                 field(g.BlockType, BlockTypeBits);
                 field(g.MixedBlock, FlagBits);
-                for (int r = 0; r < BigValueRegions - 1; ++r) field(g.TableSelect[static_cast<std::size_t>(r)], TableSelectBits);
+                for (std::size_t r = 0; r + 1 < BigValueRegions; ++r) field(g.TableSelect[r], TableSelectBits);
                 for (auto& gain : g.SubblockGain) field(gain, SubblockGainBits);
             } else {
                 for (auto& table : g.TableSelect) field(table, TableSelectBits);
@@ -142,7 +142,9 @@ bool HoldsSideInfo(const FrameHeader& h, std::size_t frameBytes) {
     return h.Layer == 3 && frameBytes >= static_cast<std::size_t>(MainDataOffset(h));
 }
 
-std::size_t SideInfoAt(const FrameHeader& h) { return static_cast<std::size_t>(FrameHeaderLength + (h.Protected ? CrcLength : 0)); }
+std::size_t SideInfoAt(const FrameHeader& h) {
+    return static_cast<std::size_t>(FrameHeaderLength + (h.Protected ? CrcLength : 0));
+}
 
 std::uint16_t Crc16(std::uint16_t crc, std::span<const unsigned char> bytes) {
     for (const unsigned char byte : bytes) {

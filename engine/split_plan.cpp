@@ -36,8 +36,8 @@ bool SourceExists(const fs::path& sourcePath) {
 
 }  // namespace
 
-std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
-                                    std::array<std::string, 3>& sizes) {
+std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::filesystem::path& destDir,
+                                    const std::filesystem::path& sourcePath, std::array<std::string, 3>& sizes) {
     const bool destinationFound = DestinationExists(destDir);
     const bool sourceFound = SourceExists(sourcePath);
     if (!destinationFound || !sourceFound) return std::nullopt;

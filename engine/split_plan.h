@@ -25,8 +25,8 @@ struct SplitTable {
 // field that receives the rest of the file is rewritten with its size.
 // Nothing when a check fails or a size cannot be represented; the fields
 // moved by then stay moved.
-std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
-                                    std::array<std::string, 3>& sizes);
+std::optional<SplitTable> PlanSplit(std::int64_t sourceLen, const std::filesystem::path& destDir,
+                                    const std::filesystem::path& sourcePath, std::array<std::string, 3>& sizes);
 
 // A table into cut.SegBytes and cut.SegLast; one without pieces sets
 // SegLast alone.

@@ -121,7 +121,8 @@ TEST(SilentFrame, KeepsTheHeaderAndCodesNothing) {
         nothing.Granules = GranulesPerFrame(h);
         nothing.Channels = kind.mono ? 1 : 2;
         EXPECT_EQ(ReadSideInfo(s, *silent), nothing);
-        EXPECT_TRUE(std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
+        EXPECT_TRUE(
+            std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
     }
     const std::string layerTwo = HeaderBytes({3, 2, 9, 0});
     EXPECT_FALSE(SilentFrame(AsBytes(layerTwo)));
