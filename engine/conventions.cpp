@@ -174,14 +174,4 @@ std::string WholeSecondsText(double seconds) {
     return (*whole < 0 ? "" : " ") + std::to_string(*whole) + "秒";
 }
 
-std::string FileNamePart(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::string FolderPart(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
-}
-
 }  // namespace sundrel

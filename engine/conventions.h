@@ -38,8 +38,4 @@ std::string BytesToKbText(std::int64_t bytes, char separator = DecimalSeparator(
 // even, and "秒": 12 seconds give " 12秒".
 std::string WholeSecondsText(double seconds);
 
-// The part of a path after its last '/', and the part up to and including it.
-std::string FileNamePart(std::string_view path);
-std::string FolderPart(std::string_view path);
-
 }  // namespace sundrel

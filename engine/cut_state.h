@@ -4,6 +4,7 @@
 #include "song_map.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,9 @@ namespace sundrel {
 
 // The values that carry one cut and belong to the main window.
 struct CutState {
-    std::string SourcePath;   // taken from the source box when a cut starts writing
-    std::string SourceName;   // everything after the last '/' of SourcePath
-    std::string DestDir;      // ends with '/' when it came from a browse
+    std::filesystem::path SourcePath;  // taken from the source box when a cut starts writing
+    std::filesystem::path SourceName;  // everything after the last '/' of SourcePath
+    std::filesystem::path DestDir;     // ends with '/' when it came from a browse
     std::int64_t SourceLen = 0;
     SongMap SourceMap;        // made with SourceLen when a source is chosen
     std::vector<std::int64_t> SegBytes;  // byte count of each piece, in file order
@@ -29,7 +30,7 @@ struct SharedCutState {
     double SourceKB = 0;       // SourceLen / 1024 as its "0.#" text reads back
     std::string StartPos;      // seconds, as number text
     std::string EndPos;
-    std::string PreviewPath;   // what the preview window was last given
+    std::filesystem::path PreviewPath;  // what the preview window was last given
     bool CutMade = false;      // a cut has written a kept file in this run
 };
 

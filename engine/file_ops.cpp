@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cut_engine.h"
+#include "file_ops.h"
+
 #include "hidden_file.h"
 
 #include <cstdint>
@@ -18,13 +19,6 @@ namespace {
 
 constexpr std::size_t CopyBufferSize = 1024 * 1024;
 
-// Names tried for a hidden file before giving up.
-constexpr int HiddenAttempts = 100;
-
-std::string HiddenName(const std::string& target, const char* purpose, int attempt) {
-    return FolderPart(target) + "." + FileNamePart(target) + "." + purpose + std::to_string(attempt);
-}
-
 bool CopyBytes(std::FILE* from, std::FILE* to) {
     const auto buffer = std::make_unique<char[]>(CopyBufferSize);
     for (;;) {
@@ -34,13 +28,12 @@ bool CopyBytes(std::FILE* from, std::FILE* to) {
     }
 }
 
-
 // rename() cannot cross file systems: the bytes go to a temporary file
 // beside the target first, so the target is replaced whole or not at all.
-bool MoveAcross(const std::string& from, const std::string& to) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
+bool MoveAcross(const fs::path& from, const fs::path& to) {
+    std::FILE* in = OpenFile(from, "rb");
     if (!in) return false;
-    std::string temporary;
+    fs::path temporary;
     std::FILE* out = CreateHiddenBeside(to, "moving", temporary);
     if (!out) {
         std::fclose(in);
@@ -70,28 +63,7 @@ bool MoveAcross(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-std::FILE* CreateHiddenBeside(const std::string& target, const char* purpose, std::string& name) {
-    for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
-        name = HiddenName(target, purpose, attempt);
-        if (std::FILE* file = std::fopen(name.c_str(), "wbx")) return file;
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
-    }
-    return nullptr;
-}
-
-void RemoveHiddenLeftovers(const std::string& target, const char* purpose) {
-    for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
-        const std::string name = HiddenName(target, purpose, attempt);
-        std::error_code ec;
-        // Not following links: a link of this name is not ours, and neither
-        // is what it leads to.
-        if (!fs::is_regular_file(fs::symlink_status(name, ec)) || ec) continue;
-        if (fs::hard_link_count(name, ec) == 1 && !ec) fs::remove(name, ec);
-    }
-}
-
-std::optional<std::int64_t> FileLength(const std::string& path) {
+std::optional<std::int64_t> FileLength(const fs::path& path) {
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int64_t>::max()))
@@ -99,7 +71,7 @@ std::optional<std::int64_t> FileLength(const std::string& path) {
     return static_cast<std::int64_t>(size);
 }
 
-bool MoveFile(const std::string& from, const std::string& to) {
+bool MoveFile(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     if (!fs::is_regular_file(fs::status(from, ec))) return false;
     fs::rename(from, to, ec);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <istream>
+#include <span>
 #include <utility>
 
 namespace sundrel {
@@ -86,7 +87,7 @@ constexpr int NewStreamFrames = 16;
 constexpr std::int64_t ChunkSize = 256 * 1024;
 // Enough bytes beyond a position to check a chain from it.
 constexpr std::int64_t Lookahead = 64 * 1024;
-static_assert(Lookahead >= NewStreamFrames * MaxFrameLength + 4);
+static_assert(Lookahead >= NewStreamFrames * MaxFrameLength + FrameHeaderLength);
 
 class Walker {
 public:
@@ -100,15 +101,17 @@ public:
         in_.seekg(bufferStart_);
         std::int64_t pos = bufferStart_;
         bool locked = false;
-        while (pos + 4 <= end_) {
+        while (pos + FrameHeaderLength <= end_) {
             if (!Fill(pos)) return std::nullopt;
-            if (pos + 4 > end_) break;
+            if (pos + FrameHeaderLength > end_) break;
             const unsigned char* at = At(pos);
             if (locked) {
-                const auto header = ParseFrameHeader(at);
-                if (header && SameStream(*header, *current_) && pos + header->Length() <= end_) {
-                    Take(pos, *header);
-                    pos += header->Length();
+                const auto header = ParseFrameHeader(From(pos));
+                // The length is worked out once a frame: it costs two divisions.
+                const int length = header ? header->Length() : 0;
+                if (header && SameStream(*header, *current_) && pos + length <= end_) {
+                    Take(pos, *header, length);
+                    pos += length;
                     continue;
                 }
                 // Another stream may begin right here.
@@ -119,8 +122,9 @@ public:
                 walk_.SoundEnd = soundEnd_;
                 break;
             }
-            if (*at != 0xFF) {
-                const auto* next = static_cast<const unsigned char*>(std::memchr(at, 0xFF, BufferEnd() - pos));
+            if (*at != FrameSyncByte) {
+                const auto* next =
+                    static_cast<const unsigned char*>(std::memchr(at, FrameSyncByte, BufferEnd() - pos));
                 pos = next ? pos + (next - at) : BufferEnd();
                 continue;
             }
@@ -139,6 +143,10 @@ public:
 private:
     std::int64_t BufferEnd() const { return bufferStart_ + static_cast<std::int64_t>(buffer_.size()); }
     const unsigned char* At(std::int64_t pos) const { return buffer_.data() + (pos - bufferStart_); }
+    // The bytes read from pos on.
+    std::span<const unsigned char> From(std::int64_t pos) const {
+        return {At(pos), static_cast<std::size_t>(BufferEnd() - pos)};
+    }
 
     // Makes [pos, pos + Lookahead) readable as far as the sound goes. A file
     // that has shrunk since it was measured ends where its bytes end.
@@ -163,15 +171,15 @@ private:
     // The first header of enough adjacent frames of one stream starting at
     // pos; nothing when they do not chain.
     std::optional<FrameHeader> ChainStartsAt(std::int64_t pos) const {
-        const auto first = ParseFrameHeader(At(pos));
+        const auto first = ParseFrameHeader(From(pos));
         if (!first) return std::nullopt;
         const bool newStream = current_ && !SameStream(*first, *current_);
         const int needed = newStream ? NewStreamFrames : LockFrames;
         std::int64_t at = pos;
         for (int frames = 0; frames < needed; ++frames) {
             if (at == end_ && frames > 0 && !newStream) return first;
-            if (at + 4 > end_) return std::nullopt;
-            const auto header = ParseFrameHeader(At(at));
+            if (at + FrameHeaderLength > end_) return std::nullopt;
+            const auto header = ParseFrameHeader(From(at));
             if (!header || !SameStream(*header, *first)) return std::nullopt;
             at += header->Length();
             if (at > end_) return std::nullopt;
@@ -179,12 +187,12 @@ private:
         return first;
     }
 
-    void Take(std::int64_t pos, const FrameHeader& header) {
-        soundEnd_ = pos + header.Length();
+    void Take(std::int64_t pos, const FrameHeader& header, int length) {
+        soundEnd_ = pos + length;
         if (!firstTaken_) {
             firstTaken_ = true;
-            if (const auto headerFrame = ReadHeaderFrame(At(pos), header)) {
-                walk_.HeaderFrameEnd = pos + header.Length();
+            if (const auto headerFrame = ReadHeaderFrame(From(pos), header)) {
+                walk_.HeaderFrameEnd = pos + length;
                 walk_.Header = *headerFrame;
                 return;
             }
@@ -195,7 +203,7 @@ private:
             walk_.SameBitRate = false;
         if (walk_.Streams.empty() || !SameStream(header, walk_.Streams.back().Header))
             walk_.Streams.push_back({walk_.Frames.Count(), header});
-        walk_.Frames.Add(pos, header.Length(), header.ChannelMode, static_cast<int>(walk_.Streams.size()) - 1);
+        walk_.Frames.Add(pos, length, header.ChannelMode, static_cast<int>(walk_.Streams.size()) - 1);
     }
 
     std::istream& in_;

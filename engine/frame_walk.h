@@ -5,6 +5,7 @@
 
 #include "event_pass.h"
 #include "mpeg_frames.h"
+#include "xing_frame.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cut_engine.h"
+#include "piece_writer.h"
+
 #include "hidden_file.h"
 
 #include <cstdint>
@@ -21,6 +22,10 @@ namespace {
 // memcpy and the system calls move hundreds of KB at a time.
 constexpr std::size_t StreamBufferSize = 512 * 1024;
 
+// "[铃声]", the word for ringtone in brackets, that every piece's name
+// starts with; spelt in UTF-8, whatever the compiler's own character set.
+constexpr char8_t PiecePrefix[] = u8"[铃声]";
+
 // What the hidden file of a piece being written is named for.
 constexpr const char* PieceTemporary = "part";
 
@@ -31,7 +36,7 @@ public:
     Stream& operator=(const Stream&) = delete;
     ~Stream() { Close(); }
 
-    bool Open(const std::string& path, const char* mode) { return Adopt(std::fopen(path.c_str(), mode)); }
+    bool Open(const fs::path& path, const char* mode) { return Adopt(OpenFile(path, mode)); }
     // Takes over a file opened elsewhere.
     bool Adopt(std::FILE* file) {
         Close();
@@ -54,14 +59,14 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     const bool same = fs::equivalent(a, b, ec);
     return !ec && same;
 }
 
 // True when nothing is left at path.
-bool Remove(const std::string& path) {
+bool Remove(const fs::path& path) {
     std::error_code ec;
     fs::remove(path, ec);
     return !ec;
@@ -69,8 +74,8 @@ bool Remove(const std::string& path) {
 
 // Opens a new hidden file beside a piece (see CreateHiddenBeside); its name,
 // or nothing when none could be made.
-std::optional<std::string> CreateBeside(const std::string& piece, Stream& stream) {
-    std::string name;
+std::optional<fs::path> CreateBeside(const fs::path& piece, Stream& stream) {
+    fs::path name;
     if (!stream.Adopt(CreateHiddenBeside(piece, PieceTemporary, name))) return std::nullopt;
     return name;
 }
@@ -101,93 +106,131 @@ Copied CopyPiece(Stream& source, Stream& piece, bool kept, std::int64_t count,
     return Copied::All;
 }
 
+// What a cut copies, taken when it starts: the event pass may let the
+// window start a new plan or browse a new source, and the copy goes on with
+// what it was given.
+struct CutCopy {
+    fs::path SourcePath;
+    std::vector<std::int64_t> SegBytes;  // pieces 0..SegLast
+    std::vector<unsigned char> Header;   // ahead of the kept piece
+    std::vector<fs::path> Names;         // PieceName of each piece
+};
+
+// One piece at a time: written to a hidden file, renamed onto its name once
+// whole. The kept piece is piece 1.
+class PieceCopier {
+public:
+    PieceCopier(const CutCopy& cut, const EventPass& eventPass) : cut_(cut), eventPass_(eventPass) {}
+
+    WrittenPieces Run() {
+        if (!source_.Open(cut_.SourcePath, "rb")) return written_;
+        for (std::size_t i = 0; i < cut_.Names.size(); ++i) {
+            const Step step = WritePiece(i);
+            if (step == Step::Fail) return Fail();
+            if (step == Step::Stop) break;
+        }
+        source_.Close();
+        return written_;
+    }
+
+private:
+    enum class Step { Next, Stop, Fail };
+
+    Step WritePiece(std::size_t i) {
+        const bool kept = i == 1;
+        temporary_ = CreateBeside(cut_.Names[i], piece_);
+        if (kept && !temporary_) return Step::Fail;
+        const std::vector<unsigned char>& header = cut_.Header;
+        if (kept && !header.empty() && std::fwrite(header.data(), 1, header.size(), piece_.Get()) != header.size())
+            return Step::Fail;
+
+        const Copied copied = CopyPiece(source_, piece_, kept, cut_.SegBytes[i], eventPass_, block_);
+        if (copied == Copied::Abandoned && written_.Kept) {
+            DropTemporary();
+            return Step::Stop;
+        }
+        if (copied == Copied::Abandoned || copied == Copied::WriteFailed) return Step::Fail;
+        // Before the kept piece is whole, a source that ends means the
+        // selection is not in the file any more; after it, nothing is lost.
+        if (copied == Copied::SourceEnded && i <= 1) return Step::Fail;
+        if (!PutInPlace(cut_.Names[i], kept)) return Step::Fail;
+        return copied == Copied::SourceEnded ? Step::Stop : Step::Next;
+    }
+
+    // False when the kept piece could not be put in place; an outer piece
+    // whose write failed is not put in place, and the cut goes on.
+    bool PutInPlace(const fs::path& name, bool kept) {
+        const bool whole = piece_.IsOpen() && piece_.Close();
+        std::error_code ec;
+        if (whole) fs::rename(*temporary_, name, ec);
+        if (!whole || ec) {
+            if (kept) return false;
+            DropTemporary();
+            return true;
+        }
+        temporary_.reset();
+        if (kept) written_.Kept = true;
+        else written_.Others.push_back(name);
+        return true;
+    }
+
+    void DropTemporary() {
+        piece_.Close();
+        if (temporary_ && !Remove(*temporary_)) written_.Others.push_back(*temporary_);
+        temporary_.reset();
+    }
+
+    // Before the kept piece is in place only outer pieces can be; they go,
+    // and an earlier kept file was never touched.
+    WrittenPieces Fail() {
+        DropTemporary();
+        source_.Close();
+        std::erase_if(written_.Others, Remove);
+        return written_;
+    }
+
+    const CutCopy& cut_;
+    const EventPass& eventPass_;
+    Stream source_;
+    Stream piece_;
+    std::optional<fs::path> temporary_;  // the piece being written, until it is in place
+    WrittenPieces written_;
+    alignas(64) char block_[BlockSize];  // aligned as the stack would have it: memcpy runs at full speed
+};
+
 }  // namespace
 
-std::string PieceName(const CutState& cut, int i) {
-    return cut.DestDir + "[铃声]" + std::to_string(i) + cut.SourceName;
+fs::path PieceName(const CutState& cut, int i) {
+    fs::path name = cut.DestDir;
+    name += fs::path(PiecePrefix);
+    name += std::to_string(i);
+    name += cut.SourceName;
+    return name;
 }
 
 WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Leftovers leftovers) {
-    WrittenPieces written;
-    // The event pass may let the window start a new plan or browse a new
-    // source; the copy goes on with what it was given, so take it now.
-    const std::string sourcePath = cut.SourcePath;
     const int segLast = cut.SegLast;
-    if (segLast < 1 || segLast > 2 || cut.SegBytes.size() < static_cast<std::size_t>(segLast) + 1)
-        return written;
-    const std::vector<std::int64_t> segBytes(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
-    const std::vector<unsigned char> header = cut.KeptHeader;
-    std::vector<std::string> names;
-    for (int i = 0; i <= segLast; ++i) names.push_back(PieceName(cut, i));
+    if (segLast < 1 || segLast > 2 || cut.SegBytes.size() < static_cast<std::size_t>(segLast) + 1) return {};
+    CutCopy copy;
+    copy.SourcePath = cut.SourcePath;
+    copy.SegBytes.assign(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
+    copy.Header = cut.KeptHeader;
+    for (int i = 0; i <= segLast; ++i) copy.Names.push_back(PieceName(cut, i));
 
     // A piece put in place would take the song's name, or what its link
     // leads to, and the clean-up would then delete the song.
-    for (const std::string& name : names)
-        if (SameFile(name, sourcePath)) return written;
+    for (const fs::path& name : copy.Names)
+        if (SameFile(name, copy.SourcePath)) return {};
     // A run killed while it wrote these pieces left them half written and
     // hidden; nothing else would ever remove them.
     if (leftovers == Leftovers::Remove)
-        for (const std::string& name : names) RemoveHiddenLeftovers(name, PieceTemporary);
-
-    Stream source;
-    if (!source.Open(sourcePath, "rb")) return written;
-    Stream piece;
-    std::optional<std::string> temporary;  // the piece being written, until it is in place
-    const auto dropTemporary = [&] {
-        piece.Close();
-        if (temporary && !Remove(*temporary)) written.Others.push_back(*temporary);
-        temporary.reset();
-    };
-    // Before the kept piece is in place only outer pieces can be; they go,
-    // and an earlier kept file was never touched.
-    const auto fail = [&] {
-        dropTemporary();
-        source.Close();
-        std::erase_if(written.Others, Remove);
-        return written;
-    };
-
-    char block[BlockSize];
-    for (int i = 0; i <= segLast; ++i) {
-        const bool kept = i == 1;
-        const std::string& name = names[static_cast<std::size_t>(i)];
-        temporary = CreateBeside(name, piece);
-        if (kept && !temporary) return fail();
-        if (kept && !header.empty() && std::fwrite(header.data(), 1, header.size(), piece.Get()) != header.size())
-            return fail();
-
-        const Copied copied =
-            CopyPiece(source, piece, kept, segBytes[static_cast<std::size_t>(i)], eventPass, block);
-        if (copied == Copied::Abandoned && written.Kept) {
-            dropTemporary();
-            break;
-        }
-        if (copied == Copied::Abandoned || copied == Copied::WriteFailed) return fail();
-        // Before the kept piece is whole, a source that ends means the
-        // selection is not in the file any more; after it, nothing is lost.
-        if (copied == Copied::SourceEnded && i <= 1) return fail();
-
-        // An outer piece whose write failed is not put in place.
-        const bool whole = piece.IsOpen() && piece.Close();
-        std::error_code ec;
-        if (whole) fs::rename(*temporary, name, ec);
-        if (whole && !ec) {
-            temporary.reset();
-            if (kept) written.Kept = true;
-            else written.Others.push_back(name);
-        } else {
-            if (kept) return fail();
-            dropTemporary();
-        }
-        if (copied == Copied::SourceEnded) break;
-    }
-    source.Close();
-    return written;
+        for (const fs::path& name : copy.Names) RemoveHiddenLeftovers(name, PieceTemporary);
+    return PieceCopier(copy, eventPass).Run();
 }
 
 bool RemoveOuterPieces(const WrittenPieces& written) {
     bool gone = true;
-    for (const std::string& file : written.Others) gone = Remove(file) && gone;
+    for (const fs::path& file : written.Others) gone = Remove(file) && gone;
     return gone;
 }
 

@@ -2,6 +2,8 @@
 #include "song_map.h"
 
 #include "conventions.h"
+#include "lead_frames.h"
+#include "side_info.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,12 +16,6 @@
 
 namespace sundrel {
 namespace {
-
-// The largest main_data_begin: how far back a frame's bit reservoir may
-// reach, in bytes of main data.
-constexpr int MaxReservoir[2] = {511, 255};  // MPEG-1; MPEG-2 and 2.5
-// The largest delay and padding the gapless record can hold.
-constexpr int MaxRecord = 4095;
 
 // The rule for a song without frames: the bytes before the sound, plus the
 // moment's share of the sound. The sound's size goes through its "0.#" KB
@@ -92,75 +88,83 @@ std::optional<double> SongMap::PositionToKB(double position, double duration) co
     return static_cast<double>(offset) / 1024.0;
 }
 
-std::vector<unsigned char> SongMap::Read(std::int64_t from, std::int64_t to) const {
+std::optional<std::vector<unsigned char>> SongMap::Read(std::int64_t from, std::int64_t to) const {
     // The song may have been swapped for a FIFO since it was mapped.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::status(path_, ec)) || to <= from) return {};
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path_, ec)) || to <= from) return std::nullopt;
     std::ifstream in(path_, std::ios::binary);
     std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
     in.seekg(from);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return {};
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        return std::nullopt;
     return bytes;
 }
 
+std::size_t SongMap::FirstOfStream(std::size_t frame) const {
+    return walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
+}
+
 std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
-    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
     // Frames from another stream, or the song's start, are no help.
-    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
+    const std::size_t floor = FirstOfStream(frame);
     // The frame's first samples overlap the frame before it (its last
     // granule, and the synthesis filter's memory), so that one must decode
     // whole: one granule a frame in MPEG-2 and 2.5 makes it two frames.
-    return frame - std::min<std::size_t>(frame - floor, mpeg1 ? 1 : 2);
+    constexpr int WarmUpGranules = 2;
+    const auto warmUp = static_cast<std::size_t>(WarmUpGranules / GranulesPerFrame(StreamOf(frame)));
+    return frame - std::min(frame - floor, warmUp);
+}
+
+std::size_t SongMap::ReservoirFrom(std::size_t frame) const {
+    const FrameIndex& frames = walk_.Frames;
+    const FrameHeader& stream = StreamOf(frame);
+    const std::size_t floor = FirstOfStream(frame);
+    // Each frame before holds its bytes less its header, CRC (as the
+    // stream's first frame has one or not) and side information (of its own
+    // channel mode).
+    FrameHeader before = stream;
+    std::size_t first = frame;
+    for (std::int64_t held = 0; first > floor && held < MaxMainDataBegin(stream);) {
+        --first;
+        before.ChannelMode = frames.ChannelMode(first);
+        held += frames.End(first) - frames.Offset(first) - MainDataOffset(before);
+    }
+    return first;
 }
 
 std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
     const FrameIndex& frames = walk_.Frames;
-    const bool mpeg1 = StreamOf(frame).Version == MpegVersion::Mpeg1;
-    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
-    // Back over frames until they hold the largest reservoir there can be.
-    std::size_t back = frame;
-    for (std::int64_t held = 0; back > floor && held < MaxReservoir[mpeg1 ? 0 : 1];) {
-        --back;
-        // Less its header, CRC and side information, at their longest.
-        held += frames.End(back) - frames.Offset(back) - 38;
-    }
+    const std::size_t back = ReservoirFrom(frame);
     const std::int64_t from = frames.Offset(back);
-    const std::vector<unsigned char> bytes = Read(from, frames.End(frame));
-    if (bytes.empty()) return std::nullopt;
+    const std::optional<std::vector<unsigned char>> read = Read(from, frames.End(frame));
+    if (!read) return std::nullopt;
+    const std::span<const unsigned char> bytes(*read);
 
     std::vector<unsigned char> before;
     std::optional<FrameHeader> header;
     for (std::size_t i = back; i <= frame; ++i) {
         const auto at = static_cast<std::size_t>(frames.Offset(i) - from);
-        header = ParseFrameHeader(bytes.data() + at);
+        header = ParseFrameHeader(bytes.subspan(at));
         if (!header || at + static_cast<std::size_t>(header->Length()) > bytes.size()) return std::nullopt;
-        if (i < frame)
-            before.insert(before.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at) + MainDataOffset(*header),
-                          bytes.begin() + static_cast<std::ptrdiff_t>(at) + header->Length());
+        if (i < frame) {
+            const auto frameBytes = bytes.subspan(at, static_cast<std::size_t>(header->Length()));
+            const auto mainData = frameBytes.subspan(static_cast<std::size_t>(MainDataOffset(*header)));
+            before.insert(before.end(), mainData.begin(), mainData.end());
+        }
     }
     const auto at = static_cast<std::size_t>(frames.Offset(frame) - from);
-    return SelfContainedFrame(*header, std::span(bytes).subspan(at, static_cast<std::size_t>(header->Length())), before);
+    return SelfContainedFrame(bytes.subspan(at, static_cast<std::size_t>(header->Length())), before);
 }
 
 std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
-    const FrameIndex& frames = walk_.Frames;
     const FrameHeader& stream = StreamOf(frame);
-    const bool mpeg1 = stream.Version == MpegVersion::Mpeg1;
-    const std::size_t floor = walk_.Streams[static_cast<std::size_t>(frames.Stream(frame))].FirstFrame;
-    std::size_t first = WarmUpFrom(frame);
-    // Then the frames the reservoir of that one may reach into.
-    FrameHeader side = stream;
-    int reach = 0;
-    while (first > floor && reach < MaxReservoir[mpeg1 ? 0 : 1]) {
-        --first;
-        side.ChannelMode = frames.ChannelMode(first);
-        reach += static_cast<int>(frames.End(first) - frames.Offset(first)) - XingOffset(side);
-    }
+    // The frame before it, and the frames that one's reservoir may reach into.
+    std::size_t first = ReservoirFrom(WarmUpFrom(frame));
     // As far back as the record's delay can reach.
     const auto delay = [&](std::size_t from) {
         return static_cast<std::int64_t>(frame - from) * stream.Samples() + sample - DecoderDelay;
     };
-    while (first < frame && delay(first) > MaxRecord) ++first;
+    while (first < frame && delay(first) > MaxGaplessSamples) ++first;
     return first;
 }
 
@@ -199,28 +203,30 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     // first moments: a silent frame ahead lets it drop that instead, and
     // leaves the decoder as still as at the song's start.
     if (record.Delay < 0 && first == 0) {
-        const std::vector<unsigned char> head = Read(frames.Offset(0), frames.Offset(0) + 4);
-        if (!head.empty()) lead = SilentFrame(head.data());
-        if (!lead.empty()) record.Delay += stream.Samples();
+        const auto head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
+        if (auto silent = head ? SilentFrame(*head) : std::nullopt) {
+            lead = std::move(*silent);
+            record.Delay += stream.Samples();
+        }
     }
     record.Delay = std::max(record.Delay, 0);
     if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
     kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
-    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead);
+    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead).value_or(std::vector<unsigned char>{});
     kept.Header.insert(kept.Header.end(), lead.begin(), lead.end());
     return kept;
 }
 
-std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
-                                               std::optional<Gapless> record,
-                                               const std::vector<unsigned char>& lead) const {
+std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
+                                                              std::optional<Gapless> record,
+                                                              std::span<const unsigned char> lead) const {
     const FrameIndex& frames = walk_.Frames;
-    if (frames.Count() == 0 || count < 0) return {};
+    if (frames.Count() == 0 || count < 0) return std::nullopt;
     // Where each frame of the kept file starts in it, lead frames first.
     std::vector<std::int64_t> starts;
-    for (std::size_t at = 0; at + 4 <= lead.size();) {
-        const auto header = ParseFrameHeader(lead.data() + at);
-        if (!header) return {};
+    for (std::size_t at = 0; at + FrameHeaderLength <= lead.size();) {
+        const auto header = ParseFrameHeader(lead.subspan(at));
+        if (!header) return std::nullopt;
         starts.push_back(static_cast<std::int64_t>(at));
         at += static_cast<std::size_t>(header->Length());
     }
@@ -228,13 +234,13 @@ std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t 
     const std::size_t after = std::max(first, frames.FirstEndingAfter(begin + count));
     for (std::size_t i = first; i < after; ++i)
         starts.push_back(static_cast<std::int64_t>(lead.size()) + frames.Offset(i) - begin);
-    if (starts.empty()) return {};
-    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead.data());
+    if (starts.empty()) return std::nullopt;
+    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead);
     if (!model) {
         model = StreamOf(first);
         model->ChannelMode = frames.ChannelMode(first);
     }
-    if (model->Layer != 3) return {};
+    if (model->Layer != 3) return std::nullopt;
 
     XingFields fields;
     fields.Info = walk_.SameBitRate;
@@ -245,10 +251,11 @@ std::vector<unsigned char> SongMap::KeptHeader(std::int64_t begin, std::int64_t 
     // Every frame lasts as long as the next, so a share of the time is the
     // same share of the frames.
     int previous = 0;
-    for (std::size_t percent = 0; percent < fields.Toc.size(); ++percent) {
-        const std::int64_t at = starts[percent * starts.size() / 100];
-        const auto entry = static_cast<int>(std::floor(256.0 * static_cast<double>(at) / static_cast<double>(bytes)));
-        previous = std::clamp(entry, previous, 255);
+    for (std::size_t percent = 0; percent < XingTocEntries; ++percent) {
+        const std::int64_t at = starts[percent * starts.size() / XingTocEntries];
+        const auto entry =
+            static_cast<int>(std::floor(XingTocScale * static_cast<double>(at) / static_cast<double>(bytes)));
+        previous = std::clamp(entry, previous, XingTocScale - 1);
         fields.Toc[percent] = static_cast<unsigned char>(previous);
     }
     // Frames of one rate get a header frame of that rate, as an encoder
@@ -268,7 +275,7 @@ std::optional<double> PlayedDuration(std::optional<double> player, std::optional
     return trusted ? player : std::nullopt;
 }
 
-std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, const EventPass& eventPass) {
+std::optional<SongMap> MapSong(const std::filesystem::path& path, const SongFile& file, const EventPass& eventPass) {
     SongMap map(file);
     map.path_ = path;
     // The file may have been swapped for a FIFO since it was looked at.

@@ -1,43 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Where each moment of a song lies in its file: the tags around the sound,
-// the MPEG audio frames of the sound, and the rule that turns a moment of
-// playback into a byte offset.
+// Where each moment of a song lies in its file: the MPEG audio frames of
+// the sound between its tags, and the rule that turns a moment of playback
+// into a byte offset.
 
 #include "event_pass.h"
 #include "frame_walk.h"
 #include "mpeg_frames.h"
+#include "song_tags.h"
+#include "xing_frame.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace sundrel {
-
-// [First, End) of a file holds sound.
-struct SoundSpan {
-    std::int64_t First = 0;
-    std::int64_t End = 0;
-};
-
-// The quick look at a chosen file, bounded in cost whatever the file holds.
-struct SongFile {
-    bool Regular = false;       // a regular file, links followed; nothing else is ever opened
-    std::int64_t Length = 0;    // valid when Regular
-    SoundSpan Sound;            // after the head tags and before the tail tags; the whole file
-                                // when it has none or when a tag's size cannot be true
-    bool SafeToDecode = false;  // may be handed to the media library: Regular, no tag claims
-                                // more bytes than the file holds, and few chained head tags
-    bool OtherFormat = false;   // its sound begins with the signature of a format that is not
-                                // MPEG audio (FLAC, Ogg, WAVE, MP4...): no cut of it would play
-};
-
-// Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail,
-// and the first bytes after the head tags for another format's signature.
-SongFile ReadSongFile(const std::string& path);
 
 // What a ringtone's file holds: its header frame, then the song's bytes
 // [Begin, End).
@@ -86,14 +68,14 @@ public:
     // The header frame the kept file must begin with when it holds
     // [begin, begin + count) of this song: Info for frames of one bit
     // rate, Xing otherwise, with the gapless record when one is given.
-    // Empty for a song without frames, a layer other than III, or a piece
+    // Nothing for a song without frames, a layer other than III, or a piece
     // without a whole frame.
     // `lead`: frames the kept file holds before [begin, begin + count)
     // instead of the song's first one there (a silent frame, the first
     // frame rebuilt).
-    std::vector<unsigned char> KeptHeader(std::int64_t begin, std::int64_t count,
-                                          std::optional<Gapless> record = {},
-                                          const std::vector<unsigned char>& lead = {}) const;
+    std::optional<std::vector<unsigned char>> KeptHeader(std::int64_t begin, std::int64_t count,
+                                                         std::optional<Gapless> record = {},
+                                                         std::span<const unsigned char> lead = {}) const;
 
     // The frame of sound nearest a moment of playback (seconds): the middle
     // of its first sample, which maps into that frame and no other, and its
@@ -106,7 +88,7 @@ public:
     std::optional<FrameMoment> FrameNear(double position) const;
 
 private:
-    friend std::optional<SongMap> MapSong(const std::string&, const SongFile&, const EventPass&);
+    friend std::optional<SongMap> MapSong(const std::filesystem::path&, const SongFile&, const EventPass&);
 
     // A moment as the decoder puts it out: the frame, and the sample in it.
     struct Moment {
@@ -116,18 +98,23 @@ private:
     // Frame Count() for a moment after the last frame.
     Moment Locate(double position) const;
     const FrameHeader& StreamOf(std::size_t frame) const;
+    std::size_t FirstOfStream(std::size_t frame) const;
+    // The first of the frames before `frame` whose main data hold the
+    // largest bit reservoir it may reach back into (or its stream's first
+    // frame, when they hold less).
+    std::size_t ReservoirFrom(std::size_t frame) const;
     // Frames before `frame` a decoder needs to put it out as in the song,
     // its reservoir included.
     std::size_t FirstToDecode(std::size_t frame, int sample) const;
     // The frames before `frame` that must decode whole for its first samples.
     std::size_t WarmUpFrom(std::size_t frame) const;
-    // [from, to) of the song's file now; empty when it cannot be read whole.
-    std::vector<unsigned char> Read(std::int64_t from, std::int64_t to) const;
+    // [from, to) of the song's file now; nothing when it cannot be read whole.
+    std::optional<std::vector<unsigned char>> Read(std::int64_t from, std::int64_t to) const;
     // The frame rebuilt to need no reservoir (read from the file now);
     // nothing when it cannot be.
     std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
 
-    std::string path_;
+    std::filesystem::path path_;
     SongFile file_;
     SoundSpan sound_;
     FrameWalk walk_;
@@ -146,6 +133,7 @@ std::optional<double> PlayedDuration(std::optional<double> player, std::optional
 // chunks so that a window can paint; eventPass returning false abandons the
 // walk and gives nothing. A file without frames (not audio, not regular,
 // unreadable) gives a map without frames.
-std::optional<SongMap> MapSong(const std::string& path, const SongFile& file, const EventPass& eventPass = {});
+std::optional<SongMap> MapSong(const std::filesystem::path& path, const SongFile& file,
+                               const EventPass& eventPass = {});
 
 }  // namespace sundrel

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -20,14 +21,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// ID3v2 (the ID3v2.4.0 structure document, 3.1; ID3v2.3.0, 3.1): a
+// ten-byte header, "ID3", two version bytes that are never 0xFF, a flags
+// byte, and the size of what follows the header in four bytes of seven bits
+// each ("syncsafe", 6.2). A footer of the header's size may close the tag
+// (2.4.0, 3.4).
 constexpr std::int64_t Id3v2HeaderSize = 10;
+constexpr std::size_t Id3v2VersionAt = 3;
+constexpr std::size_t Id3v2RevisionAt = 4;
+constexpr unsigned char Id3v2NoVersion = 0xFF;
+constexpr std::size_t Id3v2FlagsAt = 5;
+constexpr unsigned char Id3v2FooterFlag = 0x10;
+constexpr std::size_t Id3v2SizeAt = 6;
+constexpr int Id3v2SizeBytes = 4;
+constexpr int SyncsafeBits = 7;
+constexpr unsigned char SyncsafeUnused = 0x80;
+
+// ID3v1: the file's last 128 bytes, starting "TAG" (the ID3v1 layout).
 constexpr std::int64_t Id3v1Size = 128;
+constexpr std::int64_t Id3v1IdLength = 3;
+
+// APEv2 (the APEv2 specification, "APE tag footer"): 32 bytes, "APETAGEX",
+// a version, the tag's size, its item count and its flags, little-endian;
+// the size counts the items and the footer, and a flag says whether a
+// header of the footer's size stands before the items.
 constexpr std::int64_t ApeFooterSize = 32;
+constexpr std::size_t ApeSizeAt = 12;
+constexpr std::size_t ApeFlagsAt = 20;
 constexpr std::uint32_t ApeHasHeader = 0x80000000u;
 
 class FileBytes {
 public:
-    FileBytes(const std::string& path, std::int64_t length, int& reads)
+    FileBytes(const fs::path& path, std::int64_t length, int& reads)
         : in_(path, std::ios::binary), length_(length), reads_(reads) {}
     bool IsOpen() const { return in_.is_open(); }
 
@@ -57,44 +82,65 @@ std::uint32_t LittleEndian32(const unsigned char* p) {
 
 // Total bytes of an ID3v2 tag starting here, 0 when there is none.
 std::int64_t Id3v2TagSize(const unsigned char* h) {
-    if (!StartsWith(h, "ID3") || h[3] == 0xFF || h[4] == 0xFF) return 0;
-    if ((h[6] | h[7] | h[8] | h[9]) & 0x80) return 0;  // a size must be syncsafe
-    const std::int64_t size = std::int64_t(h[6]) << 21 | std::int64_t(h[7]) << 14 | std::int64_t(h[8]) << 7 |
-                              std::int64_t(h[9]);
-    const bool hasFooter = (h[5] & 0x10) != 0;
+    if (!StartsWith(h, "ID3") || h[Id3v2VersionAt] == Id3v2NoVersion || h[Id3v2RevisionAt] == Id3v2NoVersion)
+        return 0;
+    std::int64_t size = 0;
+    for (int i = 0; i < Id3v2SizeBytes; ++i) {
+        const unsigned char byte = h[Id3v2SizeAt + static_cast<std::size_t>(i)];
+        if (byte & SyncsafeUnused) return 0;  // a size must be syncsafe
+        size = size << SyncsafeBits | byte;
+    }
+    const bool hasFooter = (h[Id3v2FlagsAt] & Id3v2FooterFlag) != 0;
     return Id3v2HeaderSize + size + (hasFooter ? Id3v2HeaderSize : 0);
 }
-
-// Bytes enough to tell a format by its signature.
-constexpr std::int64_t SignatureSize = 22;
 
 bool At(const unsigned char* bytes, std::int64_t count, std::int64_t offset, const char* text) {
     const auto length = static_cast<std::int64_t>(std::strlen(text));
     return offset + length <= count && std::memcmp(bytes + offset, text, static_cast<std::size_t>(length)) == 0;
 }
 
+// A WAVE file whose first chunk is its format (RIFF, Microsoft's
+// "Multimedia Programming Interface and Data Specifications 1.0"): "RIFF",
+// the size, "WAVE", "fmt ", the chunk's size, then the 16-bit format tag,
+// little-endian. MPEG audio is tag 0x50 and MPEG Layer III 0x55 (RFC 2361).
+constexpr std::int64_t WaveFormAt = 8;
+constexpr std::int64_t WaveFormatChunkAt = 12;
+constexpr std::int64_t WaveFormatTagAt = 20;
+constexpr std::int64_t WaveFormatTagLength = 2;
+constexpr int WaveFormatMpeg = 0x50;
+constexpr int WaveFormatMpegLayer3 = 0x55;
+// MP4 and its kin (ISO/IEC 14496-12 4.2): the first box's type after its
+// four-byte size.
+constexpr std::int64_t IsoBoxTypeAt = 4;
+// Bytes enough to tell a format by its signature: up to a WAVE file's
+// format tag.
+constexpr std::int64_t SignatureSize = WaveFormatTagAt + WaveFormatTagLength;
+
 // A player plays these renamed to .mp3 as well, but a slice of their bytes
-// is no song. MPEG audio inside a WAVE file (format 0x50 or 0x55) is still
-// frames, which cut as any MP3 does. AAC without a container has no
-// signature; its headers are no MPEG audio frames, so the walk finds none.
+// is no song. MPEG audio inside a WAVE file is still frames, which cut as
+// any MP3 does. AAC without a container has no signature; its headers are
+// no MPEG audio frames, so the walk finds none.
 bool OtherFormatSignature(const unsigned char* b, std::int64_t count) {
-    if (At(b, count, 0, "RIFF") && At(b, count, 8, "WAVE") && At(b, count, 12, "fmt ") && count >= 22) {
-        const int format = b[20] | b[21] << 8;
-        if (format == 0x50 || format == 0x55) return false;
+    if (At(b, count, 0, "RIFF") && At(b, count, WaveFormAt, "WAVE") && At(b, count, WaveFormatChunkAt, "fmt ") &&
+        count >= SignatureSize) {
+        const int format = b[WaveFormatTagAt] | b[WaveFormatTagAt + 1] << 8;
+        if (format == WaveFormatMpeg || format == WaveFormatMpegLayer3) return false;
     }
     for (const char* signature : {"fLaC", "OggS", "RIFF", "RF64", "BW64", "FORM", "MAC ", "wvpk", "TTA1",
                                   "MPCK", "MP+", "OFR ", "ADIF", "caff", ".snd", "#!AMR", "MThd", "DSD ",
-                                  "FRM8", "\x1A\x45\xDF\xA3", "\x30\x26\xB2\x75\x8E\x66\xCF\x11"})
+                                  "FRM8",
+                                  "\x1A\x45\xDF\xA3",                           // Matroska, WebM (EBML)
+                                  "\x30\x26\xB2\x75\x8E\x66\xCF\x11"})  // ASF, WMA
         if (At(b, count, 0, signature)) return true;
-    return At(b, count, 4, "ftyp");  // MP4, M4A, 3GP, QuickTime
+    return At(b, count, IsoBoxTypeAt, "ftyp");  // MP4, M4A, 3GP, QuickTime
 }
 
 enum class TailTag { None, Stripped, CannotBeTrue, Hostile };
 
 // Strips one ID3v1 or APEv2 tag ending at `end`.
 TailTag StripTailTag(FileBytes& file, std::int64_t first, std::int64_t& end) {
-    unsigned char id3v1[3];
-    if (file.ReadAt(end - Id3v1Size, 3, id3v1) && StartsWith(id3v1, "TAG")) {
+    unsigned char id3v1[Id3v1IdLength];
+    if (file.ReadAt(end - Id3v1Size, Id3v1IdLength, id3v1) && StartsWith(id3v1, "TAG")) {
         if (end - Id3v1Size < first) return TailTag::CannotBeTrue;
         end -= Id3v1Size;
         return TailTag::Stripped;
@@ -103,9 +149,9 @@ TailTag StripTailTag(FileBytes& file, std::int64_t first, std::int64_t& end) {
     if (file.ReadAt(end - ApeFooterSize, ApeFooterSize, footer) && StartsWith(footer, "APETAGEX")) {
         // The size counts the items and the footer, not the header. The
         // media library adds the two in 32 bits.
-        const std::int64_t size = LittleEndian32(footer + 12);
-        const std::int64_t tag = size + ((LittleEndian32(footer + 20) & ApeHasHeader) ? ApeFooterSize : 0);
-        if (size + ApeFooterSize > 0xFFFFFFFF || tag > end) return TailTag::Hostile;
+        const std::int64_t size = LittleEndian32(footer + ApeSizeAt);
+        const std::int64_t tag = size + ((LittleEndian32(footer + ApeFlagsAt) & ApeHasHeader) ? ApeFooterSize : 0);
+        if (size + ApeFooterSize > std::numeric_limits<std::uint32_t>::max() || tag > end) return TailTag::Hostile;
         if (size < ApeFooterSize || end - tag < first) return TailTag::CannotBeTrue;
         end -= tag;
         return TailTag::Stripped;
@@ -115,7 +161,7 @@ TailTag StripTailTag(FileBytes& file, std::int64_t first, std::int64_t& end) {
 
 }  // namespace
 
-SongFile ReadSongFile(const std::string& path, int& reads) {
+SongFile ReadSongFile(const fs::path& path, int& reads) {
     reads = 0;
     SongFile song;
     // Status first: opening a FIFO would wait for a writer.
@@ -161,7 +207,7 @@ SongFile ReadSongFile(const std::string& path, int& reads) {
 
 }  // namespace detail
 
-SongFile ReadSongFile(const std::string& path) {
+SongFile ReadSongFile(const std::filesystem::path& path) {
     int reads = 0;
     return detail::ReadSongFile(path, reads);
 }

@@ -5,7 +5,7 @@
 
 namespace sundrel {
 
-std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
-#include <string>
 
 namespace sundrel {
 
@@ -19,6 +19,6 @@ struct FileIdentity {
 };
 
 // Nothing when the path names no regular file (links followed).
-std::optional<FileIdentity> IdentifyFile(const std::string& path);
+std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
 
 }  // namespace sundrel

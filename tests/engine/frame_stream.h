@@ -9,6 +9,7 @@
 #include "mpeg_frames.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct RawHeader {
     bool crc = false;
 };
 
+// The bytes of a text, as the frame functions read them.
+inline std::span<const unsigned char> AsBytes(const std::string& text) {
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
 inline std::string HeaderBytes(const RawHeader& h) {
     return {'\xFF', static_cast<char>(0xE0 | h.version << 3 | h.layer << 1 | (h.crc ? 0 : 1)),
             static_cast<char>(h.bitRate << 4 | h.sampleRate << 2 | (h.padding ? 2 : 0)),
@@ -32,8 +38,7 @@ inline std::string HeaderBytes(const RawHeader& h) {
 // The header, then `body`, then filler that never looks like a sync.
 inline std::string FrameBytes(const RawHeader& h, const std::string& body = {}) {
     std::string frame = HeaderBytes(h) + body;
-    frame.resize(static_cast<std::size_t>(ParseFrameHeader(reinterpret_cast<const unsigned char*>(frame.data()))->Length()),
-                 '\x55');
+    frame.resize(static_cast<std::size_t>(ParseFrameHeader(AsBytes(frame))->Length()), '\x55');
     return frame;
 }
 

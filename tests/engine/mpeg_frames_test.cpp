@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame_stream.h"
 #include "mpeg_frames.h"
+#include "xing_frame.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +16,7 @@ using namespace sundrel::test;
 
 namespace {
 
-const unsigned char* Bytes(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+std::span<const unsigned char> Bytes(const std::string& text) { return AsBytes(text); }
 FrameHeader Parsed(const RawHeader& raw) { return *ParseFrameHeader(Bytes(HeaderBytes(raw))); }
 
 // Lengths worked out by hand from the format's formulas.
@@ -121,7 +123,7 @@ TEST(XingFrame, SmallestRateThatHoldsTheFields) {
     for (const auto& c : cases) {
         const FrameHeader model = Parsed(c.model);
         const std::vector<unsigned char> frame = BuildXingFrame(model, {});
-        const auto h = ParseFrameHeader(frame.data());
+        const auto h = ParseFrameHeader(frame);
         ASSERT_TRUE(h);
         EXPECT_EQ(static_cast<int>(frame.size()), c.length);
         EXPECT_EQ(h->Length(), c.length);
@@ -148,7 +150,7 @@ TEST(XingFrame, GaplessRecordReadsBackAsLames) {
         XingFields fields;
         fields.Record = Gapless{delay, padding};
         const std::vector<unsigned char> frame = BuildXingFrame(model, fields);
-        const auto found = ReadHeaderFrame(frame.data(), *ParseFrameHeader(frame.data()));
+        const auto found = ReadHeaderFrame(frame, *ParseFrameHeader(frame));
         ASSERT_TRUE(found);
         EXPECT_TRUE(found->Lame);
         EXPECT_EQ(found->EncoderDelay, delay);

@@ -109,7 +109,7 @@ TEST_F(PieceWriter, ChineseNamesWithBlanks) {
     Plan({"100", "50", "0"});
     EXPECT_TRUE(RemoveOuterPieces(WritePieces(cut)));
     EXPECT_EQ(FilesIn(cut.DestDir), (std::vector<std::string>{"[铃声]1铃声测试 歌曲.mp3", "铃声测试 歌曲.mp3"}));
-    EXPECT_TRUE(ReadBytes(cut.DestDir + "[铃声]1铃声测试 歌曲.mp3") == Pattern(102'400, 51'200));
+    EXPECT_TRUE(ReadBytes(cut.DestDir.string() + "[铃声]1铃声测试 歌曲.mp3") == Pattern(102'400, 51'200));
 }
 
 TEST_F(PieceWriter, ZeroAndNegativePiecesReadNothing) {
@@ -139,7 +139,7 @@ TEST_F(PieceWriter, PieceOfMoreThan32767BlocksIsWhole) {
 TEST_F(PieceWriter, SourceThatShrinksDuringTheCutFailsAndLeavesNoPiece) {
     MakeSource(10'000'000);
     Plan({"1000", "200", "0"});
-    WriteBytes(cut.DestDir + "other.mp3", "keep me");
+    WriteBytes(cut.DestDir.string() + "other.mp3", "keep me");
     bool shrunk = false;
     const auto shrink = [&] {
         if (!shrunk) fs::resize_file(cut.SourcePath, 1'100'000);  // inside the selection
@@ -357,7 +357,7 @@ TEST_F(PieceWriter, CleanUpTouchesOnlyWhatThisCutCreated) {
     // An earlier cut's piece 2, and a link that already holds the hidden
     // name a piece is written under first.
     WriteBytes(Piece(2), "from an earlier cut");
-    fs::create_symlink(folder / "thesis.txt", cut.DestDir + ".[铃声]0song.mp3.part0");
+    fs::create_symlink(folder / "thesis.txt", cut.DestDir.string() + ".[铃声]0song.mp3.part0");
 
     SetPieces({10'000, 20'000});
     const WrittenPieces written = WritePieces(cut);

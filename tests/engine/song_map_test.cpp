@@ -143,7 +143,7 @@ TEST_F(SongMapOf, NoFramesMapsLinearlyOneBitRateByFrame) {
     for (double duration : {0.0, -5.0, std::nan(""), double(INFINITY)})
         EXPECT_EQ(map.PositionToKB(10, duration), std::nullopt) << duration;
     EXPECT_EQ(map.PositionToKB(INFINITY, 100), std::nullopt);
-    const std::vector<unsigned char> info = map.KeptHeader(map.Sound().First, 10'000);
+    const std::vector<unsigned char> info = map.KeptHeader(map.Sound().First, 10'000).value();
     ASSERT_EQ(info.size(), 417u);
     EXPECT_EQ(std::string(info.begin() + 21, info.begin() + 25), "Info");
 }
@@ -217,11 +217,11 @@ TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         const std::int64_t count = c.end - c.begin;
-        const std::vector<unsigned char> frame = map.KeptHeader(c.begin, count);
-        const auto h = ParseFrameHeader(frame.data());
+        const std::vector<unsigned char> frame = map.KeptHeader(c.begin, count).value();
+        const auto h = ParseFrameHeader(frame);
         ASSERT_TRUE(h);
         EXPECT_EQ(static_cast<int>(frame.size()), h->Length());
-        EXPECT_TRUE(SameStream(*h, *ParseFrameHeader(reinterpret_cast<const unsigned char*>(stream.bytes.data()))));
+        EXPECT_TRUE(SameStream(*h, *ParseFrameHeader(AsBytes(stream.bytes))));
         EXPECT_EQ(h->ChannelMode, c.mode);
         const unsigned char* x = frame.data() + XingOffset(*h);
         const auto big = [](const unsigned char* p) { return std::int64_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; };
@@ -235,11 +235,11 @@ TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
             EXPECT_GE(x[16 + i], x[15 + std::max(i, 1)]);
         }
     }
-    EXPECT_TRUE(map.KeptHeader(offset(5) + 1, 1000).empty()) << "no whole frame";
-    EXPECT_TRUE(map.KeptHeader(offset(5), 0).empty());
+    EXPECT_FALSE(map.KeptHeader(offset(5) + 1, 1000)) << "no whole frame";
+    EXPECT_FALSE(map.KeptHeader(offset(5), 0));
     const FrameStream layerTwo = VariableStream(FrameBytes({3, 2, 9, 0}), 2);
     EXPECT_TRUE(Map(layerTwo.bytes).VariableBitRate());
-    EXPECT_TRUE(Map(layerTwo.bytes).KeptHeader(0, 100'000).empty());
+    EXPECT_FALSE(Map(layerTwo.bytes).KeptHeader(0, 100'000));
 }
 
 TEST_F(SongMapOf, EventPassRunsBetweenChunksAndCanAbandon) {
@@ -343,9 +343,9 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
             // Through the size fields' text, as the window does.
             const auto field = [&](double p) { return *KbTextToBytes(NumberToText(*map.PositionToKB(p, seconds), '.'), '.'); };
             const std::int64_t begin = field(from), end = field(to);
-            const std::vector<unsigned char> header = map.KeptHeader(begin, end - begin);
-            ASSERT_FALSE(header.empty());
-            WriteBytes(folder / "kept.mp3", std::string(header.begin(), header.end()) + bytes.substr(begin, end - begin));
+            const std::optional<std::vector<unsigned char>> header = map.KeptHeader(begin, end - begin);
+            ASSERT_TRUE(header);
+            WriteBytes(folder / "kept.mp3", std::string(header->begin(), header->end()) + bytes.substr(begin, end - begin));
 
             const Decoded decoded = DecodeWithMpg123(folder / "kept.mp3");
             const auto found = LocateExcerpt(original, Span(decoded, 0.5, 1.5));
@@ -361,8 +361,7 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
 namespace {
 
 std::uint32_t HeaderFrames(const std::string& kept) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(kept.data());
-    const unsigned char* x = bytes + XingOffset(*ParseFrameHeader(bytes)) + 8;
+    const unsigned char* x = AsBytes(kept).data() + XingOffset(*ParseFrameHeader(AsBytes(kept))) + 8;
     return std::uint32_t(x[0]) << 24 | std::uint32_t(x[1]) << 16 | std::uint32_t(x[2]) << 8 | x[3];
 }
 

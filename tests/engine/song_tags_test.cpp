@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "song_map.h"
 #include "song_tags.h"
 #include "temp_folder.h"
 

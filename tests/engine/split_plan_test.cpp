@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cut_engine.h"
+#include "mp3_fixture.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,45 @@ TEST(SplitPlanLarge, SourcePastFourGigabytesPlansIn64Bits) {
     EXPECT_EQ(cut.SegBytes, (Bytes{3'072'000'000, 40'960'000, rest}));
     EXPECT_EQ(sizes[2], BytesToKbText(rest, '.'));
     EXPECT_EQ(sizes[2], "105728.1");
+}
+
+}  // namespace
+
+namespace {
+
+// One cut, one table: the song's frames when they hold the selection, the
+// split plan's otherwise; the split plan's tidying of the fields either way.
+TEST(CutPlan, OneTableTheFramesOrTheSplitPlans) {
+    TempFolder folder;
+    const std::string source = folder / "song.mp3";
+    WriteBytes(source, FramedBytes(1'000'000));  // 417-byte frames of 1152 samples at 44.1 kHz
+    CutState cut;
+    cut.SourceLen = 1'000'000;
+    cut.SourceMap = MapSong(source, ReadSongFile(source)).value();
+    const KeptPiece kept = cut.SourceMap.Kept(10, 12).value();
+
+    Sizes sizes{"0.0", "20", "0"};
+    const CutPlan framed = PlanCut(cut, folder.Path(), source, sizes, Selection{10, 12});
+    EXPECT_TRUE(framed.Split && framed.Kept);
+    EXPECT_EQ(cut.SegLast, 2);
+    EXPECT_EQ(cut.SegBytes, (Bytes{kept.Begin, kept.End - kept.Begin, 1'000'000 - kept.End}));
+    EXPECT_EQ(cut.KeptHeader, kept.Header);
+    EXPECT_EQ(sizes, (Sizes{"0.0", "20", "956.6"}));
+
+    // No selection, or one shorter than a frame: the split plan's table.
+    for (const std::optional<Selection> selection : {std::optional<Selection>(), std::optional(Selection{10, 10.01})}) {
+        sizes = {"100", "20", "0"};
+        const CutPlan split = PlanCut(cut, folder.Path(), source, sizes, selection);
+        EXPECT_TRUE(split.Split);
+        EXPECT_FALSE(split.Kept);
+        EXPECT_EQ(cut.SegBytes, (Bytes{102'400, 20'480, 877'120}));
+        EXPECT_EQ(sizes, (Sizes{"100", "20", "856.6"}));
+    }
+
+    cut.SegBytes = {7, 7, 7};
+    const CutPlan none = PlanCut(cut, folder / "missing/", source, sizes, Selection{10, 12});
+    EXPECT_FALSE(none.Split || none.Kept);
+    EXPECT_EQ(cut.SegBytes, (Bytes{7, 7, 7}));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,9 +63,9 @@ SongFrames FramesIn(const FrameIndex& frames, std::int64_t begin, std::int64_t e
 std::optional<std::size_t> FramesOfHeader(const std::vector<unsigned char>& header) {
     std::size_t count = 0, at = 0;
     while (at + 4 <= header.size()) {
-        const auto frame = ParseFrameHeader(header.data() + at);
+        const auto frame = ParseFrameHeader(std::span(header).subspan(at));
         if (!frame || at + static_cast<std::size_t>(frame->Length()) > header.size()) return std::nullopt;
-        if (at == 0 && !ReadHeaderFrame(header.data(), *frame)) return std::nullopt;
+        if (at == 0 && !ReadHeaderFrame(header, *frame)) return std::nullopt;
         at += static_cast<std::size_t>(frame->Length());
         ++count;
     }
@@ -108,7 +109,7 @@ void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t buil
     if (given.Join && !KeptFileAcrossAJoinWalksAgain) return;
     if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return;
     FUZZ_REQUIRE(walked == built - 1 + given.Count, "the kept file walks again to the frames it was given");
-    const auto head = ParseFrameHeader(kept.Header.data());
+    const auto head = ParseFrameHeader(kept.Header);
     const unsigned char* count = kept.Header.data() + XingOffset(*head) + 8;
     const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
                                   std::uint32_t(count[2]) << 8 | count[3];

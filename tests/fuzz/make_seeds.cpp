@@ -5,12 +5,14 @@
 //   fuzz_seeds FOLDER    writes FOLDER/songs/ and FOLDER/frames/
 
 #include "mp3_fixture.h"
+#include "side_info.h"
 #include "song_map.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,7 +76,7 @@ Bytes FrameWithReservoir(const Bytes& song, const SongMap& map, std::size_t fram
     const FrameIndex& frames = map.Frames();
     Bytes seed(song.begin() + frames.Offset(frame), song.begin() + frames.End(frame));
     for (std::size_t i = frame >= 3 ? frame - 3 : 0; i < frame; ++i) {
-        const auto header = ParseFrameHeader(song.data() + frames.Offset(i));
+        const auto header = ParseFrameHeader(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))));
         seed.insert(seed.end(), song.begin() + frames.Offset(i) + MainDataOffset(*header), song.begin() + frames.End(i));
     }
     return seed;

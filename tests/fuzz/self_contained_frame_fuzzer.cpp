@@ -6,7 +6,9 @@
 // counted from its end.
 
 #include "fuzz_support.h"
+#include "lead_frames.h"
 #include "mpeg_frames.h"
+#include "side_info.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -18,14 +20,14 @@ using sundrel::fuzz::Bytes;
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     if (size < 4) return 0;
-    const auto header = ParseFrameHeader(data);
+    const auto header = ParseFrameHeader(std::span(data, size));
     if (!header || header->Layer != 3 || static_cast<std::size_t>(header->Length()) > size) return 0;
     const std::span<const unsigned char> frame(data, static_cast<std::size_t>(header->Length()));
     const std::span<const unsigned char> before(data + frame.size(), size - frame.size());
-    const auto rebuilt = SelfContainedFrame(*header, frame, before);
+    const auto rebuilt = SelfContainedFrame(frame, before);
     if (!rebuilt) return 0;
 
-    const auto h = ParseFrameHeader(rebuilt->data());
+    const auto h = ParseFrameHeader(*rebuilt);
     FUZZ_REQUIRE(h && static_cast<std::size_t>(h->Length()) == rebuilt->size(), "the rebuilt frame is a whole frame");
     FUZZ_REQUIRE(h->Version == header->Version && h->Layer == 3 && h->SampleRateIndex == header->SampleRateIndex &&
                      h->ChannelMode == header->ChannelMode && !h->Protected,

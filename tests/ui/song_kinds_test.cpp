@@ -176,7 +176,7 @@ private slots:
                  qPrintable(QStringLiteral("mpg123 tells %1 s").arg(*reported)));
         const SongMap map = *MapSong(kept.toStdString(), ReadSongFile(kept.toStdString()));
         const auto bytes = fixture::ReadBytes(kept.toStdString());
-        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes.data())));
+        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes)));
         QCOMPARE(BigEndian32(bytes, xing + 8), std::uint32_t(map.Frames().Count()));
         QVERIFY(QFile::remove(kept));
     }
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(keptBytes.size(), header + std::size_t(cut.SegBytes[1]));
         QVERIFY(std::equal(keptBytes.begin() + std::ptrdiff_t(header), keptBytes.end(),
                            songBytes.begin() + std::ptrdiff_t(from)));
-        QVERIFY(ParseFrameHeader(songBytes.data() + from));
+        QVERIFY(ParseFrameHeader(std::span(songBytes).subspan(from)));
         const fixture::Decoded ringtone = fixture::DecodeWithMpg123(kept.toStdString());
         QVERIFY2(std::abs(ringtone.seconds() - 10) <= kTolerance, qPrintable(QString::number(ringtone.seconds())));
     }
@@ -232,7 +232,7 @@ private slots:
         const QString song = dir_.filePath(QStringLiteral("unknown.mp3"));
         QVERIFY(QFile::copy(songs_[3], song));
         auto bytes = fixture::ReadBytes(song.toStdString());
-        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes.data())));
+        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes)));
         std::fill_n(bytes.begin() + std::ptrdiff_t(xing + 12), 4, std::uint8_t(0xFF));
         QVERIFY(fixture::WriteBytes(song.toStdString(), bytes));
 
@@ -280,7 +280,7 @@ private slots:
         QFile::remove(song);
         QVERIFY(QFile::copy(songs_[3], song));
         auto bytes = fixture::ReadBytes(song.toStdString());
-        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes.data())));
+        const auto xing = std::size_t(XingOffset(*ParseFrameHeader(bytes)));
         for (const std::size_t field : {xing + 8, xing + 12}) {
             const std::uint32_t value = half ? BigEndian32(bytes, field) / 2 : 0xFFFFFFFF;
             if (half || field == xing + 12)

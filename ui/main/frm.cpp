@@ -4,6 +4,7 @@
 #include "app_services.h"
 #include "cut_engine.h"
 #include "desktop.h"
+#include "engine_path.h"
 #include "form_builder.h"
 #include "frm_a.h"
 #include "frm_o.h"
@@ -212,13 +213,13 @@ void Frm::takeUpSong(const QString& fileName)
     if (!fileName.isEmpty()) {
         txtSource->setText(fileName);
         if (txtDestdir->text().isEmpty())
-            txtDestdir->setText(QString::fromStdString(FolderPart(fileName.toStdString())));
+            txtDestdir->setText(QtPath(EnginePath(fileName).remove_filename()));
         // Taken before the file is read, so that any change from here on
         // shows at the cut.
-        songIdentity_ = IdentifyFile(fileName.toStdString());
+        songIdentity_ = IdentifyFile(EnginePath(fileName));
         // Only a regular file is sized and read: a FIFO or a device is a
         // file whose length cannot be read.
-        song = ReadSongFile(fileName.toStdString());
+        song = ReadSongFile(EnginePath(fileName));
         if (song.Regular) {
             cut_.SourceLen = song.Length;
             cut_.SourceMap = SongMap(song);
@@ -254,7 +255,7 @@ void Frm::mapSource(const QString& path, const SongFile& song)
         if (mapping_ && generation == songGeneration_)
             lb->setText(notice);
     });
-    const auto map = MapSong(path.toStdString(), song,
+    const auto map = MapSong(EnginePath(path), song,
                              WindowEventPass([this, generation] { return generation == songGeneration_; }));
     mapping_ = false;
     if (lb->text() == notice)
@@ -298,9 +299,8 @@ void Frm::Command2_Click()
     }
     FrmST* preview = preview_;
     BringUp(preview);
-    const QString path = QString::fromStdString(PieceName(cut_, 1));
-    preview->play(path);
-    services_.shared.PreviewPath = path.toStdString();
+    services_.shared.PreviewPath = PieceName(cut_, 1);
+    preview->play(QtPath(services_.shared.PreviewPath));
 }
 
 void Frm::Command3_Click()

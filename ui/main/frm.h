@@ -22,6 +22,7 @@ class QUrl;
 namespace sundrel {
 
 struct AppServices;
+struct CutPlan;
 class FrmA;
 class FrmO;
 class FrmST;
@@ -85,10 +86,12 @@ private:
     // Where a moment of playback falls in the file, in KB; nothing while the
     // duration is unknown.
     std::optional<double> positionKB(double position) const;
-    // The pieces and the kept file's head for a selection: for a song with
-    // frames, whole frames and a gapless header frame. False for a
-    // selection too short to cut.
-    bool planKeptPiece(double start, double end);
+    // End's steps: the length field and the plan of the cut (PlanCut: the
+    // split plan, and the piece table the writer copies); the refusals, each
+    // with its message; the pieces written, and what came of it said.
+    CutPlan planCut(std::optional<double> startPosition, double endPosition);
+    bool refusedCut(const CutPlan& plan);
+    bool keepCut(double startPosition, double endPosition);
     // Writes the planned pieces and removes the outer ones, holding the lock
     // on their folder throughout: a cut into a folder another cut is writing
     // into waits for it. True when the kept file is in place; clean when

@@ -6,6 +6,7 @@
 #include "app_services.h"
 #include "cut_engine.h"
 #include "desktop.h"
+#include "engine_path.h"
 #include "frm_st.h"
 #include "media_player.h"
 #include "piece_folder_lock.h"
@@ -116,19 +117,27 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
     if (!recut || !end)
         return;
     if (endAt(mark == PlayerMark::End ? seconds : *end) && preview_ && !closing_) {
-        const QString path = QString::fromStdString(PieceName(cut_, 1));
-        preview_->play(path);
-        services_.shared.PreviewPath = path.toStdString();
+        services_.shared.PreviewPath = PieceName(cut_, 1);
+        preview_->play(QtPath(services_.shared.PreviewPath));
     }
 }
 
 bool Frm::endAt(double endPosition)
 {
-    SharedCutState& shared = services_.shared;
-    shared.EndPos = NumberToText(endPosition);
+    services_.shared.EndPos = NumberToText(endPosition);
     cutShown_ = false;
+    const auto startPosition = TextToNumber(services_.shared.StartPos);
+    const CutPlan plan = planCut(startPosition, endPosition);
+    // Only a cut that is made shades a selection; until then the start
+    // mark stands alone.
+    MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
+    if (refusedCut(plan))
+        return false;
+    return keepCut(*startPosition, endPosition);
+}
 
-    const auto startPosition = TextToNumber(shared.StartPos);
+CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition)
+{
     const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;
     const auto endKB = positionKB(endPosition);
     const bool lengthWritten = startMarked_ && startKB && endKB;
@@ -141,33 +150,41 @@ bool Frm::endAt(double endPosition)
     std::array<std::string, 3> sizes;
     for (int i = 0; i < 3; ++i)
         sizes[i] = txtSplit[i]->text().toStdString();
-    const bool planned = CheckSplit(cut_, txtDestdir->text().toStdString(), txtSource->text().toStdString(), sizes);
+    std::optional<Selection> selection;
+    if (lengthWritten && endPosition > *startPosition)
+        selection = Selection{*startPosition, endPosition};
+    CutPlan plan = PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection);
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
-    const bool ok = planned && lengthWritten;
-    // Only a cut that is made shades a selection; until then the start
-    // mark stands alone.
-    MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
+    plan.Split = plan.Split && lengthWritten;
+    return plan;
+}
 
+bool Frm::refusedCut(const CutPlan& plan)
+{
     if (MDplay->URL().isEmpty() || !startMarked_) {
         message(QStringLiteral("请先选择起点！"));
-        return false;
+        return true;
     }
     if (txtDestdir->text().isEmpty()) {
         message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
-        return false;
+        return true;
     }
     if (!songStillMapped() || refusedAsOtherFormat())
-        return false;
-    if (!ok) {
+        return true;
+    if (!plan.Split) {
         message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
-        return false;
+        return true;
     }
-    if (!(endPosition > *startPosition) || !planKeptPiece(*startPosition, endPosition)) {
+    if (!plan.Kept) {
         message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
-        return false;
+        return true;
     }
+    return false;
+}
 
+bool Frm::keepCut(double startPosition, double endPosition)
+{
     bool clean = true;
     const bool kept = writeKeptPiece(clean);
     if (closing_)
@@ -175,9 +192,9 @@ bool Frm::endAt(double endPosition)
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
     if (kept) {
-        shared.CutMade = true;
+        services_.shared.CutMade = true;
         cutShown_ = true;
-        MDplay->setMarks(startPosition, TextToNumber(shared.EndPos));
+        MDplay->setMarks(startPosition, TextToNumber(services_.shared.EndPos));
         lb->setText(clean ? QStringLiteral("剪切完成，请试听") : QStringLiteral("剪切完成，残片未删除"));
     } else {
         lb->setText(clean ? QStringLiteral("剪切失败") : QStringLiteral("剪切失败，残片未删除"));
@@ -215,7 +232,7 @@ bool Frm::songStillMapped()
     // file renamed onto its name, or the same one rewritten, would be cut
     // by them into garbage.
     const QString path = txtSource->text();
-    const auto now = IdentifyFile(path.toStdString());
+    const auto now = IdentifyFile(EnginePath(path));
     if (now && now == songIdentity_)
         return true;
     const bool lost = !now || (songIdentity_ && now->Size < songIdentity_->Size);
@@ -241,31 +258,17 @@ bool Frm::refusedAsOtherFormat()
     return true;
 }
 
-bool Frm::planKeptPiece(double start, double end)
-{
-    // The song is cut on the frames its map chose, at their exact bytes:
-    // the size fields' KB, read back in single precision, miss them on big
-    // files. Less than one frame is no ringtone.
-    const auto kept = cut_.SourceMap.Kept(start, end);
-    if (!kept)
-        return false;
-    cut_.SegBytes = {kept->Begin, kept->End - kept->Begin, cut_.SourceLen - kept->End};
-    cut_.SegLast = 2;
-    cut_.KeptHeader = kept->Header;
-    return true;
-}
-
 bool Frm::writeKeptPiece(bool& clean)
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
-    cut_.SourceName = FileNamePart(txtSource->text().toStdString());
-    cut_.SourcePath = txtSource->text().toStdString();
-    cut_.DestDir = txtDestdir->text().toStdString();
+    cut_.SourcePath = EnginePath(txtSource->text());
+    cut_.SourceName = cut_.SourcePath.filename();
+    cut_.DestDir = EnginePath(txtDestdir->text());
 
     cutting_ = true;
     WindowEventPass eventPass([this] { return !closing_; });
-    PieceFolderLock lock(FolderPart(PieceName(cut_, 1)));
+    PieceFolderLock lock(PieceName(cut_, 1).remove_filename().native());
     // Another cut writes into the folder (another copy of the program):
     // this one follows it, unless it never ends. One of another window of
     // this program cannot end before this handler, run from its event
@@ -305,7 +308,7 @@ void Frm::Command5_Click()
     ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
     // The dialog opens in the folder that holds the kept file, so that a
     // bare name lands beside it.
-    QString folder = QString::fromStdString(FolderPart(PieceName(cut_, 1)));
+    QString folder = QtPath(PieceName(cut_, 1).remove_filename());
     if (folder.isEmpty())
         folder = txtDestdir->text();
     ComDlg2.InitDir = folder.isEmpty() ? QDir::homePath() : folder;
@@ -315,7 +318,7 @@ void Frm::Command5_Click()
     QString target = ComDlg2.FileName;
     if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
         target += QStringLiteral(".mp3");
-    if (!MoveFile(PieceName(cut_, 1), target.toStdString()))
+    if (!MoveFile(PieceName(cut_, 1), EnginePath(target)))
         message(QStringLiteral("另存为失败！"), QStringLiteral("提示"));
 }
 

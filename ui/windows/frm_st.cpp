@@ -3,6 +3,7 @@
 
 #include "app_services.h"
 #include "desktop.h"
+#include "engine_path.h"
 #include "form_builder.h"
 #include "media_player.h"
 #include "window_style.h"
@@ -55,7 +56,7 @@ void FrmST::Command2_Click()
 {
     // The player lets go of the file before it is deleted.
     MDst->setURL(QString());
-    const QString path = QString::fromStdString(services_.shared.PreviewPath);
+    const QString path = QtPath(services_.shared.PreviewPath);
     // Before any cut the preview path is a bare name with no folder; it must
     // never be resolved against the working folder and remove a file there.
     if (services_.shared.CutMade && QDir::isAbsolutePath(path))

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The plan of one cut: the one place the piece table the writer copies is
+// made.
+
+#include "cut_state.h"
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace sundrel {
+
+// The moments a cut keeps, in seconds of playback.
+struct Selection {
+    double Start = 0;
+    double End = 0;
+};
+
+struct CutPlan {
+    bool Split = false;  // the split plan holds: paths found, sizes numbers, a piece laid out
+    bool Kept = false;   // the song's frames hold the selection: the table is theirs
+};
+
+// Runs the split plan (its checks, and its tidying of the size fields) and
+// stores one piece table in the cut: when the split plan holds, a selection
+// is given and the song's frames hold it (SongMap::Kept), the bytes before
+// the kept piece, the kept piece and the rest of the file, with the kept
+// file's header frame in cut.KeptHeader; otherwise the split plan's table,
+// as CheckSplit stores it.
+CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
+                std::array<std::string, 3>& sizes, std::optional<Selection> selection);
+
+}  // namespace sundrel
