@@ -81,7 +81,11 @@ std::uint16_t TagCrc(const unsigned char* bytes, std::size_t count) {
 
 }  // namespace
 
-int XingOffset(const FrameHeader& h) { return MainDataOffset(h); }
+// Encoders write the tag right after the header and the side information's
+// length, CRC or not, and decoders look for it there: lame writes a
+// protected header frame's CRC over the first two bytes of its side
+// information.
+int XingOffset(const FrameHeader& h) { return FrameHeaderLength + SideInfoLength(h); }
 
 std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame, const FrameHeader& header) {
     if (header.Layer != 3) return std::nullopt;

@@ -37,8 +37,9 @@ struct HeaderFrame {
 // an ordinary frame of sound.
 std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame, const FrameHeader& header);
 
-// Offset of the Xing or Info tag in a Layer III frame: after the header, its
-// CRC and the side information.
+// Offset of the Xing or Info tag in a Layer III frame: after the header and
+// as many bytes as its side information holds, whether or not the frame
+// carries a CRC (the LAME tag layout; lame, mpg123 and ffmpeg alike).
 int XingOffset(const FrameHeader& header);
 
 // The gapless record of a kept file: samples a decoder drops, beyond its

