@@ -54,7 +54,10 @@ std::optional<double> SongMap::Duration() const {
     double seconds = streamSeconds_.back() +
                      static_cast<double>(count - last.FirstFrame) * last.Header.Samples() / last.Header.SampleRate();
     if (SkippedSamples() > 0) {
-        const int dropped = *walk_.Header.EncoderDelay + walk_.Header.Padding;
+        // The decoder puts its last frame out DecoderDelay samples late and
+        // stops at its end: padding shorter than that delay drops nothing
+        // more, and the samples it would have spared are never heard.
+        const int dropped = *walk_.Header.EncoderDelay + std::max(walk_.Header.Padding, DecoderDelay);
         seconds -= static_cast<double>(dropped) / walk_.Streams.front().Header.SampleRate();
     }
     return std::max(seconds, 0.0);

@@ -260,8 +260,10 @@ TEST_F(SongMapOf, DurationFromTheFrames) {
         std::function<void(FrameStream&)> build;
         std::optional<double> seconds;
     } cases[] = {
+        // Its padding, 0, is shorter than the decoder's delay: the decoder
+        // stops at the last frame's end, 529 samples short of it.
         {"lame's delay dropped", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576)).Frame(Slow, 60); },
-         60 * frame - 576 / 44100.0},
+         60 * frame - (576 + 529) / 44100.0},
         {"ffmpeg's kept", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "Lavc60.31", 576)).Frame(Slow, 60); },
          60 * frame},
         {"no header frame", [](FrameStream& s) { s.Frame(Slow, 60); }, 60 * frame},
