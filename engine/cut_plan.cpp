@@ -19,11 +19,15 @@ CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::
         plan.Split && selection ? cut.SourceMap.Kept(selection->Start, selection->End) : std::nullopt;
     plan.Kept = kept.has_value();
     if (kept) {
-        cut.SegBytes = {kept->Begin, kept->End - kept->Begin, cut.SourceLen - kept->End};
+        cut.SegBytes = {kept->Begin(), kept->End() - kept->Begin(), cut.SourceLen - kept->End()};
         cut.SegLast = 2;
         cut.KeptHeader = kept->Header;
+        cut.KeptRanges = kept->Ranges;
     } else if (split) {
+        // The split plan's table keeps nothing of an earlier cut's frames.
         StoreSplit(cut, std::move(*split));
+        cut.KeptHeader.clear();
+        cut.KeptRanges.clear();
     }
     return plan;
 }

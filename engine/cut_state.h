@@ -22,6 +22,9 @@ struct CutState {
     // Bytes the kept file starts with, ahead of its piece (a frame header
     // that makes it a song of its own); no part of the piece table.
     std::vector<unsigned char> KeptHeader;
+    // The bytes of piece 1 the kept file holds, as ranges of the source in
+    // file order (its frames, without what lay between them); empty: all.
+    std::vector<ByteRange> KeptRanges;
 };
 
 // The values every window shares; they live as long as the program.

@@ -74,6 +74,21 @@ std::size_t FrameIndex::FirstEndingAfter(std::int64_t offset) const {
     return low;
 }
 
+std::vector<ByteRange> FrameIndex::Stretches(std::size_t first, std::size_t after) const {
+    std::vector<ByteRange> stretches;
+    if (first >= after || after > Count()) return stretches;
+    // The chain that holds `first`, then each chain after it up to `after`.
+    auto chain = std::upper_bound(chains_.begin(), chains_.end(), first,
+                                  [](std::size_t frame, const Run& run) { return frame < run.First; }) - 1;
+    for (std::size_t i = first; i < after; ++chain) {
+        const std::size_t chainAfter = chain + 1 == chains_.end() ? Count() : (chain + 1)->First;
+        const std::size_t last = std::min(after, chainAfter) - 1;
+        stretches.push_back({Offset(i), last + 1 == chainAfter ? chain->Value : Offset(last + 1)});
+        i = last + 1;
+    }
+    return stretches;
+}
+
 // ---- the walk ----
 
 namespace {

@@ -15,6 +15,13 @@
 
 namespace sundrel {
 
+// Bytes [Begin, End) of a file.
+struct ByteRange {
+    std::int64_t Begin = 0;
+    std::int64_t End = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
 // Where each frame of sound lies, at four bytes a frame: the low 32 bits of
 // each offset, plus short lists of what changes rarely (the high bits of
 // the offsets, the chains of adjacent frames, the channel mode).
@@ -34,6 +41,9 @@ public:
     // ends after it; Count() when there is none.
     std::size_t FirstStartingFrom(std::int64_t offset) const;
     std::size_t FirstEndingAfter(std::int64_t offset) const;
+    // The bytes of frames [first, after), one range for each stretch of
+    // adjacent frames, in file order.
+    std::vector<ByteRange> Stretches(std::size_t first, std::size_t after) const;
 
 private:
     // A value that holds from frame First on, up to the next run.

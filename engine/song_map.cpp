@@ -35,6 +35,12 @@ std::uint32_t Clamp32(std::int64_t value) {
 
 }  // namespace
 
+std::int64_t KeptPiece::Bytes() const {
+    std::int64_t bytes = 0;
+    for (const ByteRange& range : Ranges) bytes += range.End - range.Begin;
+    return bytes;
+}
+
 SongMap::SongMap(const SongFile& file) : file_(file), sound_(file.Sound) {}
 
 int SongMap::SkippedSamples() const {
@@ -135,40 +141,62 @@ std::size_t SongMap::ReservoirFrom(std::size_t frame) const {
     return first;
 }
 
-std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
-    const FrameIndex& frames = walk_.Frames;
-    const std::size_t back = ReservoirFrom(frame);
-    const std::int64_t from = frames.Offset(back);
-    const std::optional<std::vector<unsigned char>> read = Read(from, frames.End(frame));
-    if (!read) return std::nullopt;
-    const std::span<const unsigned char> bytes(*read);
-
-    std::vector<unsigned char> before;
-    std::optional<FrameHeader> header;
-    for (std::size_t i = back; i <= frame; ++i) {
-        const auto at = static_cast<std::size_t>(frames.Offset(i) - from);
-        header = ParseFrameHeader(bytes.subspan(at));
-        if (!header || at + static_cast<std::size_t>(header->Length()) > bytes.size()) return std::nullopt;
-        if (i < frame) {
-            const auto frameBytes = bytes.subspan(at, static_cast<std::size_t>(header->Length()));
-            const auto mainData = frameBytes.subspan(static_cast<std::size_t>(MainDataOffset(*header)));
-            before.insert(before.end(), mainData.begin(), mainData.end());
-        }
-    }
-    const auto at = static_cast<std::size_t>(frames.Offset(frame) - from);
-    return SelfContainedFrame(bytes.subspan(at, static_cast<std::size_t>(header->Length())), before);
+std::optional<FrameHeader> SongMap::HeaderOf(std::size_t frame, std::span<const unsigned char> bytes) const {
+    return ParseFrameOfLength(bytes, walk_.Frames.End(frame) - walk_.Frames.Offset(frame));
 }
 
-std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
-    const FrameHeader& stream = StreamOf(frame);
-    // The frame before it, and the frames that one's reservoir may reach into.
-    std::size_t first = ReservoirFrom(WarmUpFrom(frame));
-    // As far back as the record's delay can reach.
-    const auto delay = [&](std::size_t from) {
-        return static_cast<std::int64_t>(frame - from) * stream.Samples() + sample - DecoderDelay;
+std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence) const {
+    const FrameIndex& frames = walk_.Frames;
+    // The frames the reservoir of `first` may lie in, `first`, and the frame
+    // the kept file holds after it.
+    const std::size_t back = ReservoirFrom(first);
+    const std::size_t next = std::min(first + 1, after - 1);
+    const std::int64_t from = frames.Offset(back);
+    const std::optional<std::vector<unsigned char>> read = Read(from, frames.End(next));
+    if (!read) return std::nullopt;
+    const auto frameAt = [&](std::size_t i) {
+        return std::span(*read).subspan(static_cast<std::size_t>(frames.Offset(i) - from),
+                                        static_cast<std::size_t>(frames.End(i) - frames.Offset(i)));
     };
-    while (first < frame && delay(first) > MaxGaplessSamples) ++first;
-    return first;
+    std::vector<unsigned char> before;  // the main data of the frames before `first`
+    for (std::size_t i = back; i < first; ++i) {
+        const std::optional<FrameHeader> header = HeaderOf(i, frameAt(i));
+        if (!header || MainDataOffset(*header) > static_cast<int>(frameAt(i).size())) return std::nullopt;
+        const auto mainData = frameAt(i).subspan(static_cast<std::size_t>(MainDataOffset(*header)));
+        before.insert(before.end(), mainData.begin(), mainData.end());
+    }
+    const std::span<const unsigned char> frame = frameAt(first);
+    const std::optional<FrameHeader> header = HeaderOf(first, frame);
+    const std::optional<FrameHeader> nextHeader = HeaderOf(next, frameAt(next));
+    if (!header || !nextHeader) return std::nullopt;
+
+    Lead lead;
+    const std::optional<std::vector<unsigned char>> rebuilt = SelfContainedFrame(frame, before, *nextHeader);
+    std::optional<FrameHeader> ahead;  // of the frame after the silent one
+    std::span<const unsigned char> reservoir;
+    if (rebuilt) {
+        lead.FirstCopied = first + 1;
+        ahead = ParseFrameHeader(*rebuilt);
+        silence = silence || !ahead || !DecodersTakeTogether(*ahead, *nextHeader);
+    } else {
+        // Too big to rebuild (high rates): the frame stays as it is, and the
+        // silent frame before it carries its reservoir, so that no decoder
+        // meets a frame whose reservoir it lacks.
+        lead.FirstCopied = first;
+        ahead = header;
+        const std::optional<SideInfo> side = ReadSideInfo(*header, frame);
+        const auto reach = std::min(static_cast<std::size_t>(side ? side->MainDataBegin : 0), before.size());
+        reservoir = std::span(before).last(reach);
+        silence = silence || reach > 0 || !DecodersTakeTogether(*header, *nextHeader);
+    }
+    if (silence && ahead) {
+        std::optional<std::vector<unsigned char>> silent = SilentFrame(*ahead, reservoir);
+        if (!silent) return std::nullopt;
+        lead.Bytes = std::move(*silent);
+        lead.Samples = ahead->Samples();
+    }
+    if (rebuilt) lead.Bytes.insert(lead.Bytes.end(), rebuilt->begin(), rebuilt->end());
+    return lead;
 }
 
 std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
@@ -183,48 +211,51 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
 
     // One past the last frame whose samples are kept.
     const std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
+    // The song's frames from `copied` on, without what lies between them.
+    const auto framesFrom = [&](std::size_t copied) {
+        std::vector<ByteRange> ranges = frames.Stretches(copied, after);
+        if (ranges.empty()) ranges.push_back({frames.End(after - 1), frames.End(after - 1)});
+        return ranges;
+    };
     KeptPiece kept;
     if (stream.Layer != 3) {  // no reservoir, no record: whole frames
-        kept.Begin = frames.Offset(from.Frame);
-        kept.End = frames.End(after - 1);
+        kept.Ranges = framesFrom(from.Frame);
         return kept;
     }
-    // Best, the first frame rebuilt to carry its own reservoir: the ringtone
-    // then begins one or two frames before the moment. A frame too big for
-    // that (high rates) has its reservoir in the frame before it.
-    std::size_t first = WarmUpFrom(from.Frame);
-    auto rebuilt = SelfContained(first);
-    if (!rebuilt) first = FirstToDecode(from.Frame, from.Sample);
-    const std::int64_t delay = static_cast<std::int64_t>(from.Frame - first) * stream.Samples() + from.Sample;
+    // The ringtone begins with the frames whose last samples overlap the
+    // moment's first, best rebuilt to carry their own reservoir: one or two
+    // frames before the moment.
+    const std::size_t first = WarmUpFrom(from.Frame);
     Gapless record;
-    record.Delay = static_cast<int>(delay) - DecoderDelay;
+    record.Delay = static_cast<int>(from.Frame - first) * stream.Samples() + from.Sample - DecoderDelay;
     record.Padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample +
                      DecoderDelay;
-    kept.End = frames.End(after - 1);
-    std::vector<unsigned char> lead;
-    // The decoder's own delay is longer than what lies before the song's
-    // first moments: a silent frame ahead lets it drop that instead, and
-    // leaves the decoder as still as at the song's start.
-    if (record.Delay < 0 && first == 0) {
-        const auto head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
-        if (auto silent = head ? SilentFrame(*head) : std::nullopt) {
-            lead = std::move(*silent);
-            record.Delay += stream.Samples();
-        }
-    }
-    record.Delay = std::max(record.Delay, 0);
-    if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
-    kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
-    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead).value_or(std::vector<unsigned char>{});
-    kept.Header.insert(kept.Header.end(), lead.begin(), lead.end());
+    // Where the decoder's own delay is longer than what lies before the
+    // moment (the song's first moments), a silent frame ahead lets it drop
+    // that instead, and leaves the decoder as still as at the song's start.
+    // A song that cannot be read now is cut from `first` as it is, and its
+    // write fails.
+    const Lead lead = LeadFrames(first, after, record.Delay < 0).value_or(Lead{{}, first, 0});
+    record.Delay = std::max(record.Delay + lead.Samples, 0);
+    kept.Ranges = framesFrom(lead.FirstCopied);
+    kept.Header = KeptHeader(kept.Ranges, record, lead.Bytes).value_or(std::vector<unsigned char>{});
+    kept.Header.insert(kept.Header.end(), lead.Bytes.begin(), lead.Bytes.end());
     return kept;
 }
 
 std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
                                                               std::optional<Gapless> record,
                                                               std::span<const unsigned char> lead) const {
+    if (count < 0) return std::nullopt;
+    const ByteRange range{begin, begin + count};
+    return KeptHeader(std::span(&range, 1), record, lead);
+}
+
+std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const ByteRange> ranges,
+                                                              std::optional<Gapless> record,
+                                                              std::span<const unsigned char> lead) const {
     const FrameIndex& frames = walk_.Frames;
-    if (frames.Count() == 0 || count < 0) return std::nullopt;
+    if (frames.Count() == 0) return std::nullopt;
     // Where each frame of the kept file starts in it, lead frames first.
     std::vector<std::int64_t> starts;
     for (std::size_t at = 0; at + FrameHeaderLength <= lead.size();) {
@@ -233,22 +264,33 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin
         starts.push_back(static_cast<std::int64_t>(at));
         at += static_cast<std::size_t>(header->Length());
     }
-    const std::size_t first = frames.FirstStartingFrom(begin);
-    const std::size_t after = std::max(first, frames.FirstEndingAfter(begin + count));
-    for (std::size_t i = first; i < after; ++i)
-        starts.push_back(static_cast<std::int64_t>(lead.size()) + frames.Offset(i) - begin);
+    auto bytes = static_cast<std::int64_t>(lead.size());
+    std::optional<std::size_t> firstOfSong;
+    for (const ByteRange& range : ranges) {
+        if (range.End < range.Begin) return std::nullopt;
+        const std::size_t first = frames.FirstStartingFrom(range.Begin);
+        const std::size_t after = std::max(first, frames.FirstEndingAfter(range.End));
+        for (std::size_t i = first; i < after; ++i) starts.push_back(bytes + frames.Offset(i) - range.Begin);
+        if (!firstOfSong && first < after) firstOfSong = first;
+        bytes += range.End - range.Begin;
+    }
     if (starts.empty()) return std::nullopt;
+    // Its model is the frame after it, as the file holds it.
     std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead);
     if (!model) {
-        model = StreamOf(first);
-        model->ChannelMode = frames.ChannelMode(first);
+        const std::int64_t at = frames.Offset(*firstOfSong);
+        const auto head = Read(at, at + FrameHeaderLength);
+        model = head ? ParseFrameOfLength(*head, frames.End(*firstOfSong) - at) : std::nullopt;
+    }
+    if (!model) {
+        model = StreamOf(*firstOfSong);
+        model->ChannelMode = frames.ChannelMode(*firstOfSong);
     }
     if (model->Layer != 3) return std::nullopt;
 
     XingFields fields;
     fields.Info = walk_.SameBitRate;
     fields.Frames = Clamp32(static_cast<std::int64_t>(starts.size()));
-    const std::int64_t bytes = count + static_cast<std::int64_t>(lead.size());
     fields.Bytes = Clamp32(bytes);
     fields.Record = record;
     // Every frame lasts as long as the next, so a share of the time is the
@@ -263,7 +305,6 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin
     }
     // Frames of one rate get a header frame of that rate, as an encoder
     // writes it; the others the smallest that holds the fields.
-    model->Protected = false;
     if (!walk_.SameBitRate) model->BitRateIndex = 1;
     return BuildXingFrame(*model, fields);
 }

@@ -21,12 +21,19 @@
 
 namespace sundrel {
 
-// What a ringtone's file holds: its header frame, then the song's bytes
-// [Begin, End).
+// What a ringtone's file holds: its header frames, then the song's bytes of
+// each range in turn: its frames, adjacent ones in one range, without what
+// lay between them in the song. At least one range; the only one is empty
+// when the kept file holds none of the song's frames as they were.
 struct KeptPiece {
-    std::int64_t Begin = 0;
-    std::int64_t End = 0;
+    std::vector<ByteRange> Ranges;
     std::vector<unsigned char> Header;
+
+    // The stretch of the song the ranges lie in.
+    std::int64_t Begin() const { return Ranges.front().Begin; }
+    std::int64_t End() const { return Ranges.back().End; }
+    // Bytes of the song the kept file holds.
+    std::int64_t Bytes() const;
 };
 
 // A whole song mapped. Default-constructed, it is no song.
@@ -66,16 +73,19 @@ public:
     std::optional<KeptPiece> Kept(double start, double end) const;
 
     // The header frame the kept file must begin with when it holds
-    // [begin, begin + count) of this song: Info for frames of one bit
-    // rate, Xing otherwise, with the gapless record when one is given.
-    // Nothing for a song without frames, a layer other than III, or a piece
-    // without a whole frame.
-    // `lead`: frames the kept file holds before [begin, begin + count)
-    // instead of the song's first one there (a silent frame, the first
-    // frame rebuilt).
+    // [begin, begin + count) of this song (or the bytes of `ranges`, one
+    // after another): Info for frames of one bit rate, Xing otherwise,
+    // with the gapless record when one is given. Nothing for a song
+    // without frames, a layer other than III, or a piece without a whole
+    // frame.
+    // `lead`: frames the kept file holds before the song's (a silent frame,
+    // the first frame rebuilt).
     std::optional<std::vector<unsigned char>> KeptHeader(std::int64_t begin, std::int64_t count,
                                                          std::optional<Gapless> record = {},
                                                          std::span<const unsigned char> lead = {}) const;
+    std::optional<std::vector<unsigned char>> KeptHeader(std::span<const ByteRange> ranges,
+                                                         std::optional<Gapless> record,
+                                                         std::span<const unsigned char> lead) const;
 
     // The frame of sound nearest a moment of playback (seconds): the middle
     // of its first sample, which maps into that frame and no other, and its
@@ -103,16 +113,25 @@ private:
     // largest bit reservoir it may reach back into (or its stream's first
     // frame, when they hold less).
     std::size_t ReservoirFrom(std::size_t frame) const;
-    // Frames before `frame` a decoder needs to put it out as in the song,
-    // its reservoir included.
-    std::size_t FirstToDecode(std::size_t frame, int sample) const;
     // The frames before `frame` that must decode whole for its first samples.
     std::size_t WarmUpFrom(std::size_t frame) const;
     // [from, to) of the song's file now; nothing when it cannot be read whole.
     std::optional<std::vector<unsigned char>> Read(std::int64_t from, std::int64_t to) const;
-    // The frame rebuilt to need no reservoir (read from the file now);
-    // nothing when it cannot be.
-    std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
+    // The header of `frame`, whose bytes `bytes` begin with.
+    std::optional<FrameHeader> HeaderOf(std::size_t frame, std::span<const unsigned char> bytes) const;
+
+    // The frames a kept file holds ahead of the song's, so that its frame
+    // `first` decodes as in the song: `first` rebuilt to carry its own bit
+    // reservoir, or kept as it is after a silent frame that carries it; a
+    // silent frame also where decoders would not take the rebuilt frame
+    // for the stream, and where `silence` asks for one. Read from the file
+    // now; nothing when it cannot be.
+    struct Lead {
+        std::vector<unsigned char> Bytes;
+        std::size_t FirstCopied = 0;  // the first of the song's frames after them
+        int Samples = 0;              // what they put out before the frame `first`'s
+    };
+    std::optional<Lead> LeadFrames(std::size_t first, std::size_t after, bool silence) const;
 
     std::filesystem::path path_;
     SongFile file_;

@@ -64,10 +64,11 @@ struct XingFields {
     std::optional<Gapless> Record;  // written as a LAME extension
 };
 
-// A Layer III Xing or Info frame of the model's version, sample rate and
-// channel mode, without CRC, at the model's bit rate when that holds the
-// fields and otherwise the smallest that does; its side information is
-// zero, so a decoder that does not know Xing plays it as silence.
+// A Layer III Xing or Info frame with the model's header (what decoders
+// compare with the frame after it included: a CRC when the model has one),
+// without padding, at the model's bit rate when that holds the fields and
+// otherwise the smallest that does; its side information is zero up to the
+// tag, so a decoder that does not know Xing plays it as silence.
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields);
 
 }  // namespace sundrel

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame_stream.h"
 #include "mpeg_frames.h"
+#include "side_info.h"
 #include "xing_frame.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +130,13 @@ TEST(XingFrame, SmallestRateThatHoldsTheFields) {
         EXPECT_EQ(h->Length(), c.length);
         EXPECT_TRUE(SameStream(*h, model));
         EXPECT_EQ(h->ChannelMode, model.ChannelMode);
-        EXPECT_FALSE(h->Protected);
+        EXPECT_FALSE(h->Padding);
+        // A CRC when the model has one, as decoders compare that bit.
+        EXPECT_EQ(h->Protected, model.Protected);
+        if (h->Protected) {
+            EXPECT_EQ(frame[4] << 8 | frame[5], *FrameCrc(*h, frame));
+        }
+        EXPECT_TRUE(ReadHeaderFrame(frame, *h));
         FrameHeader smaller = *h;
         --smaller.BitRateIndex;
         if (model.BitRateIndex == 1) {

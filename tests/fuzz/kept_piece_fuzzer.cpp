@@ -81,9 +81,10 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
     cut.SourceName = "song.mp3";
     cut.DestDir = (work / "rings").string() + "/";
     cut.SourceLen = static_cast<std::int64_t>(song.size());
-    cut.SegBytes = {kept.Begin, kept.End - kept.Begin, cut.SourceLen - kept.End};
+    cut.SegBytes = {kept.Begin(), kept.End() - kept.Begin(), cut.SourceLen - kept.End()};
     cut.SegLast = 2;
     cut.KeptHeader = kept.Header;
+    cut.KeptRanges = kept.Ranges;
     const WrittenPieces written = WritePieces(cut, {}, Leftovers::Remove);
     FUZZ_REQUIRE(written.Kept, "a mapped song cuts into a folder it may write to");
     FUZZ_REQUIRE(RemoveOuterPieces(written), "the outer pieces go");
@@ -100,7 +101,7 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
 // them, and a gapless player plays it from Start to End, to the sample.
 void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, const std::string& keptPath,
                      double start, double end) {
-    const SongFrames given = FramesIn(map.Frames(), kept.Begin, kept.End);
+    const SongFrames given = FramesIn(map.Frames(), kept.Begin(), kept.End());
     const SongFile keptFile = ReadSongFile(keptPath);
     const auto again = MapSong(keptPath, keptFile);
     FUZZ_REQUIRE(again, "the kept file maps");
@@ -145,13 +146,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const double start = startShare * *duration, end = endShare * *duration;
     const auto kept = map->Kept(start, end);
     if (!kept) return 0;
-    FUZZ_REQUIRE(0 <= kept->Begin && kept->Begin <= kept->End && kept->End <= file.Length,
-                 "the kept piece lies in the song");
+    std::int64_t previousEnd = 0;
+    for (const ByteRange& range : kept->Ranges) {
+        FUZZ_REQUIRE(previousEnd <= range.Begin && range.Begin <= range.End && range.End <= file.Length,
+                     "the kept ranges lie in the song, in order");
+        previousEnd = range.End;
+    }
     const std::string keptPath = Cut(*kept, work, source, song);
 
-    // The header frames, then the song's bytes, and nothing else.
+    // The header frames, then the song's bytes of each range, and nothing else.
     Bytes expected = kept->Header;
-    expected.insert(expected.end(), song.begin() + kept->Begin, song.begin() + kept->End);
+    for (const ByteRange& range : kept->Ranges) expected.insert(expected.end(), song.begin() + range.Begin, song.begin() + range.End);
     FUZZ_REQUIRE(Read(keptPath) == expected, "the kept file holds its header frames and the song's bytes");
     if (kept->Header.empty()) return 0;  // frames of Layer I or II: whole frames, no header
     const auto built = FramesOfHeader(kept->Header);

@@ -130,7 +130,7 @@ struct Loaded {
         if (!piece)
             return {};
         return QByteArray(reinterpret_cast<const char*>(piece->Header.data()), qsizetype(piece->Header.size())) +
-               ReadAll(source).mid(piece->Begin, piece->End - piece->Begin);
+               ReadAll(source).mid(piece->Begin(), piece->End() - piece->Begin());
     }
     // Hidden ones too: a cut's unfinished pieces start with a dot.
     QStringList allFiles() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
