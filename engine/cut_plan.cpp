@@ -23,11 +23,13 @@ CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::
         cut.SegLast = 2;
         cut.KeptHeader = kept->Header;
         cut.KeptRanges = kept->Ranges;
+        cut.KeptTrailer = kept->Trailer;
     } else if (split) {
         // The split plan's table keeps nothing of an earlier cut's frames.
         StoreSplit(cut, std::move(*split));
         cut.KeptHeader.clear();
         cut.KeptRanges.clear();
+        cut.KeptTrailer.clear();
     }
     return plan;
 }

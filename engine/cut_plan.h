@@ -28,8 +28,9 @@ struct CutPlan {
 // stores one piece table in the cut: when the split plan holds, a selection
 // is given and the song's frames hold it (SongMap::Kept), the bytes before
 // the kept piece, the kept piece and the rest of the file, with the kept
-// file's header frame in cut.KeptHeader and its frames' bytes in
-// cut.KeptRanges; otherwise the split plan's table, as CheckSplit stores it.
+// file's header frame in cut.KeptHeader, its frames' bytes in
+// cut.KeptRanges and its trailer in cut.KeptTrailer; otherwise the split
+// plan's table, as CheckSplit stores it.
 CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes, std::optional<Selection> selection);
 

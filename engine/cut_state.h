@@ -25,6 +25,9 @@ struct CutState {
     // The bytes of piece 1 the kept file holds, as ranges of the source in
     // file order (its frames, without what lay between them); empty: all.
     std::vector<ByteRange> KeptRanges;
+    // Bytes the kept file ends with, after its piece (silent frames where it
+    // would end as if a tag stood there); mostly none.
+    std::vector<unsigned char> KeptTrailer;
 };
 
 // The values every window shares; they live as long as the program.

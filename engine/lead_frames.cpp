@@ -8,13 +8,23 @@
 
 namespace sundrel {
 
-std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, std::span<const unsigned char> reservoir) {
-    if (next.Layer != 3) return std::nullopt;
+std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, std::span<const unsigned char> reservoir,
+                                                      int reach) {
     FrameHeader h = next;
     h.Padding = false;
+    if (h.Layer != 3) {
+        // A bit allocation of zeros (11172-3 2.4.2.5 and 2.4.2.6).
+        if (!reservoir.empty()) return std::nullopt;
+        h.Protected = false;
+        std::vector<unsigned char> silent(static_cast<std::size_t>(h.Length()), 0);
+        const auto head = EncodeFrameHeader(h);
+        std::copy(head.begin(), head.end(), silent.begin());
+        return silent;
+    }
     const int needed = MainDataOffset(h) + static_cast<int>(reservoir.size());
-    if (h.BitRateIndex == FreeFormatBitRateIndex || h.Length() < needed) {
-        const std::optional<FrameHeader> holding = SmallestFrameHolding(h, needed, false);
+    if (h.Length() < needed) {
+        const std::optional<FrameHeader> holding =
+            h.BitRateIndex == FreeFormatBitRateIndex ? std::nullopt : SmallestFrameHolding(h, needed, false);
         if (!holding) return std::nullopt;
         h = *holding;
     }
@@ -26,6 +36,7 @@ std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, s
     SideInfo nothing;
     nothing.Granules = GranulesPerFrame(h);
     nothing.Channels = h.Mono() ? 1 : 2;
+    nothing.MainDataBegin = reach;
     if (!WriteSideInfo(h, nothing, silent)) return std::nullopt;
     std::copy(reservoir.begin(), reservoir.end(), silent.end() - static_cast<std::ptrdiff_t>(reservoir.size()));
     return silent;

@@ -24,13 +24,19 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const uns
                                                              std::span<const unsigned char> before,
                                                              std::optional<FrameHeader> next = {});
 
-// A Layer III frame to stand before a frame of `next` (whose flags decoders
-// compare it takes, CRC included), without padding, that decodes to silence
-// and leaves the decoder as still as before it. Its main data is none, but
-// it ends with `reservoir`: the bit reservoir the frame after it reaches
-// back into. At next's rate when that holds them, else at the smallest that
-// does. Nothing for another layer, or when no rate holds the reservoir.
+// A frame to stand beside a frame of `next` (whose flags decoders compare
+// it takes, CRC included), without padding, that decodes to silence and
+// leaves the decoder as still as before it. In Layer III its main data is
+// none, but it ends with `reservoir`: the bit reservoir the frame after it
+// reaches back into; at next's rate when that holds them, else at the
+// smallest that does, but in a free-format stream always of its length
+// (GStreamer takes no other frames into one). Its main_data_begin is
+// `reach`: where a reservoir spans several such frames, each but the first
+// claims the bytes before it, since a decoder may keep no more than the
+// frame before it reached back to (mpg123 does so). Nothing when no frame
+// holds the reservoir. In Layers I and II, without CRC, no subband
+// allocated.
 std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next,
-                                                      std::span<const unsigned char> reservoir = {});
+                                                      std::span<const unsigned char> reservoir = {}, int reach = 0);
 
 }  // namespace sundrel

@@ -107,6 +107,11 @@ private:
     std::size_t next_ = 0;
 };
 
+// False when not all of `bytes` could be written.
+bool WriteAll(Stream& piece, const std::vector<unsigned char>& bytes) {
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), piece.Get()) == bytes.size();
+}
+
 enum class Copied { All, Abandoned, SourceEnded, WriteFailed };
 
 // Copies count bytes from the source, read at offset `at`, to the piece in
@@ -142,6 +147,7 @@ struct CutCopy {
     std::vector<std::int64_t> SegBytes;  // pieces 0..SegLast
     std::vector<unsigned char> Header;   // ahead of the kept piece
     std::vector<ByteRange> KeptRanges;   // of the kept piece, the bytes it holds; empty: all
+    std::vector<unsigned char> Trailer;  // after the kept piece
     std::vector<fs::path> Names;         // PieceName of each piece
 };
 
@@ -169,14 +175,12 @@ private:
         const bool kept = i == 1;
         temporary_ = CreateBeside(cut_.Names[i], piece_);
         if (kept && !temporary_) return Step::Fail;
-        const std::vector<unsigned char>& header = cut_.Header;
-        if (kept && !header.empty() && std::fwrite(header.data(), 1, header.size(), piece_.Get()) != header.size())
-            return Step::Fail;
+        if (kept && !WriteAll(piece_, cut_.Header)) return Step::Fail;
 
         const std::int64_t at = read_;
         read_ += std::max<std::int64_t>(cut_.SegBytes[i], 0);
-        const Copied copied = CopyPiece(source_, piece_, kept, at, cut_.SegBytes[i],
-                                        KeptBytes(kept ? std::span(cut_.KeptRanges) : std::span<const ByteRange>()), eventPass_, block_);
+        const KeptBytes keep(kept ? std::span(cut_.KeptRanges) : std::span<const ByteRange>());
+        const Copied copied = CopyPiece(source_, piece_, kept, at, cut_.SegBytes[i], keep, eventPass_, block_);
         if (copied == Copied::Abandoned && written_.Kept) {
             DropTemporary();
             return Step::Stop;
@@ -185,6 +189,7 @@ private:
         // Before the kept piece is whole, a source that ends means the
         // selection is not in the file any more; after it, nothing is lost.
         if (copied == Copied::SourceEnded && i <= 1) return Step::Fail;
+        if (kept && !WriteAll(piece_, cut_.Trailer)) return Step::Fail;
         if (!PutInPlace(cut_.Names[i], kept)) return Step::Fail;
         return copied == Copied::SourceEnded ? Step::Stop : Step::Next;
     }
@@ -249,6 +254,7 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Lefto
     copy.SegBytes.assign(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
     copy.Header = cut.KeptHeader;
     copy.KeptRanges = cut.KeptRanges;
+    copy.Trailer = cut.KeptTrailer;
     for (int i = 0; i <= segLast; ++i) copy.Names.push_back(PieceName(cut, i));
 
     // A piece put in place would take the song's name, or what its link

@@ -113,6 +113,11 @@ std::size_t SongMap::FirstOfStream(std::size_t frame) const {
     return walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
 }
 
+std::size_t SongMap::EndOfStream(std::size_t frame) const {
+    const auto next = static_cast<std::size_t>(walk_.Frames.Stream(frame)) + 1;
+    return next < walk_.Streams.size() ? walk_.Streams[next].FirstFrame : walk_.Frames.Count();
+}
+
 std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
     // Frames from another stream, or the song's start, are no help.
     const std::size_t floor = FirstOfStream(frame);
@@ -145,7 +150,8 @@ std::optional<FrameHeader> SongMap::HeaderOf(std::size_t frame, std::span<const 
     return ParseFrameOfLength(bytes, walk_.Frames.End(frame) - walk_.Frames.Offset(frame));
 }
 
-std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence) const {
+std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence,
+                                                  int budget) const {
     const FrameIndex& frames = walk_.Frames;
     // The frames the reservoir of `first` may lie in, `first`, and the frame
     // the kept file holds after it.
@@ -171,7 +177,10 @@ std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t 
     if (!header || !nextHeader) return std::nullopt;
 
     Lead lead;
-    const std::optional<std::vector<unsigned char>> rebuilt = SelfContainedFrame(frame, before, *nextHeader);
+    // A rebuilt free-format frame would need a rate of its own, and
+    // GStreamer takes no such frame into a free-format stream.
+    const std::optional<std::vector<unsigned char>> rebuilt =
+        header->BitRateIndex == FreeFormatBitRateIndex ? std::nullopt : SelfContainedFrame(frame, before, *nextHeader);
     std::optional<FrameHeader> ahead;  // of the frame after the silent one
     std::span<const unsigned char> reservoir;
     if (rebuilt) {
@@ -190,12 +199,29 @@ std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t 
         silence = silence || reach > 0 || !DecodersTakeTogether(*header, *nextHeader);
     }
     if (silence && ahead) {
-        std::optional<std::vector<unsigned char>> silent = SilentFrame(*ahead, reservoir);
-        if (!silent) return std::nullopt;
-        lead.Bytes = std::move(*silent);
-        lead.Samples = ahead->Samples();
+        // One silent frame holds the reservoir, but those of a free-format
+        // stream are of its length: as many as hold it, as far as the record
+        // can drop them (the earliest bytes left out beyond that).
+        std::size_t count = 1;
+        const auto room = static_cast<std::size_t>(std::max(ahead->FreeFormatLength - MainDataOffset(*ahead), 1));
+        if (ahead->BitRateIndex == FreeFormatBitRateIndex) {
+            count = std::clamp<std::size_t>((reservoir.size() + room - 1) / room, 1,
+                                            static_cast<std::size_t>(std::max(budget / ahead->Samples(), 1)));
+            reservoir = reservoir.last(std::min(reservoir.size(), count * room));
+        }
+        for (std::size_t f = 0; f < count; ++f) {
+            // The last frame holds the reservoir's last bytes, the first what is left.
+            const std::size_t chunkEnd = reservoir.size() - std::min((count - 1 - f) * room, reservoir.size());
+            const std::size_t chunkBegin = f == 0 ? 0 : chunkEnd - std::min(room, chunkEnd);
+            const int reach = std::min(static_cast<int>(chunkBegin), MaxMainDataBegin(*ahead));
+            const std::optional<std::vector<unsigned char>> silent =
+                SilentFrame(*ahead, reservoir.subspan(chunkBegin, chunkEnd - chunkBegin), reach);
+            if (!silent) return std::nullopt;
+            lead.Frames.push_back(std::move(*silent));
+            lead.Samples += ahead->Samples();
+        }
     }
-    if (rebuilt) lead.Bytes.insert(lead.Bytes.end(), rebuilt->begin(), rebuilt->end());
+    if (rebuilt) lead.Frames.push_back(*rebuilt);
     return lead;
 }
 
@@ -211,6 +237,30 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
 
     // One past the last frame whose samples are kept.
     const std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
+    // The samples of the frames kept after End, which the record drops.
+    int padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample;
+    BuiltFrames trailer;
+    KeptPiece kept = PieceOf(from, after, padding, trailer);
+    // A kept file whose last bytes read as a tag would lose its last frame
+    // to every tag reader (decoders' too): a silent frame after it ends the
+    // file instead, and the record drops it.
+    const std::int64_t last = frames.Offset(after - 1);
+    const auto head = Read(last, last + FrameHeaderLength);
+    const auto lastHeader = head ? ParseFrameOfLength(*head, frames.End(after - 1) - last) : std::nullopt;
+    while (lastHeader && padding + lastHeader->Samples() + DecoderDelay <= MaxGaplessSamples &&
+           EndsLikeATag(TailOf(kept))) {
+        std::optional<std::vector<unsigned char>> silent = SilentFrame(*lastHeader);
+        if (!silent) break;
+        trailer.push_back(std::move(*silent));
+        padding += lastHeader->Samples();
+        kept = PieceOf(from, after, padding, trailer);
+    }
+    return kept;
+}
+
+KeptPiece SongMap::PieceOf(Moment from, std::size_t after, int padding, const BuiltFrames& trailer) const {
+    const FrameIndex& frames = walk_.Frames;
+    const FrameHeader& stream = StreamOf(from.Frame);
     // The song's frames from `copied` on, without what lies between them.
     const auto framesFrom = [&](std::size_t copied) {
         std::vector<ByteRange> ranges = frames.Stretches(copied, after);
@@ -218,6 +268,7 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
         return ranges;
     };
     KeptPiece kept;
+    for (const auto& frame : trailer) kept.Trailer.insert(kept.Trailer.end(), frame.begin(), frame.end());
     if (stream.Layer != 3) {  // no reservoir, no record: whole frames
         kept.Ranges = framesFrom(from.Frame);
         return kept;
@@ -228,43 +279,63 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     const std::size_t first = WarmUpFrom(from.Frame);
     Gapless record;
     record.Delay = static_cast<int>(from.Frame - first) * stream.Samples() + from.Sample - DecoderDelay;
-    record.Padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample +
-                     DecoderDelay;
+    record.Padding = padding + DecoderDelay;
     // Where the decoder's own delay is longer than what lies before the
     // moment (the song's first moments), a silent frame ahead lets it drop
     // that instead, and leaves the decoder as still as at the song's start.
+    // Before the join of two streams, it makes the first one long enough
+    // for a walk to take it.
+    const std::size_t streamEnd = EndOfStream(from.Frame);
+    const bool shortBeforeJoin = after > streamEnd && 1 + static_cast<int>(streamEnd - first) < LockFrames;
     // A song that cannot be read now is cut from `first` as it is, and its
     // write fails.
-    const Lead lead = LeadFrames(first, after, record.Delay < 0).value_or(Lead{{}, first, 0});
+    const Lead lead = LeadFrames(first, after, record.Delay < 0 || shortBeforeJoin, MaxGaplessSamples - record.Delay)
+                          .value_or(Lead{{}, first, 0});
     record.Delay = std::max(record.Delay + lead.Samples, 0);
     kept.Ranges = framesFrom(lead.FirstCopied);
-    kept.Header = KeptHeader(kept.Ranges, record, lead.Bytes).value_or(std::vector<unsigned char>{});
-    kept.Header.insert(kept.Header.end(), lead.Bytes.begin(), lead.Bytes.end());
+    kept.Header = KeptHeader(kept.Ranges, record, lead.Frames, trailer).value_or(std::vector<unsigned char>{});
+    for (const auto& frame : lead.Frames) kept.Header.insert(kept.Header.end(), frame.begin(), frame.end());
     return kept;
 }
 
+std::vector<unsigned char> SongMap::TailOf(const KeptPiece& kept) const {
+    // The last bytes of the trailer, of the song's ranges, then of the
+    // header frames.
+    const std::int64_t trailer = std::min<std::int64_t>(TailTagReach, std::ssize(kept.Trailer));
+    std::vector<unsigned char> tail(kept.Trailer.end() - trailer, kept.Trailer.end());
+    for (auto range = kept.Ranges.rbegin(); range != kept.Ranges.rend() && std::ssize(tail) < TailTagReach; ++range) {
+        const std::int64_t from = std::max(range->Begin, range->End - (TailTagReach - std::ssize(tail)));
+        const auto bytes = Read(from, range->End);
+        if (bytes) tail.insert(tail.begin(), bytes->begin(), bytes->end());
+    }
+    const std::int64_t wanted = std::max<std::int64_t>(TailTagReach - std::ssize(tail), 0);
+    const std::int64_t header = std::min<std::int64_t>(wanted, std::ssize(kept.Header));
+    tail.insert(tail.begin(), kept.Header.end() - header, kept.Header.end());
+    return tail;
+}
+
 std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
-                                                              std::optional<Gapless> record,
-                                                              std::span<const unsigned char> lead) const {
+                                                              std::optional<Gapless> record) const {
     if (count < 0) return std::nullopt;
     const ByteRange range{begin, begin + count};
-    return KeptHeader(std::span(&range, 1), record, lead);
+    return KeptHeader(std::span(&range, 1), record, {}, {});
 }
 
 std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const ByteRange> ranges,
-                                                              std::optional<Gapless> record,
-                                                              std::span<const unsigned char> lead) const {
+                                                              std::optional<Gapless> record, const BuiltFrames& lead,
+                                                              const BuiltFrames& trailer) const {
     const FrameIndex& frames = walk_.Frames;
     if (frames.Count() == 0) return std::nullopt;
     // Where each frame of the kept file starts in it, lead frames first.
     std::vector<std::int64_t> starts;
-    for (std::size_t at = 0; at + FrameHeaderLength <= lead.size();) {
-        const auto header = ParseFrameHeader(lead.subspan(at));
-        if (!header) return std::nullopt;
-        starts.push_back(static_cast<std::int64_t>(at));
-        at += static_cast<std::size_t>(header->Length());
-    }
-    auto bytes = static_cast<std::int64_t>(lead.size());
+    std::int64_t bytes = 0;
+    const auto built = [&](const BuiltFrames& each) {
+        for (const auto& frame : each) {
+            starts.push_back(bytes);
+            bytes += std::ssize(frame);
+        }
+    };
+    built(lead);
     std::optional<std::size_t> firstOfSong;
     for (const ByteRange& range : ranges) {
         if (range.End < range.Begin) return std::nullopt;
@@ -274,19 +345,21 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const By
         if (!firstOfSong && first < after) firstOfSong = first;
         bytes += range.End - range.Begin;
     }
-    if (starts.empty()) return std::nullopt;
+    built(trailer);
+    if (starts.empty() || (lead.empty() && !firstOfSong)) return std::nullopt;
     // Its model is the frame after it, as the file holds it.
-    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead);
-    if (!model) {
+    std::optional<FrameHeader> model =
+        lead.empty() ? std::nullopt : ParseFrameOfLength(lead.front(), std::ssize(lead.front()));
+    if (!model && firstOfSong) {
         const std::int64_t at = frames.Offset(*firstOfSong);
         const auto head = Read(at, at + FrameHeaderLength);
         model = head ? ParseFrameOfLength(*head, frames.End(*firstOfSong) - at) : std::nullopt;
+        if (!model) {
+            model = StreamOf(*firstOfSong);
+            model->ChannelMode = frames.ChannelMode(*firstOfSong);
+        }
     }
-    if (!model) {
-        model = StreamOf(*firstOfSong);
-        model->ChannelMode = frames.ChannelMode(*firstOfSong);
-    }
-    if (model->Layer != 3) return std::nullopt;
+    if (!model || model->Layer != 3) return std::nullopt;
 
     XingFields fields;
     fields.Info = walk_.SameBitRate;

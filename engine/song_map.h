@@ -23,11 +23,15 @@ namespace sundrel {
 
 // What a ringtone's file holds: its header frames, then the song's bytes of
 // each range in turn: its frames, adjacent ones in one range, without what
-// lay between them in the song. At least one range; the only one is empty
-// when the kept file holds none of the song's frames as they were.
+// lay between them in the song; then its trailer. At least one range; the
+// only one is empty when the kept file holds none of the song's frames as
+// they were.
 struct KeptPiece {
     std::vector<ByteRange> Ranges;
     std::vector<unsigned char> Header;
+    // Silent frames that end the file where the song's would end it as if a
+    // tag stood there; mostly none.
+    std::vector<unsigned char> Trailer;
 
     // The stretch of the song the ranges lie in.
     std::int64_t Begin() const { return Ranges.front().Begin; }
@@ -78,14 +82,14 @@ public:
     // with the gapless record when one is given. Nothing for a song
     // without frames, a layer other than III, or a piece without a whole
     // frame.
-    // `lead`: frames the kept file holds before the song's (a silent frame,
-    // the first frame rebuilt).
     std::optional<std::vector<unsigned char>> KeptHeader(std::int64_t begin, std::int64_t count,
-                                                         std::optional<Gapless> record = {},
-                                                         std::span<const unsigned char> lead = {}) const;
+                                                         std::optional<Gapless> record = {}) const;
+    // Frames built for a kept file, each whole.
+    using BuiltFrames = std::vector<std::vector<unsigned char>>;
+    // `lead` and `trailer`: frames it holds before and after the song's.
     std::optional<std::vector<unsigned char>> KeptHeader(std::span<const ByteRange> ranges,
-                                                         std::optional<Gapless> record,
-                                                         std::span<const unsigned char> lead) const;
+                                                         std::optional<Gapless> record, const BuiltFrames& lead,
+                                                         const BuiltFrames& trailer) const;
 
     // The frame of sound nearest a moment of playback (seconds): the middle
     // of its first sample, which maps into that frame and no other, and its
@@ -109,6 +113,8 @@ private:
     Moment Locate(double position) const;
     const FrameHeader& StreamOf(std::size_t frame) const;
     std::size_t FirstOfStream(std::size_t frame) const;
+    // One past the last frame of the stream of `frame`.
+    std::size_t EndOfStream(std::size_t frame) const;
     // The first of the frames before `frame` whose main data hold the
     // largest bit reservoir it may reach back into (or its stream's first
     // frame, when they hold less).
@@ -127,11 +133,17 @@ private:
     // for the stream, and where `silence` asks for one. Read from the file
     // now; nothing when it cannot be.
     struct Lead {
-        std::vector<unsigned char> Bytes;
+        BuiltFrames Frames;
         std::size_t FirstCopied = 0;  // the first of the song's frames after them
         int Samples = 0;              // what they put out before the frame `first`'s
     };
-    std::optional<Lead> LeadFrames(std::size_t first, std::size_t after, bool silence) const;
+    // `budget`: samples of silent frames the record can drop.
+    std::optional<Lead> LeadFrames(std::size_t first, std::size_t after, bool silence, int budget) const;
+    // The kept piece from the moment `from` to the end of frame after - 1,
+    // then `trailer`; the record drops `padding` samples at its end.
+    KeptPiece PieceOf(Moment from, std::size_t after, int padding, const BuiltFrames& trailer) const;
+    // The last bytes of the kept file, as many as a tag reader looks at.
+    std::vector<unsigned char> TailOf(const KeptPiece& kept) const;
 
     std::filesystem::path path_;
     SongFile file_;

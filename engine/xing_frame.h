@@ -66,9 +66,10 @@ struct XingFields {
 
 // A Layer III Xing or Info frame with the model's header (what decoders
 // compare with the frame after it included: a CRC when the model has one),
-// without padding, at the model's bit rate when that holds the fields and
-// otherwise the smallest that does; its side information is zero up to the
-// tag, so a decoder that does not know Xing plays it as silence.
+// without padding, at the model's bit rate (free format too) when that
+// holds the fields and otherwise the smallest that does; its side
+// information is zero up to the tag, so a decoder that does not know Xing
+// plays it as silence.
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields);
 
 }  // namespace sundrel

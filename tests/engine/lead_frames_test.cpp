@@ -139,7 +139,15 @@ TEST(SilentFrame, KeepsTheHeaderAndCodesNothing) {
             EXPECT_TRUE(std::equal(tail, silent->end(), reservoir.begin()));
         }
     }
-    EXPECT_FALSE(SilentFrame(*ParseFrameHeader(AsBytes(HeaderBytes({3, 2, 9, 0})))));
+    // Layer II: no subband allocated, no CRC, and no reservoir to carry.
+    const FrameHeader layerTwo = *ParseFrameHeader(AsBytes(HeaderBytes({3, 2, 9, 0, true, 0, true})));
+    const auto silent = SilentFrame(layerTwo);
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(static_cast<int>(silent->size()), 522);  // 160 kbit/s, not padded
+    EXPECT_FALSE(ParseFrameHeader(*silent)->Protected);
+    EXPECT_TRUE(std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
+    const unsigned char reservoir[] = {1};
+    EXPECT_FALSE(SilentFrame(layerTwo, reservoir));
 }
 
 }  // namespace

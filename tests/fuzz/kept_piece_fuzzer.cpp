@@ -36,9 +36,9 @@ namespace {
 // - a kept file that crosses the join of a song made of two encodes ends in
 //   fewer frames of the second than the walk needs to take a new stream for
 //   sound, and loses them.
-constexpr bool KeptFileAcrossJunkWalksAgain = false;
-constexpr bool KeptFileEndingLikeATagWalksAgain = false;
-constexpr bool KeptFileAcrossAJoinWalksAgain = false;
+constexpr bool KeptFileAcrossJunkWalksAgain = true;
+constexpr bool KeptFileEndingLikeATagWalksAgain = true;
+constexpr bool KeptFileAcrossAJoinWalksAgain = true;
 
 // The frames of [begin, end) of the song, and whether junk lies between them.
 struct SongFrames {
@@ -57,20 +57,30 @@ SongFrames FramesIn(const FrameIndex& frames, std::int64_t begin, std::int64_t e
     return found;
 }
 
-// The frames the header holds: the header frame, then the frames ahead of
-// the song's (a silent one, the first rebuilt); nothing when they do not
-// fill it exactly.
-std::optional<std::size_t> FramesOfHeader(const std::vector<unsigned char>& header) {
+// The frames built for the kept file: in the header, the header frame,
+// then the frames ahead of the song's (silent ones, the first rebuilt); the
+// trailer's silent frames. Free-format ones are of the length of the
+// song's; nothing when they do not fill the bytes exactly.
+std::optional<std::size_t> FramesBuilt(const std::vector<unsigned char>& bytes, int freeLength, bool header) {
     std::size_t count = 0, at = 0;
-    while (at + 4 <= header.size()) {
-        const auto frame = ParseFrameHeader(std::span(header).subspan(at));
-        if (!frame || at + static_cast<std::size_t>(frame->Length()) > header.size()) return std::nullopt;
-        if (at == 0 && !ReadHeaderFrame(header, *frame)) return std::nullopt;
+    while (at + 4 <= bytes.size()) {
+        const auto frame = ParseFrameHeader(std::span(bytes).subspan(at), freeLength);
+        if (!frame || at + static_cast<std::size_t>(frame->Length()) > bytes.size()) return std::nullopt;
+        if (header && at == 0 && !ReadHeaderFrame(bytes, *frame)) return std::nullopt;
         at += static_cast<std::size_t>(frame->Length());
         ++count;
     }
-    if (at != header.size()) return std::nullopt;
+    if (at != bytes.size()) return std::nullopt;
     return count;
+}
+
+// The length of the song's free-format frame that holds `offset`; 0 for
+// others.
+int FreeLengthNear(const FrameIndex& frames, const Bytes& song, std::int64_t offset) {
+    const std::size_t i = std::min(frames.FirstEndingAfter(offset), frames.Count() - 1);
+    const auto header = ParseFrameOfLength(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))),
+                                           frames.End(i) - frames.Offset(i));
+    return header ? header->FreeFormatLength : 0;
 }
 
 // The plan the window makes of the kept piece, and the cut; nothing but
@@ -85,6 +95,7 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
     cut.SegLast = 2;
     cut.KeptHeader = kept.Header;
     cut.KeptRanges = kept.Ranges;
+    cut.KeptTrailer = kept.Trailer;
     const WrittenPieces written = WritePieces(cut, {}, Leftovers::Remove);
     FUZZ_REQUIRE(written.Kept, "a mapped song cuts into a folder it may write to");
     FUZZ_REQUIRE(RemoveOuterPieces(written), "the outer pieces go");
@@ -110,7 +121,7 @@ void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t buil
     if (given.Join && !KeptFileAcrossAJoinWalksAgain) return;
     if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return;
     FUZZ_REQUIRE(walked == built - 1 + given.Count, "the kept file walks again to the frames it was given");
-    const auto head = ParseFrameHeader(kept.Header);
+    const auto head = ParseFrameHeader(kept.Header, static_cast<int>(kept.Header.size()));
     const unsigned char* count = kept.Header.data() + XingOffset(*head) + 8;
     const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
                                   std::uint32_t(count[2]) << 8 | count[3];
@@ -154,13 +165,18 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     }
     const std::string keptPath = Cut(*kept, work, source, song);
 
-    // The header frames, then the song's bytes of each range, and nothing else.
+    // The header frames, then the song's bytes of each range, the trailer,
+    // and nothing else.
     Bytes expected = kept->Header;
-    for (const ByteRange& range : kept->Ranges) expected.insert(expected.end(), song.begin() + range.Begin, song.begin() + range.End);
-    FUZZ_REQUIRE(Read(keptPath) == expected, "the kept file holds its header frames and the song's bytes");
+    for (const ByteRange& range : kept->Ranges)
+        expected.insert(expected.end(), song.begin() + range.Begin, song.begin() + range.End);
+    expected.insert(expected.end(), kept->Trailer.begin(), kept->Trailer.end());
+    FUZZ_REQUIRE(Read(keptPath) == expected, "the kept file holds its header frames, the song's bytes, its trailer");
+    const auto trailer = FramesBuilt(kept->Trailer, FreeLengthNear(map->Frames(), song, kept->End() - 1), false);
+    FUZZ_REQUIRE(trailer, "the trailer is whole frames");
     if (kept->Header.empty()) return 0;  // frames of Layer I or II: whole frames, no header
-    const auto built = FramesOfHeader(kept->Header);
+    const auto built = FramesBuilt(kept->Header, FreeLengthNear(map->Frames(), song, kept->Begin()), true);
     FUZZ_REQUIRE(built && *built >= 1, "the header is a header frame and whole frames");
-    CheckWalksAgain(*map, *kept, *built, keptPath, start, end);
+    CheckWalksAgain(*map, *kept, *built + *trailer, keptPath, start, end);
     return 0;
 }
