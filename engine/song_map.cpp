@@ -235,8 +235,10 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     const FrameHeader& stream = StreamOf(from.Frame);
     if ((end - start) * stream.SampleRate() < stream.Samples()) return std::nullopt;
 
-    // One past the last frame whose samples are kept.
+    // One past the last frame whose samples are kept; none for a selection
+    // that ends before the song's first sample.
     const std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
+    if (after <= from.Frame) return std::nullopt;
     // The samples of the frames kept after End, which the record drops.
     int padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample;
     BuiltFrames trailer;
