@@ -57,6 +57,7 @@ const std::vector<Kind>& Kinds()
         {"MPEG-2.5 12 kHz", {"--resample", "12", "-b", "24"}, 12000, ""},
         {"MPEG-2.5 8 kHz", {"--resample", "8", "-b", "16"}, 8000, ""},
         {"no encoder tag", {"-b", "128", "--cbr", "-t"}, fixture::kSampleRate, ""},
+        {"free format", {"--freeformat", "-b", "200"}, fixture::kSampleRate, ""},
         {"ffmpeg's tag", {"-b", "128", "--cbr"}, fixture::kSampleRate, "Lavc60.31"},
     };
     return kinds;
