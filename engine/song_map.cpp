@@ -237,18 +237,26 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
 
     // One past the last frame whose samples are kept; none for a selection
     // that ends before the song's first sample.
-    const std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
+    std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
     if (after <= from.Frame) return std::nullopt;
     // The samples of the frames kept after End, which the record drops.
     int padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample;
+    // A free-format stream tells the length of its frames only from one
+    // to the next: one the kept file ends with keeps two of its frames.
+    const std::size_t last = after - 1;
+    if (last > from.Frame && last == FirstOfStream(last) && after < frames.Count() &&
+        StreamOf(last).BitRateIndex == FreeFormatBitRateIndex) {
+        padding += StreamOf(last).Samples();
+        ++after;
+    }
     BuiltFrames trailer;
     KeptPiece kept = PieceOf(from, after, padding, trailer);
     // A kept file whose last bytes read as a tag would lose its last frame
     // to every tag reader (decoders' too): a silent frame after it ends the
     // file instead, and the record drops it.
-    const std::int64_t last = frames.Offset(after - 1);
-    const auto head = Read(last, last + FrameHeaderLength);
-    const auto lastHeader = head ? ParseFrameOfLength(*head, frames.End(after - 1) - last) : std::nullopt;
+    const std::int64_t lastAt = frames.Offset(after - 1);
+    const auto head = Read(lastAt, lastAt + FrameHeaderLength);
+    const auto lastHeader = head ? ParseFrameOfLength(*head, frames.End(after - 1) - lastAt) : std::nullopt;
     while (lastHeader && padding + lastHeader->Samples() + DecoderDelay <= MaxGaplessSamples &&
            EndsLikeATag(TailOf(kept))) {
         std::optional<std::vector<unsigned char>> silent = SilentFrame(*lastHeader);
