@@ -42,6 +42,30 @@ std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, s
     return silent;
 }
 
+std::optional<std::vector<std::vector<unsigned char>>> SilentFrames(const FrameHeader& next,
+                                                                   std::span<const unsigned char> reservoir,
+                                                                   int maxFrames) {
+    std::size_t count = 1;
+    const auto room = static_cast<std::size_t>(std::max(next.FreeFormatLength - MainDataOffset(next), 1));
+    if (next.Layer == 3 && next.BitRateIndex == FreeFormatBitRateIndex) {
+        count = std::clamp<std::size_t>((reservoir.size() + room - 1) / room, 1,
+                                        static_cast<std::size_t>(std::max(maxFrames, 1)));
+        reservoir = reservoir.last(std::min(reservoir.size(), count * room));
+    }
+    std::vector<std::vector<unsigned char>> frames;
+    for (std::size_t f = 0; f < count; ++f) {
+        // The last frame holds the reservoir's last bytes, the first what is left.
+        const std::size_t chunkEnd = reservoir.size() - std::min((count - 1 - f) * room, reservoir.size());
+        const std::size_t chunkBegin = f == 0 ? 0 : chunkEnd - std::min(room, chunkEnd);
+        const int reach = std::min(static_cast<int>(chunkBegin), MaxMainDataBegin(next));
+        std::optional<std::vector<unsigned char>> silent =
+            SilentFrame(next, reservoir.subspan(chunkBegin, chunkEnd - chunkBegin), reach);
+        if (!silent) return std::nullopt;
+        frames.push_back(std::move(*silent));
+    }
+    return frames;
+}
+
 std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const unsigned char> frame,
                                                              std::span<const unsigned char> before,
                                                              std::optional<FrameHeader> next) {

@@ -39,4 +39,13 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const uns
 std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next,
                                                       std::span<const unsigned char> reservoir = {}, int reach = 0);
 
+// Silent frames to stand before a frame of `next` that carry `reservoir`
+// between them: one (SilentFrame), but in a free-format stream as many of
+// its length as hold it, at most `maxFrames` (the earliest bytes left out
+// beyond that), each claiming the reservoir bytes before it. Nothing when
+// a frame cannot be built.
+std::optional<std::vector<std::vector<unsigned char>>> SilentFrames(const FrameHeader& next,
+                                                                   std::span<const unsigned char> reservoir,
+                                                                   int maxFrames);
+
 }  // namespace sundrel

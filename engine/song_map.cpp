@@ -199,27 +199,11 @@ std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t 
         silence = silence || reach > 0 || !DecodersTakeTogether(*header, *nextHeader);
     }
     if (silence && ahead) {
-        // One silent frame holds the reservoir, but those of a free-format
-        // stream are of its length: as many as hold it, as far as the record
-        // can drop them (the earliest bytes left out beyond that).
-        std::size_t count = 1;
-        const auto room = static_cast<std::size_t>(std::max(ahead->FreeFormatLength - MainDataOffset(*ahead), 1));
-        if (ahead->BitRateIndex == FreeFormatBitRateIndex) {
-            count = std::clamp<std::size_t>((reservoir.size() + room - 1) / room, 1,
-                                            static_cast<std::size_t>(std::max(budget / ahead->Samples(), 1)));
-            reservoir = reservoir.last(std::min(reservoir.size(), count * room));
-        }
-        for (std::size_t f = 0; f < count; ++f) {
-            // The last frame holds the reservoir's last bytes, the first what is left.
-            const std::size_t chunkEnd = reservoir.size() - std::min((count - 1 - f) * room, reservoir.size());
-            const std::size_t chunkBegin = f == 0 ? 0 : chunkEnd - std::min(room, chunkEnd);
-            const int reach = std::min(static_cast<int>(chunkBegin), MaxMainDataBegin(*ahead));
-            const std::optional<std::vector<unsigned char>> silent =
-                SilentFrame(*ahead, reservoir.subspan(chunkBegin, chunkEnd - chunkBegin), reach);
-            if (!silent) return std::nullopt;
-            lead.Frames.push_back(std::move(*silent));
-            lead.Samples += ahead->Samples();
-        }
+        // As many as the record can drop.
+        std::optional<BuiltFrames> silent = SilentFrames(*ahead, reservoir, std::max(budget / ahead->Samples(), 1));
+        if (!silent) return std::nullopt;
+        lead.Samples = static_cast<int>(silent->size()) * ahead->Samples();
+        lead.Frames = std::move(*silent);
     }
     if (rebuilt) lead.Frames.push_back(*rebuilt);
     return lead;
