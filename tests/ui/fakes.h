@@ -95,6 +95,7 @@ public:
     std::array<double, 3> fades{};  // fade in, fade out, volume in dB
     std::optional<double> peak;     // of any stretch
     void dropMark(PlayerMark mark, double seconds) { emit markMoved(mark, seconds); }
+    void askFade(PlayerFade fade, double seconds) { emit fadeSet(fade, seconds); }
     std::optional<double> markStart, markEnd;
     std::pair<double, double> frameGrid;
 };
