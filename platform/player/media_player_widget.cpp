@@ -193,8 +193,8 @@ QFrame* MediaPlayerWidget::buildDisplay() {
     selection_ = new QLabel(display);
     selection_->setObjectName(QStringLiteral("selection"));
     selection_->setTextFormat(Qt::RichText);
-    selection_->setMinimumWidth(0);
-    selection_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // It takes the room it needs; the status gives way.
+    selection_->setMinimumWidth(1);
     selection_->hide();
     status_ = new ElidedLabel(display);
     status_->setObjectName(QStringLiteral("status"));
@@ -216,7 +216,7 @@ QFrame* MediaPlayerWidget::buildDisplay() {
     auto* header = new QHBoxLayout;
     header->setSpacing(6);
     header->addWidget(title_, 3);
-    header->addWidget(selection_, 5);
+    header->addWidget(selection_);
     header->addWidget(status_, 1);
     auto* displayLayout = new QVBoxLayout(display);
     displayLayout->setContentsMargins(4, 1, 4, 2);

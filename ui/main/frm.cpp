@@ -156,7 +156,7 @@ void Frm::buildControls()
     connect(MDplay, &MediaPlayer::fadeSet, this, &Frm::MDplay_FadeSet);
     connect(MDplay, &MediaPlayer::volumeStepped, this, &Frm::MDplay_VolumeStepped);
     statusFlash_.setSingleShot(true);
-    connect(&statusFlash_, &QTimer::timeout, lb, [this] { lb->setAutoFillBackground(false); });
+    connect(&statusFlash_, &QTimer::timeout, this, &Frm::statusFlashed);
 
     // A click on these leaves the focus where it was (on the waveform, with
     // its frame), and while they have it they pass the waveform's keys on.

@@ -6,6 +6,7 @@
 #include "file_identity.h"
 #include "kept_gain.h"
 
+#include <QColor>
 #include <QList>
 #include <QPointer>
 #include <QTimer>
@@ -121,6 +122,7 @@ private:
     void showGain();
     // The status says the ringtone was replaced, lit up for a moment.
     void flashStatus();
+    void statusFlashed();
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.
@@ -169,6 +171,7 @@ private:
     // The cut under way replaces the one shown at once (a drop, a fade).
     bool recutting_ = false;
     QTimer statusFlash_;
+    QColor statusColour_;
     // The frames of the song just chosen are being walked; each choice of a
     // song (and closing) starts a new generation and so ends an older walk.
     bool mapping_ = false;

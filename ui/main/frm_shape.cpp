@@ -21,7 +21,7 @@ namespace {
 constexpr double kAroundSelectionSeconds = 0.1;
 // How long the status stays lit up after the ringtone was replaced.
 constexpr int kFlashMs = 1500;
-const QColor kFlash(0xff, 0xf0, 0xa0);
+const QColor kFlash(0xe0, 0x40, 0x00);
 
 }  // namespace
 
@@ -111,11 +111,21 @@ void Frm::showGain()
 
 void Frm::flashStatus()
 {
+    // In another colour for a moment: the label's box overlaps the button
+    // beside it, so its ground stays as it is.
     QPalette lit = lb->palette();
-    lit.setColor(QPalette::Window, kFlash);
+    if (!statusFlash_.isActive())
+        statusColour_ = lit.color(QPalette::WindowText);
+    lit.setColor(QPalette::WindowText, kFlash);
     lb->setPalette(lit);
-    lb->setAutoFillBackground(true);
     statusFlash_.start(kFlashMs);
+}
+
+void Frm::statusFlashed()
+{
+    QPalette plain = lb->palette();
+    plain.setColor(QPalette::WindowText, statusColour_);
+    lb->setPalette(plain);
 }
 
 }  // namespace sundrel
