@@ -65,8 +65,10 @@ double WorstFadeDb(const Decoded& plain, const Decoded& shaped, long fadeIn, lon
         const double db = 10 * std::log10(shapedEnergy / plainEnergy) - 10 * std::log10(2.0);
         worst = std::max(worst, std::abs(db - lineDb));
     };
-    for (long at = 0; at + window <= fadeIn; at += window) check(at, [&](long i) { return double(i) / fadeIn; });
-    for (long at = n - fadeOut; at + window <= n; at += window) check(at, [&](long i) { return double(n - i) / fadeOut; });
+    for (long at = 0; at + window <= fadeIn; at += window)
+        check(at, [&](long i) { return double(i) / fadeIn; });
+    for (long at = n - fadeOut; at + window <= n; at += window)
+        check(at, [&](long i) { return double(n - i) / fadeOut; });
     return worst;
 }
 

@@ -128,6 +128,7 @@ int main(int argc, char* argv[])
     auto* heard = preview ? preview->findChild<WaveformBar*>(QStringLiteral("seek")) : nullptr;
     shaped = shaped && heard && QTest::qWaitFor([&] { return heard->peaks() && heard->peaks()->finished; }, 10000) &&
              Save(preview, out.filePath(QStringLiteral("preview-window-shaped.png")));
-    std::printf("fades %.1f s and %.1f s, volume %+d steps\n", shape.FadeInSeconds, shape.FadeOutSeconds, shape.VolumeSteps);
+    std::printf("fades %.1f s and %.1f s, volume %+d steps\n", shape.FadeInSeconds, shape.FadeOutSeconds,
+                shape.VolumeSteps);
     return all && zoomed && shaped ? 0 : 1;
 }

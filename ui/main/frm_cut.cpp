@@ -136,6 +136,7 @@ bool Frm::endAt(double endPosition)
 {
     services_.shared.EndPos = NumberToText(endPosition);
     cutShown_ = false;
+    gainRefused_ = false;
     const auto startPosition = TextToNumber(services_.shared.StartPos);
     // The fades and volume as this selection can have them; kept once cut.
     const KeptGain gain = startPosition ? fittedGain(gain_, *startPosition, endPosition) : gain_;
