@@ -99,16 +99,16 @@ private slots:
         // from the decoder's first sample (lame's delay and its own 529).
         const FrameIndex& frames = w.frm.cutState().SourceMap.Frames();
         const auto frame = std::size_t((start * fixture::kSampleRate + 576 + 529) / 1152);
-        QCOMPARE(w.field(0), QString::fromStdString(NumberToText(frames.Offset(frame) / 1024.0)));
+        QCOMPARE(w.field(0), QString::fromStdString(NumberToText(double(frames.Offset(frame)) / 1024.0)));
 
         // The kept frames are the selection's, and one or two before it
         // that the first one heard needs; its header frames come first.
         const QString kept = dir.filePath(QStringLiteral("[铃声]1铃声测试 歌曲.mp3"));
         QVERIFY(QFile::exists(kept));
         const std::int64_t soundBytes = sourceLen - head - (tailTag ? 128 : 0);
-        const double expectedBytes = (end - start) / duration * soundBytes;
+        const double expectedBytes = (end - start) / duration * double(soundBytes);
         const auto keptFrames = std::int64_t(QFileInfo(kept).size()) - std::int64_t(w.frm.cutState().KeptHeader.size());
-        QVERIFY2(keptFrames >= expectedBytes - info->Length() && keptFrames <= expectedBytes + 3 * info->Length(),
+        QVERIFY2(double(keptFrames) >= expectedBytes - info->Length() && double(keptFrames) <= expectedBytes + 3 * info->Length(),
                  qPrintable(QStringLiteral("%1 bytes, expected %2").arg(keptFrames).arg(expectedBytes)));
 
         const fixture::Decoded decoded = fixture::DecodeWithMpg123(kept.toStdString());

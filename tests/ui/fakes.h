@@ -55,7 +55,7 @@ public:
 
 class FakePlayer final : public MediaPlayer {
 public:
-    explicit FakePlayer(int volume) : volume(volume) {}
+    explicit FakePlayer(int startVolume) : volume(startVolume) {}
 
     QString url;
     double length = 0;  // what duration() reports once a URL is set
@@ -85,7 +85,7 @@ public:
         markStart = start;
         markEnd = end;
     }
-    void setFrameGrid(double first, double length) override { frameGrid = {first, length}; }
+    void setFrameGrid(double first, double frame) override { frameGrid = {first, frame}; }
     void setSongLength(double seconds) override { songLength = seconds; }
     double songLength = 0;
     void dropMark(PlayerMark mark, double seconds) { emit markMoved(mark, seconds); }
