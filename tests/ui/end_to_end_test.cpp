@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <iterator>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -285,7 +286,10 @@ private slots:
         QVERIFY(std::equal(kept.begin() + std::ptrdiff_t(cut.KeptHeader.size()), kept.end(),
                            song.begin() + std::ptrdiff_t(cut.SegBytes[0])));
         QCOMPARE(fixture::ReadBytes(raw.toStdString()), rawBytes);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // Qt lists no raw name
+        // The two songs and the ringtone, nothing else (Qt 6.8 lists nothing in
+        // a folder holding a name it cannot decode, so ask the file system).
+        const auto entries = std::filesystem::directory_iterator(folder.toStdString());
+        QCOMPARE(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)), 3);
     }
 
     void previewAndDeleteARealKeptFile()
