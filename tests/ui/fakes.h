@@ -57,7 +57,7 @@ public:
 
 class FakePlayer final : public MediaPlayer {
 public:
-    explicit FakePlayer(int volume) : volume(volume) {}
+    explicit FakePlayer(int startVolume) : volume(startVolume) {}
 
     QString url;
     double length = 0;  // what duration() reports once a URL is set
@@ -87,7 +87,7 @@ public:
         markStart = start;
         markEnd = end;
     }
-    void setFrameGrid(double first, double length) override { frameGrid = {first, length}; }
+    void setFrameGrid(double first, double frame) override { frameGrid = {first, frame}; }
     void setSongLength(double seconds) override { songLength = seconds; }
     void setFades(double in, double out, double db) override { fades = {in, out, db}; }
     std::optional<double> peakBetween(double, double) const override { return peak; }
