@@ -40,22 +40,18 @@ constexpr int kTickMs = 2;
 
 // Resident memory figures of this process, in KB ("VmHWM", "VmRSS"), and
 // a fresh start for the peak (Linux resets it on "5").
-long StatusKB(const std::string& field)
-{
+long StatusKB(const std::string& field) {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind(field + ":", 0) == 0)
-            return std::atol(line.c_str() + field.size() + 1);
+        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
     return -1;
 }
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // The frames of sound of `seed` over and over, up to `bytes`.
-bool WriteLongSong(const std::string& seed, const std::string& path, std::int64_t bytes)
-{
+bool WriteLongSong(const std::string& seed, const std::string& path, std::int64_t bytes) {
     const auto map = MapSong(seed, ReadSongFile(seed));
-    if (!map || map->Frames().Count() == 0)
-        return false;
+    if (!map || map->Frames().Count() == 0) return false;
     const std::vector<std::uint8_t> song = test::ReadBytes(seed);
     const auto first = map->Frames().Offset(0), end = map->Frames().End(map->Frames().Count() - 1);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -70,8 +66,7 @@ struct Timing {
 };
 
 // Each change, reported by the player, timed until the window has cut again.
-Timing Time(FakeServices& fake, const std::function<void(int round)>& change)
-{
+Timing Time(FakeServices& fake, const std::function<void(int round)>& change) {
     QElapsedTimer sinceTick;
     Timing timing;
     QTimer tick;
@@ -98,19 +93,16 @@ Timing Time(FakeServices& fake, const std::function<void(int round)>& change)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     const std::string seed = dir.filePath(QStringLiteral("seed.mp3")).toStdString();
     // Joint stereo at 128 kbit/s, with headroom to be louder.
-    if (!test::MakeQuietLoudMp3(seed, 40, {"-m", "j", "-b", "128"}, 1, 0.5))
-        return 1;
+    if (!test::MakeQuietLoudMp3(seed, 40, {"-m", "j", "-b", "128"}, 1, 0.5)) return 1;
     for (const std::int64_t megabytes : {10, 300}) {
         const QString source = dir.filePath(QStringLiteral("song%1.mp3").arg(megabytes));
-        if (!WriteLongSong(seed, source.toStdString(), megabytes * 1'000'000))
-            return 1;
+        if (!WriteLongSong(seed, source.toStdString(), megabytes * 1'000'000)) return 1;
         FakeServices fake;
         Frm frm(fake.services);
         frm.show();
@@ -130,16 +122,18 @@ int main(int argc, char* argv[])
         ResetPeak();
         const Timing volume = Time(fake, [&](int round) { emit player->volumeStepped(round % 2 ? -1 : 1); });
         const long grown = StatusKB("VmHWM") - before;
-        std::printf("%lld MB song, %s: a volume step %.1f ms best, %.1f ms worst of %d; longest event-loop "
-                    "wait %lld ms; peak memory %+ld KB\n",
-                    static_cast<long long>(megabytes), whole ? "the whole song" : "a 30 s ringtone", volume.bestMs,
-                    volume.worstMs, kRounds, static_cast<long long>(volume.longestWaitMs), grown);
+        std::printf(
+            "%lld MB song, %s: a volume step %.1f ms best, %.1f ms worst of %d; longest event-loop "
+            "wait %lld ms; peak memory %+ld KB\n",
+            static_cast<long long>(megabytes), whole ? "the whole song" : "a 30 s ringtone", volume.bestMs,
+            volume.worstMs, kRounds, static_cast<long long>(volume.longestWaitMs), grown);
         if (!whole) {
             const Timing fade = Time(fake, [&](int round) { player->askFade(PlayerFade::In, round % 2 ? 1.0 : 1.5); });
-            std::printf("%lld MB song, a 30 s ringtone: a fade %.1f ms best, %.1f ms worst of %d; longest "
-                        "event-loop wait %lld ms\n",
-                        static_cast<long long>(megabytes), fade.bestMs, fade.worstMs, kRounds,
-                        static_cast<long long>(fade.longestWaitMs));
+            std::printf(
+                "%lld MB song, a 30 s ringtone: a fade %.1f ms best, %.1f ms worst of %d; longest "
+                "event-loop wait %lld ms\n",
+                static_cast<long long>(megabytes), fade.bestMs, fade.worstMs, kRounds,
+                static_cast<long long>(fade.longestWaitMs));
         }
         QFile::remove(source);
     }

@@ -39,9 +39,7 @@ constexpr double PeakMargin = 2.0 / 32768.0;
 // Bytes read and written at a time: a thousand frames and more.
 constexpr std::size_t GainChunkBytes = 1 << 20;
 
-double FadeSamples(double seconds, int rate) {
-    return std::isfinite(seconds) && seconds > 0 ? seconds * rate : 0;
-}
+double FadeSamples(double seconds, int rate) { return std::isfinite(seconds) && seconds > 0 ? seconds * rate : 0; }
 
 std::uint16_t StoredCrc(std::span<const unsigned char> frame) {
     return static_cast<std::uint16_t>(frame[FrameHeaderLength] << 8 | frame[FrameHeaderLength + 1]);
@@ -94,8 +92,8 @@ bool SeekTo(std::FILE* file, std::int64_t offset) {
 
 std::optional<int> GainStepsAt(const GainPlan& plan, std::int64_t granule) {
     const KeptTimeline& timeline = plan.Timeline;
-    const double middle = static_cast<double>(granule) * GranuleSamples + GranuleMiddle -
-                          static_cast<double>(timeline.Skipped);
+    const double middle =
+        static_cast<double>(granule) * GranuleSamples + GranuleMiddle - static_cast<double>(timeline.Skipped);
     const double fadeIn = FadeSamples(plan.Gain.FadeInSeconds, timeline.SampleRate);
     const double fadeOut = FadeSamples(plan.Gain.FadeOutSeconds, timeline.SampleRate);
     // A straight line in amplitude, from silence at the first moment and to

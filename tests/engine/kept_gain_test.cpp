@@ -60,15 +60,15 @@ double WorstFadeDb(const Decoded& plain, const Decoded& shaped, long fadeIn, lon
             shapedEnergy += std::pow(shaped.samples[static_cast<std::size_t>(i)], 2);
             lineEnergy += std::pow(line(i), 2);
         }
-        const double lineDb = 10 * std::log10(lineEnergy / window);
+        const double lineDb = 10 * std::log10(lineEnergy / double(window));
         if (lineDb < -30 || plainEnergy == 0) return;
         const double db = 10 * std::log10(shapedEnergy / plainEnergy) - 10 * std::log10(2.0);
         worst = std::max(worst, std::abs(db - lineDb));
     };
     for (long at = 0; at + window <= fadeIn; at += window)
-        check(at, [&](long i) { return double(i) / fadeIn; });
+        check(at, [&](long i) { return double(i) / double(fadeIn); });
     for (long at = n - fadeOut; at + window <= n; at += window)
-        check(at, [&](long i) { return double(n - i) / fadeOut; });
+        check(at, [&](long i) { return double(n - i) / double(fadeOut); });
     return worst;
 }
 

@@ -58,10 +58,7 @@ void Frm::MDplay_VolumeStepped(int steps)
     reshape(gain);
 }
 
-bool Frm::mayReshape() const
-{
-    return !cutting_ && !mapping_ && cutShown_ && startMarked_ && !MDplay->URL().isEmpty();
-}
+bool Frm::mayReshape() const { return !cutting_ && !mapping_ && cutShown_ && startMarked_ && !MDplay->URL().isEmpty(); }
 
 void Frm::reshape(KeptGain gain)
 {
@@ -104,10 +101,7 @@ std::optional<int> Frm::loudestVolume(double start, double end) const
     return peak ? std::optional<int>(LoudestVolumeSteps(*peak)) : std::nullopt;
 }
 
-void Frm::showGain()
-{
-    MDplay->setFades(gain_.FadeInSeconds, gain_.FadeOutSeconds, gain_.VolumeSteps * GainStepDb);
-}
+void Frm::showGain() { MDplay->setFades(gain_.FadeInSeconds, gain_.FadeOutSeconds, gain_.VolumeSteps * GainStepDb); }
 
 void Frm::flashStatus()
 {
