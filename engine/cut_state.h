@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kept_gain.h"
 #include "song_map.h"
 
 #include <cstdint>
@@ -22,6 +23,9 @@ struct CutState {
     // Bytes the kept file starts with, ahead of its piece (a frame header
     // that makes it a song of its own); no part of the piece table.
     std::vector<unsigned char> KeptHeader;
+    // The fades and volume laid on the kept file's frames once it is
+    // written; no part of the piece table either.
+    GainPlan KeptGain;
 };
 
 // The values every window shares; they live as long as the program.

@@ -2,6 +2,7 @@
 #include "piece_writer.h"
 
 #include "hidden_file.h"
+#include "kept_gain.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -113,6 +114,7 @@ struct CutCopy {
     fs::path SourcePath;
     std::vector<std::int64_t> SegBytes;  // pieces 0..SegLast
     std::vector<unsigned char> Header;   // ahead of the kept piece
+    GainPlan Gain;                       // laid on the kept file
     std::vector<fs::path> Names;         // PieceName of each piece
 };
 
@@ -153,8 +155,19 @@ private:
         // Before the kept piece is whole, a source that ends means the
         // selection is not in the file any more; after it, nothing is lost.
         if (copied == Copied::SourceEnded && i <= 1) return Step::Fail;
+        if (kept && !LayGain()) return Step::Fail;
         if (!PutInPlace(cut_.Names[i], kept)) return Step::Fail;
         return copied == Copied::SourceEnded ? Step::Stop : Step::Next;
+    }
+
+    // The kept file's fades and volume, set in its frames while it is
+    // still hidden. False when its frames cannot carry them, or it could
+    // not be read and written back.
+    bool LayGain() {
+        if (!cut_.Gain.Gain.Any()) return true;
+        const GainPass pass = ApplyGainToKeptFile(piece_.Get(), cut_.Gain, eventPass_);
+        written_.GainRefused = pass == GainPass::Refused;
+        return pass == GainPass::Done;
     }
 
     // False when the kept piece could not be put in place; an outer piece
@@ -215,6 +228,7 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Lefto
     copy.SourcePath = cut.SourcePath;
     copy.SegBytes.assign(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
     copy.Header = cut.KeptHeader;
+    copy.Gain = cut.KeptGain;
     for (int i = 0; i <= segLast; ++i) copy.Names.push_back(PieceName(cut, i));
 
     // A piece put in place would take the song's name, or what its link

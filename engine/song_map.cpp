@@ -202,14 +202,21 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     // The decoder's own delay is longer than what lies before the song's
     // first moments: a silent frame ahead lets it drop that instead, and
     // leaves the decoder as still as at the song's start.
+    bool silentAhead = false;
     if (record.Delay < 0 && first == 0) {
         const auto head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
         if (auto silent = head ? SilentFrame(*head) : std::nullopt) {
             lead = std::move(*silent);
             record.Delay += stream.Samples();
+            silentAhead = true;
         }
     }
     record.Delay = std::max(record.Delay, 0);
+    // What the kept file plays: its frames of sound, less the record's delay
+    // and padding.
+    const auto soundFrames = static_cast<std::int64_t>(after - first) + (silentAhead ? 1 : 0);
+    kept.Timeline = {stream.SampleRate(), record.Delay + DecoderDelay,
+                     soundFrames * stream.Samples() - record.Delay - record.Padding};
     if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
     kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
     kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead).value_or(std::vector<unsigned char>{});

@@ -7,6 +7,7 @@
 
 #include "event_pass.h"
 #include "frame_walk.h"
+#include "kept_gain.h"
 #include "mpeg_frames.h"
 #include "song_tags.h"
 #include "xing_frame.h"
@@ -27,6 +28,9 @@ struct KeptPiece {
     std::int64_t Begin = 0;
     std::int64_t End = 0;
     std::vector<unsigned char> Header;
+    // Where its moments lie in the sound it decodes to, for its fades and
+    // volume.
+    KeptTimeline Timeline;
 };
 
 // A whole song mapped. Default-constructed, it is no song.

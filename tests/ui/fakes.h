@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <array>
+
 #include <optional>
 #include <utility>
 
@@ -87,8 +89,13 @@ public:
     }
     void setFrameGrid(double first, double frame) override { frameGrid = {first, frame}; }
     void setSongLength(double seconds) override { songLength = seconds; }
+    void setFades(double in, double out, double db) override { fades = {in, out, db}; }
+    std::optional<double> peakBetween(double, double) const override { return peak; }
     double songLength = 0;
+    std::array<double, 3> fades{};  // fade in, fade out, volume in dB
+    std::optional<double> peak;     // of any stretch
     void dropMark(PlayerMark mark, double seconds) { emit markMoved(mark, seconds); }
+    void askFade(PlayerFade fade, double seconds) { emit fadeSet(fade, seconds); }
     std::optional<double> markStart, markEnd;
     std::pair<double, double> frameGrid;
 };
