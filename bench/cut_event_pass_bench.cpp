@@ -56,14 +56,14 @@ int main(int argc, char* argv[])
         QElapsedTimer timer;
         timer.start();
         frm.Command1_Click();
-        bestWindow = std::min(bestWindow, timer.nsecsElapsed() / 1e9);
+        bestWindow = std::min(bestWindow, double(timer.nsecsElapsed()) / 1e9);
 
         // The very pieces the window planned, with a hook that does nothing.
         const CutState planned = frm.cutState();
         timer.restart();
         const WrittenPieces written = WritePieces(planned, [] { return true; });
         const bool clean = RemoveOuterPieces(written);
-        bestEngine = std::min(bestEngine, timer.nsecsElapsed() / 1e9);
+        bestEngine = std::min(bestEngine, double(timer.nsecsElapsed()) / 1e9);
         if (!written.Kept || !clean || !fake.desktop.messages.isEmpty()) {
             std::fprintf(stderr, "a cut failed\n");
             return 1;

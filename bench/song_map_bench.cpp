@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
                 "   (goal well under 1 s: %s)\n",
                 tags50, tags500, safe50 || safe500 ? "YES" : "no", std::max(tags50, tags500) < 100 ? "met" : "MISSED");
 
-    const auto mbs = [](std::int64_t bytes, const WalkRun& run) { return bytes / 1e6 / (run.ms / 1000); };
+    const auto mbs = [](std::int64_t bytes, const WalkRun& run) { return double(bytes) / 1e6 / (run.ms / 1000); };
     std::printf("MapSong, 2 GiB of garbage: %.0f ms, %.0f MB/s, longest gap %.1f ms   (goal under 7 s: %s)\n",
                 garbage.ms, mbs(2 * GiB, garbage), garbage.longestGapMs, garbage.ms < 7000 ? "met" : "MISSED");
     std::printf("MapSong, 4 GiB of zeros: %.0f ms, %.0f MB/s   (goal faster than garbage: %s)\n", zeros.ms,

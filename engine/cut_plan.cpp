@@ -8,7 +8,7 @@
 namespace sundrel {
 
 CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
-                std::array<std::string, 3>& sizes, std::optional<Selection> selection) {
+                std::array<std::string, 3>& sizes, std::optional<Selection> selection, const KeptGain& gain) {
     std::optional<SplitTable> split = PlanSplit(cut.SourceLen, destDir, sourcePath, sizes);
     CutPlan plan;
     plan.Split = split && split->SegLast != -1;
@@ -18,6 +18,7 @@ CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::
     const std::optional<KeptPiece> kept =
         plan.Split && selection ? cut.SourceMap.Kept(selection->Start, selection->End) : std::nullopt;
     plan.Kept = kept.has_value();
+    cut.KeptGain = kept ? GainPlan{gain, kept->Timeline} : GainPlan{};
     if (kept) {
         cut.SegBytes = {kept->Begin(), kept->End() - kept->Begin(), cut.SourceLen - kept->End()};
         cut.SegLast = 2;

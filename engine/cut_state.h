@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kept_gain.h"
 #include "song_map.h"
 
 #include <cstdint>
@@ -28,6 +29,9 @@ struct CutState {
     // Bytes the kept file ends with, after its piece (silent frames where it
     // would end as if a tag stood there); mostly none.
     std::vector<unsigned char> KeptTrailer;
+    // The fades and volume laid on the kept file's frames once it is
+    // written; no part of the piece table either.
+    GainPlan KeptGain;
 };
 
 // The values every window shares; they live as long as the program.

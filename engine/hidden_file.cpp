@@ -31,7 +31,9 @@ std::FILE* OpenFile(const fs::path& path, const char* mode) { return std::fopen(
 std::FILE* CreateHiddenBeside(const fs::path& target, const char* purpose, fs::path& name) {
     for (int attempt = 0; attempt < HiddenAttempts; ++attempt) {
         name = HiddenName(target, purpose, attempt);
-        if (std::FILE* file = OpenFile(name, "wbx")) return file;
+        // Read back too: a kept file's levels are set in it before it is
+        // put in place.
+        if (std::FILE* file = OpenFile(name, "wb+x")) return file;
         std::error_code ec;
         if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
     }

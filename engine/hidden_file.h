@@ -16,7 +16,8 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 // Creates a new file beside `target`, exclusively, so that no existing file
 // or link (nor what a link points to) is ever opened for writing; its name
 // starts with '.' to stay out of sight and ends with `purpose` and a number.
-// Returns the open file and sets `name`, or nullptr when none could be made.
+// Returns the file, open for writing and reading, and sets `name`, or
+// nullptr when none could be made.
 std::FILE* CreateHiddenBeside(const std::filesystem::path& target, const char* purpose, std::filesystem::path& name);
 
 // Removes the hidden files an earlier run, killed while it wrote beside

@@ -2,6 +2,7 @@
 #include "piece_writer.h"
 
 #include "hidden_file.h"
+#include "kept_gain.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -148,6 +149,7 @@ struct CutCopy {
     std::vector<unsigned char> Header;   // ahead of the kept piece
     std::vector<ByteRange> KeptRanges;   // of the kept piece, the bytes it holds; empty: all
     std::vector<unsigned char> Trailer;  // after the kept piece
+    GainPlan Gain;                       // laid on the kept file
     std::vector<fs::path> Names;         // PieceName of each piece
 };
 
@@ -190,8 +192,19 @@ private:
         // selection is not in the file any more; after it, nothing is lost.
         if (copied == Copied::SourceEnded && i <= 1) return Step::Fail;
         if (kept && !WriteAll(piece_, cut_.Trailer)) return Step::Fail;
+        if (kept && !LayGain()) return Step::Fail;
         if (!PutInPlace(cut_.Names[i], kept)) return Step::Fail;
         return copied == Copied::SourceEnded ? Step::Stop : Step::Next;
+    }
+
+    // The kept file's fades and volume, set in its frames while it is
+    // still hidden. False when its frames cannot carry them, or it could
+    // not be read and written back.
+    bool LayGain() {
+        if (!cut_.Gain.Gain.Any()) return true;
+        const GainPass pass = ApplyGainToKeptFile(piece_.Get(), cut_.Gain, eventPass_);
+        written_.GainRefused = pass == GainPass::Refused;
+        return pass == GainPass::Done;
     }
 
     // False when the kept piece could not be put in place; an outer piece
@@ -255,6 +268,7 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Lefto
     copy.Header = cut.KeptHeader;
     copy.KeptRanges = cut.KeptRanges;
     copy.Trailer = cut.KeptTrailer;
+    copy.Gain = cut.KeptGain;
     for (int i = 0; i <= segLast; ++i) copy.Names.push_back(PieceName(cut, i));
 
     // A piece put in place would take the song's name, or what its link

@@ -27,6 +27,9 @@ struct WrittenPieces {
     // Its other files still there: the outer pieces it put in place, and any
     // of its own temporary files that could not be removed.
     std::vector<std::filesystem::path> Others;
+    // The kept frames cannot carry the cut's fades or volume (another
+    // layer, a gain past its bits): nothing was put in place.
+    bool GainRefused = false;
 };
 
 // What a cut does with the hidden files a killed cut left beside its
@@ -43,7 +46,9 @@ enum class Leftovers { Keep, Remove };
 // through. A cut that fails before its kept piece is in place leaves an
 // earlier file of that name as it was and removes what it created; once the
 // kept piece is in place, an abandoned cut only skips what is left to write.
-// Refused when a piece name leads to the song itself.
+// The kept file's fades and volume (cut.KeptGain) are laid on its frames
+// before it is put in place. Refused when a piece name leads to the song
+// itself.
 WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {},
                           Leftovers leftovers = Leftovers::Keep);
 

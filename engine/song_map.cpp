@@ -287,6 +287,11 @@ KeptPiece SongMap::PieceOf(Moment from, std::size_t after, int padding, const Bu
                           .value_or(Lead{{}, first, 0});
     record.Delay = std::max(record.Delay + lead.Samples, 0);
     kept.Ranges = framesFrom(lead.FirstCopied);
+    // What the kept file plays: its frames of sound, less the record's delay
+    // and padding.
+    const auto soundFrames = static_cast<std::int64_t>(lead.Frames.size() + (after - lead.FirstCopied) + trailer.size());
+    kept.Timeline = {stream.SampleRate(), record.Delay + DecoderDelay,
+                     soundFrames * stream.Samples() - record.Delay - record.Padding};
     kept.Header = KeptHeader(kept.Ranges, record, lead.Frames, trailer).value_or(std::vector<unsigned char>{});
     for (const auto& frame : lead.Frames) kept.Header.insert(kept.Header.end(), frame.begin(), frame.end());
     return kept;

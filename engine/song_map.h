@@ -7,6 +7,7 @@
 
 #include "event_pass.h"
 #include "frame_walk.h"
+#include "kept_gain.h"
 #include "mpeg_frames.h"
 #include "song_tags.h"
 #include "xing_frame.h"
@@ -32,6 +33,9 @@ struct KeptPiece {
     // Silent frames that end the file where the song's would end it as if a
     // tag stood there; mostly none.
     std::vector<unsigned char> Trailer;
+    // Where its moments lie in the sound it decodes to, for its fades and
+    // volume.
+    KeptTimeline Timeline;
 
     // The stretch of the song the ranges lie in.
     std::int64_t Begin() const { return Ranges.front().Begin; }

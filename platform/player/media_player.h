@@ -8,6 +8,7 @@
 namespace sundrel {
 
 enum class PlayerMark { Start, End };
+enum class PlayerFade { In, Out };
 
 // What the windows need of an embedded media player, in seconds and URLs.
 // A URL here is a local file path as the user chose it; "" means no media.
@@ -43,11 +44,22 @@ public:
     // seek bar, keys, seeks and duration() go by this one instead, so that
     // every moment of the song can be reached. 0 (and a new URL): none known.
     virtual void setSongLength(double seconds) = 0;
+    // The fades (seconds) and the volume (decibels) of the ringtone cut, drawn
+    // over its selection and told with its times. All 0 (and a new URL): none.
+    virtual void setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb) = 0;
+    // The loudest sample of the song from one moment to another, a share of
+    // full scale; nothing until the song is decoded that far.
+    virtual std::optional<double> peakBetween(double fromSeconds, double toSeconds) const = 0;
 
 signals:
     // The user dragged a mark and dropped it at a moment. The player's
     // marks stay as they were until they are set again.
     void markMoved(sundrel::PlayerMark mark, double seconds);
+    // The user dragged a fade's handle, or pressed its key, asking for a fade
+    // of this length; the fades drawn stay as they were until set again.
+    void fadeSet(sundrel::PlayerFade fade, double seconds);
+    // The user asked for the volume this many steps louder (or quieter).
+    void volumeStepped(int steps);
 };
 
 }  // namespace sundrel

@@ -59,6 +59,43 @@ int VolumeOfGain(double gain) {
     return qRound(std::cbrt(qMax(0.0, gain)) * 100.0);
 }
 
+// An iPhone takes a ringtone of at most 40 seconds: a longer selection is
+// told in the warning colour.
+constexpr double kLongestRingtoneSeconds = 40;
+const QColor kLengthWarning(0xff, 0x7b, 0x5c);
+
+// The selection as the display's top line tells it: start, end and length
+// to the hundredth of a second, then the fades and the volume when set.
+QString SelectionLine(const WaveformBar& wave, bool& tooLong) {
+    const auto seconds = [](double s, int decimals) { return QString::number(s, 'f', decimals); };
+    const std::optional<double> start = wave.shownMark(PlayerMark::Start);
+    const std::optional<double> end = wave.shownMark(PlayerMark::End);
+    tooLong = false;
+    if (!start) {
+        return {};
+    }
+    if (!end) {
+        return QStringLiteral("开始 %1 秒").arg(seconds(*start, 2));
+    }
+    const double length = *end - *start;
+    tooLong = length > kLongestRingtoneSeconds;
+    QString lengthText = QStringLiteral("长 %1 秒").arg(seconds(length, 2));
+    if (tooLong) {
+        lengthText = QStringLiteral("<span style=\"color:%1\">%2</span>").arg(kLengthWarning.name(), lengthText);
+    }
+    QString line = QStringLiteral("%1 – %2 秒，%3").arg(seconds(*start, 2), seconds(*end, 2), lengthText);
+    if (const double in = wave.shownFade(PlayerFade::In); in > 0) {
+        line += QStringLiteral("&nbsp;&nbsp;渐入 %1 秒").arg(seconds(in, 1));
+    }
+    if (const double out = wave.shownFade(PlayerFade::Out); out > 0) {
+        line += QStringLiteral("&nbsp;&nbsp;渐出 %1 秒").arg(seconds(out, 1));
+    }
+    if (wave.volumeDb() != 0) {
+        line += QStringLiteral("&nbsp;&nbsp;音量 %1 dB").arg(QString::asprintf("%+.1f", wave.volumeDb()));
+    }
+    return line;
+}
+
 // Only a regular file whose tags GStreamer can survive is handed to it: a
 // FIFO or a device would block the opening for ever, and some impossible
 // tag sizes make GStreamer abort the whole program.
@@ -111,6 +148,9 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
         refresh();
         emit markMoved(mark, seconds);
     });
+    connect(wave_, &WaveformBar::fadeSet, this, &MediaPlayer::fadeSet);
+    connect(wave_, &WaveformBar::volumeStepped, this, &MediaPlayer::volumeStepped);
+    connect(wave_, &WaveformBar::selectionShown, this, &MediaPlayerWidget::refreshSelection);
     connect(volumeSlider_, &QSlider::valueChanged, this, &MediaPlayerWidget::applyVolume);
 
     refresh();
@@ -149,6 +189,13 @@ QFrame* MediaPlayerWidget::buildDisplay() {
     QFont bold = title_->font();
     bold.setBold(true);
     title_->setFont(bold);
+    // From the first mark on, the selection's times take the name's place.
+    selection_ = new QLabel(display);
+    selection_->setObjectName(QStringLiteral("selection"));
+    selection_->setTextFormat(Qt::RichText);
+    // It takes the room it needs; the status gives way.
+    selection_->setMinimumWidth(1);
+    selection_->hide();
     status_ = new ElidedLabel(display);
     status_->setObjectName(QStringLiteral("status"));
     status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -157,16 +204,19 @@ QFrame* MediaPlayerWidget::buildDisplay() {
     wave_->setObjectName(QStringLiteral("seek"));
     wave_->setToolTip(QStringLiteral(
         "播放进度：单击或拖动定位\n"
-        "←/→（↑/↓）1 秒，Shift 加 0.1 秒，Ctrl 加一帧；Page Up/Page Down 5 秒；Home 开头，End 结尾\n"
+        "←/→（↑/↓）1 秒，Shift 加 0.1 秒，Ctrl+←/→ 一帧；Page Up/Page Down 5 秒；Home 开头，End 结尾\n"
         "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首；放大后可拖动底部的全曲条\n"
         "[ / ] 开始标记移一帧，{ / }（Shift+[ / ]）结束标记移一帧；加 Alt 移 0.1 秒\n"
-        "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）"));
+        "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）\n"
+        "剪切后：拖动选区上角的手柄设渐入、渐出；I / Shift+I 渐入长 / 短 0.5 秒，O / Shift+O 渐出\n"
+        "剪切后：Ctrl+↑ / Ctrl+↓ 或在选区上按住 Ctrl 滚动滚轮，音量大 / 小 1.5 dB"));
 
     // The file name and the status share the top line; the waveform, which
     // is the seek bar, fills the display below them.
     auto* header = new QHBoxLayout;
     header->setSpacing(6);
     header->addWidget(title_, 3);
+    header->addWidget(selection_);
     header->addWidget(status_, 1);
     auto* displayLayout = new QVBoxLayout(display);
     displayLayout->setContentsMargins(4, 1, 4, 2);
@@ -219,6 +269,7 @@ void MediaPlayerWidget::setURL(const QString& url) {
     decoder_.reset();  // the old song's waveform is not finished: never mind
     wave_->setPeaks(nullptr);
     wave_->setMarks(std::nullopt, std::nullopt);
+    wave_->setFades(0, 0, 0);
     wave_->setFrameGrid({});
     if (!url.isEmpty() && MayPlay(url)) {
         playback_ = std::make_unique<Playback>(url, gain_, this);
@@ -229,6 +280,7 @@ void MediaPlayerWidget::setURL(const QString& url) {
     }
     title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
     title_->setToolTip(url);
+    refreshSelection();
     refresh();
 }
 
@@ -277,6 +329,28 @@ void MediaPlayerWidget::setSongLength(double seconds) {
     if (playback_) {
         playback_->setSongLength(qIsFinite(seconds) && seconds > 0 ? qRound64(seconds * 1000.0) : 0);
     }
+}
+
+void MediaPlayerWidget::setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb) {
+    wave_->setFades(fadeInSeconds, fadeOutSeconds, volumeDb);
+}
+
+std::optional<double> MediaPlayerWidget::peakBetween(double fromSeconds, double toSeconds) const {
+    if (!decoder_ || !qIsFinite(fromSeconds) || !qIsFinite(toSeconds) || toSeconds < fromSeconds) {
+        return std::nullopt;
+    }
+    const Peaks& peaks = decoder_->peaks();
+    if (peaks.binSeconds <= 0 || (!peaks.finished && toSeconds > peaks.decodedSeconds)) {
+        return std::nullopt;
+    }
+    // Every bin the stretch touches.
+    const auto first = std::size_t(qMax(0.0, std::floor(fromSeconds / peaks.binSeconds)));
+    const std::size_t last = qMin(peaks.bins.size(), std::size_t(std::ceil(toSeconds / peaks.binSeconds)) + 1);
+    double peak = 0;
+    for (std::size_t i = first; i < last; ++i) {
+        peak = qMax(peak, double(peaks.peak(i)));
+    }
+    return peak;
 }
 
 void MediaPlayerWidget::seek(double seconds) {
@@ -367,6 +441,15 @@ void MediaPlayerWidget::refresh() {
         }
     }
     status_->setText(text);
+}
+
+void MediaPlayerWidget::refreshSelection() {
+    bool tooLong = false;
+    const QString line = SelectionLine(*wave_, tooLong);
+    title_->setVisible(line.isEmpty());
+    selection_->setVisible(!line.isEmpty());
+    selection_->setText(line);
+    selection_->setToolTip(tooLong ? QStringLiteral("选区长于 40 秒：iPhone 的铃声最长 40 秒") : url_);
 }
 
 void MediaPlayerWidget::refreshTime(double seconds) {

@@ -46,6 +46,8 @@ public:
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
     void setFrameGrid(double firstSeconds, double frameSeconds) override;
     void setSongLength(double seconds) override;
+    void setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb) override;
+    std::optional<double> peakBetween(double fromSeconds, double toSeconds) const override;
 
     // Moves playback to a moment of the loaded media, in seconds.
     void seek(double seconds);
@@ -70,6 +72,9 @@ private:
     // Brings every control in line with the song's status and position.
     void refresh();
     void refreshTime(double seconds);
+    // The top line: the song's name, or from the first mark on the
+    // selection's times, fades and volume as the waveform shows them.
+    void refreshSelection();
 
     QString url_;
     // The song loaded now; none for no URL or for a file that is never
@@ -80,6 +85,7 @@ private:
     double gain_ = 0;
 
     QLabel* title_ = nullptr;
+    QLabel* selection_ = nullptr;
     QLabel* status_ = nullptr;
     QToolButton* playButton_ = nullptr;
     QIcon playIcon_;

@@ -66,6 +66,12 @@ QString WaveformValueText(const WaveformBar& bar)
         text += QStringLiteral("；开始 %1").arg(seconds(*start));
     if (start && end)
         text += QStringLiteral("，结束 %1，长 %2").arg(seconds(*end), seconds(*end - *start));
+    if (start && end && bar.shownFade(PlayerFade::In) > 0)
+        text += QStringLiteral("，渐入 %1").arg(seconds(bar.shownFade(PlayerFade::In)));
+    if (start && end && bar.shownFade(PlayerFade::Out) > 0)
+        text += QStringLiteral("，渐出 %1").arg(seconds(bar.shownFade(PlayerFade::Out)));
+    if (start && end && bar.volumeDb() != 0)
+        text += QStringLiteral("，音量 %1 dB").arg(QString::asprintf("%+.1f", bar.volumeDb()));
     return text;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "waveform_bar.h"
 
+#include "kept_gain.h"
 #include "peak_decoder.h"
 #include "waveform_accessible.h"
 #include "waveform_painting.h"
@@ -27,6 +28,9 @@ constexpr double kLineGrabPixels = 2.5;
 // An onset catches a dragged mark this close.
 constexpr double kOnsetPixels = 6;
 constexpr int kLimitShownMs = 1500;
+// A key makes a fade this much longer or shorter.
+constexpr double kFadeStepSeconds = 0.5;
+constexpr int kWheelNotch = 120;
 
 }  // namespace
 
@@ -81,6 +85,25 @@ void WaveformBar::setMarks(std::optional<double> startSeconds, std::optional<dou
     endMarkSeconds_ = startSeconds ? endSeconds : std::nullopt;
     update();
     announce();
+    emit selectionShown();
+}
+
+void WaveformBar::setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb)
+{
+    const auto length = [](double seconds) { return std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0; };
+    fadeInSeconds_ = length(fadeInSeconds);
+    fadeOutSeconds_ = length(fadeOutSeconds);
+    volumeDb_ = std::isfinite(volumeDb) ? volumeDb : 0;
+    update();
+    announce();
+    emit selectionShown();
+}
+
+double WaveformBar::shownFade(PlayerFade which) const
+{
+    if (dragFade_ == which)
+        return fadeDropSeconds_;
+    return which == PlayerFade::In ? fadeInSeconds_ : fadeOutSeconds_;
 }
 
 void WaveformBar::setFrameGrid(const FrameGrid& grid)
@@ -176,7 +199,8 @@ void WaveformBar::paintEvent(QPaintEvent*)
     // While the pointer drags, the position shown is where it would land.
     PaintWaveform(painter, size(),
                   {view_, columns_, dragToSeconds_.value_or(positionSeconds_), shownMark(PlayerMark::Start),
-                   shownMark(PlayerMark::End), scaleText(), limitShown_.isActive(), hasFocus()});
+                   shownMark(PlayerMark::End), shownFade(PlayerFade::In), shownFade(PlayerFade::Out), volumeDb_,
+                   scaleText(), limitShown_.isActive(), hasFocus()});
 }
 
 std::optional<PlayerMark> WaveformBar::markAt(QPointF at) const
@@ -204,6 +228,28 @@ std::optional<PlayerMark> WaveformBar::markAt(QPointF at) const
     return nearest;
 }
 
+std::optional<PlayerFade> WaveformBar::handleAt(QPointF at) const
+{
+    if (!hasSelection())
+        return std::nullopt;
+    using waveform_layout::FadeHandle;
+    // A pixel around each handle still takes it.
+    if (FadeHandle(view_, *startMarkSeconds_ + fadeInSeconds_, true).adjusted(-1, -1, 1, 1).contains(at.toPoint()))
+        return PlayerFade::In;
+    if (FadeHandle(view_, *endMarkSeconds_ - fadeOutSeconds_, false).adjusted(-1, -1, 1, 1).contains(at.toPoint()))
+        return PlayerFade::Out;
+    return std::nullopt;
+}
+
+double WaveformBar::fadeAt(PlayerFade which, double x) const
+{
+    // Inward from its own end of the selection, up to half of it.
+    const double seconds = view_.secondsAt(x);
+    const double fade = which == PlayerFade::In ? seconds - *startMarkSeconds_ : *endMarkSeconds_ - seconds;
+    const double longest = std::min(MaxFadeSeconds, (*endMarkSeconds_ - *startMarkSeconds_) / 2);
+    return std::clamp(fade, 0.0, std::max(0.0, longest));
+}
+
 double WaveformBar::dropAt(double x, bool onsets) const
 {
     const double seconds = view_.secondsAt(x);
@@ -229,6 +275,11 @@ void WaveformBar::mousePressEvent(QMouseEvent* event)
         recompute();
         return;
     }
+    if ((dragFade_ = handleAt(at))) {
+        markDragged_ = false;
+        fadeDropSeconds_ = *dragFade_ == PlayerFade::In ? fadeInSeconds_ : fadeOutSeconds_;
+        return;
+    }
     if ((dragMark_ = markAt(at))) {
         markDragged_ = false;
         markDropSeconds_ = *dragMark_ == PlayerMark::Start ? *startMarkSeconds_ : *endMarkSeconds_;
@@ -248,16 +299,25 @@ void WaveformBar::mouseMoveEvent(QMouseEvent* event)
         recompute();
         return;
     }
-    if (dragMark_) {
+    if (dragFade_) {
+        fadeDropSeconds_ = fadeAt(*dragFade_, at.x());
+        markDragged_ = true;
+        emit selectionShown();
+    } else if (dragMark_) {
         markDropSeconds_ = dropAt(at.x(), !(event->modifiers() & Qt::ShiftModifier));
         markDragged_ = true;
         emit dragged(markDropSeconds_);
+        emit selectionShown();
     } else if (dragToSeconds_) {
         dragToSeconds_ = view_.secondsAt(at.x());
         emit dragged(*dragToSeconds_);
     } else {
         const bool enabled = isEnabled();
-        setCursor(enabled && onOverview(at.y()) ? Qt::OpenHandCursor
+        // Over a handle, the arrow runs along its ramp.
+        const std::optional<PlayerFade> handle = enabled ? handleAt(at) : std::nullopt;
+        setCursor(handle == PlayerFade::In      ? Qt::SizeBDiagCursor
+                  : handle == PlayerFade::Out   ? Qt::SizeFDiagCursor
+                  : enabled && onOverview(at.y()) ? Qt::OpenHandCursor
                   : enabled && markAt(at)       ? Qt::SizeHorCursor
                                                 : Qt::PointingHandCursor);
         return;
@@ -274,6 +334,16 @@ void WaveformBar::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const double x = event->position().x();
+    if (dragFade_) {
+        const PlayerFade fade = *dragFade_;
+        const double seconds = fadeAt(fade, x);
+        dragFade_.reset();
+        update();
+        emit selectionShown();
+        if (markDragged_)
+            emit fadeSet(fade, seconds);
+        return;
+    }
     double target = view_.secondsAt(x);
     if (dragMark_) {
         const PlayerMark mark = *dragMark_;
@@ -281,6 +351,7 @@ void WaveformBar::mouseReleaseEvent(QMouseEvent* event)
         dragMark_.reset();
         if (markDragged_) {
             update();
+            emit selectionShown();
             emit markMoved(mark, seconds);
             return;
         }
@@ -303,6 +374,19 @@ void WaveformBar::wheelEvent(QWheelEvent* event)
         return;
     }
     const QPoint turn = event->angleDelta();
+    const double x = event->position().x();
+    // Ctrl and the wheel over the selection: the ringtone's volume, a step
+    // a notch.
+    if ((event->modifiers() & Qt::ControlModifier) && hasSelection() && x >= view_.xOf(*startMarkSeconds_) &&
+        x <= view_.xOf(*endMarkSeconds_)) {
+        volumeWheelRest_ += turn.y();
+        const int steps = volumeWheelRest_ / kWheelNotch;
+        volumeWheelRest_ -= steps * kWheelNotch;
+        if (steps != 0)
+            emit volumeStepped(steps);
+        event->accept();
+        return;
+    }
     if (turn.x() != 0 && view_.zoomed()) {
         // A sideways wheel scrolls a zoomed view, a tenth of it a notch.
         view_.showFrom(view_.startSeconds() - turn.x() / 120.0 * view_.spanSeconds() / 10);
@@ -310,9 +394,8 @@ void WaveformBar::wheelEvent(QWheelEvent* event)
     } else {
         // A notch is 120; fine-grained wheels send less and add up.
         wheelRest_ += turn.y();
-        const int steps = wheelRest_ / 120;
-        wheelRest_ -= steps * 120;
-        const double x = event->position().x();
+        const int steps = wheelRest_ / kWheelNotch;
+        wheelRest_ -= steps * kWheelNotch;
         zoom(steps, view_.secondsAt(x), x);
     }
     event->accept();
@@ -344,7 +427,7 @@ bool WaveformBar::takeKey(const QKeyEvent& event)
 {
     if (view_.durationSeconds() <= 0)
         return false;
-    if (moveMarkByKey(event))
+    if (moveMarkByKey(event) || shapeByKey(event))
         return true;
     const auto modifiers = event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
     const auto move = [&](int direction) {
@@ -355,6 +438,9 @@ bool WaveformBar::takeKey(const QKeyEvent& event)
             by = grid_.length;
         moveTo(positionSeconds_ + direction * by);
     };
+    // Ctrl+Up and Ctrl+Down are the volume's (shapeByKey), never steps.
+    if ((event.key() == Qt::Key_Up || event.key() == Qt::Key_Down) && (modifiers & Qt::ControlModifier))
+        return false;
     // Keys zoom around the position, or around the middle when it is out
     // of view.
     const double positionX = view_.xOf(positionSeconds_);
@@ -406,6 +492,36 @@ bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
         emit markMoved(end ? PlayerMark::End : PlayerMark::Start, to);
     }
     return true;
+}
+
+bool WaveformBar::shapeByKey(const QKeyEvent& event)
+{
+    // After a cut: I and O ask for a longer fade in and out, with Shift a
+    // shorter; Ctrl+Up and Ctrl+Down for a step of volume.
+    const auto modifiers =
+        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const bool ctrl = modifiers == Qt::ControlModifier;
+    const bool plain = modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier;
+    const int longer = modifiers == Qt::ShiftModifier ? -1 : 1;
+    switch (event.key()) {
+    case Qt::Key_I:
+        if (!plain || !hasSelection())
+            return false;
+        emit fadeSet(PlayerFade::In, std::max(0.0, fadeInSeconds_ + longer * kFadeStepSeconds));
+        return true;
+    case Qt::Key_O:
+        if (!plain || !hasSelection())
+            return false;
+        emit fadeSet(PlayerFade::Out, std::max(0.0, fadeOutSeconds_ + longer * kFadeStepSeconds));
+        return true;
+    case Qt::Key_Up: case Qt::Key_Down:
+        if (!ctrl || !hasSelection())
+            return false;
+        emit volumeStepped(event.key() == Qt::Key_Up ? 1 : -1);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void WaveformBar::announce(bool playing)

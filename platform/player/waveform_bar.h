@@ -29,8 +29,12 @@ struct Peaks;
 // where Start was pressed, and a shaded band the selection that was cut;
 // both marks can be dragged, or moved by [ and ] (the start) and { and }
 // (the end), a frame a press, 0.1 s with Alt; the bar only reports where
-// one was put. Without peaks (not decoded yet, or not decodable) it is a
-// flat line. Every time in here is in seconds.
+// one was put. Over a selection it draws the ringtone's fades as ramps,
+// with a handle at each top corner to drag; I and O (Shift: shorter) ask
+// for a fade 0.5 s longer, Ctrl+Up and Ctrl+Down (or Ctrl and the wheel
+// over the selection) a step of volume, which it only reports too. Without
+// peaks (not decoded yet, or not decodable) it is a flat line. Every time
+// in here is in seconds.
 class WaveformBar final : public QWidget {
     Q_OBJECT
 
@@ -43,6 +47,7 @@ public:
     void setPosition(double seconds);
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds);
     void setFrameGrid(const FrameGrid& grid);
+    void setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb);
 
     // The loudness of each pixel column, 0 to 1, as drawn.
     using Column = WaveformColumn;
@@ -64,12 +69,16 @@ public:
     // The keys of the bar, from wherever they come; false for a key that is
     // none of them.
     bool takeKey(const QKeyEvent& event);
-    bool isDragging() const { return dragToSeconds_.has_value() || dragMark_.has_value(); }
+    bool isDragging() const { return dragToSeconds_ || dragMark_ || dragFade_; }
     const Peaks* peaks() const { return peaks_; }
     double positionSeconds() const { return positionSeconds_; }
     std::optional<double> startMarkSeconds() const { return startMarkSeconds_; }
     std::optional<double> endMarkSeconds() const { return endMarkSeconds_; }
     const FrameGrid& frameGrid() const { return grid_; }
+    // A mark, and a fade, as shown: where it is being dragged to, or set.
+    std::optional<double> shownMark(PlayerMark which) const;
+    double shownFade(PlayerFade which) const;
+    double volumeDb() const { return volumeDb_; }
 
 signals:
     // The user moved to a moment; while dragging, dragged() follows the
@@ -79,6 +88,11 @@ signals:
     // A mark was dropped at a moment, or moved there by a key; the bar
     // still shows it where it was until it is given the marks again.
     void markMoved(sundrel::PlayerMark mark, double seconds);
+    // A fade's handle was dropped, or its key pressed: the length asked for.
+    void fadeSet(sundrel::PlayerFade fade, double seconds);
+    void volumeStepped(int steps);
+    // What the marks and fades show changed: set, or being dragged.
+    void selectionShown();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -97,7 +111,12 @@ private:
     std::optional<PlayerMark> markAt(QPointF at) const;
     // Where a mark dragged to pixel x lands.
     double dropAt(double x, bool onsets) const;
-    std::optional<double> shownMark(PlayerMark which) const;
+    bool hasSelection() const { return startMarkSeconds_ && endMarkSeconds_; }
+    // The fade whose handle is under the pointer, and the length a handle
+    // dragged to pixel x asks for.
+    std::optional<PlayerFade> handleAt(QPointF at) const;
+    double fadeAt(PlayerFade which, double x) const;
+    bool shapeByKey(const QKeyEvent& event);
     // Tells a screen reader when what it hears has changed: at once for what
     // the user did, a second at a time while the song plays on.
     void announce(bool playing = false);
@@ -117,7 +136,13 @@ private:
     std::optional<double> startMarkSeconds_;
     std::optional<double> endMarkSeconds_;
     FrameGrid grid_;
+    double fadeInSeconds_ = 0;
+    double fadeOutSeconds_ = 0;
+    double volumeDb_ = 0;
+    std::optional<PlayerFade> dragFade_;
+    double fadeDropSeconds_ = 0;
     int wheelRest_ = 0;
+    int volumeWheelRest_ = 0;
     std::optional<double> dragToSeconds_;
     std::optional<PlayerMark> dragMark_;
     double markDropSeconds_ = 0;

@@ -32,6 +32,9 @@ const QColor kOverviewGround(0x0a, 0x10, 0x18);
 const QColor kOverviewView(0x6a, 0x80, 0x9c);
 const QColor kScaleGround(0x16, 0x20, 0x2c, 210);
 const QColor kScaleText(0xc8, 0xd4, 0xe0);
+// What a fade takes away, above its ramp.
+const QColor kFaded(0x0a, 0x10, 0x18, 150);
+const QColor kHandle(0x16, 0x20, 0x2c);
 
 int Floor(double x)
 {
@@ -47,14 +50,37 @@ void PaintSelection(QPainter& painter, QSize size, const WaveformPicture& p)
     painter.fillRect(QRect(QPoint(from, 0), QPoint(to, WaveBottom(p.view, size.height()))), kSelection);
 }
 
+bool HasSelection(const WaveformPicture& p)
+{
+    return p.startSeconds && p.endSeconds && *p.endSeconds > *p.startSeconds;
+}
+
+// How loud the ringtone is at a moment of the selection against the song:
+// its fades' lines and its volume.
+double ShapedLevel(const WaveformPicture& p, double seconds)
+{
+    double level = std::pow(10.0, p.volumeDb / 20);
+    if (p.fadeInSeconds > 0)
+        level *= std::clamp((seconds - *p.startSeconds) / p.fadeInSeconds, 0.0, 1.0);
+    if (p.fadeOutSeconds > 0)
+        level *= std::clamp((*p.endSeconds - seconds) / p.fadeOutSeconds, 0.0, 1.0);
+    return level;
+}
+
 void PaintColumns(QPainter& painter, QSize size, const WaveformPicture& p)
 {
     const int played = Floor(p.view.xOf(p.playedSeconds));
     const int bottom = WaveBottom(p.view, size.height());
     const double half = (bottom - 1) / 2.0;
     const int middle = (bottom + 1) / 2;
+    const bool shaped = HasSelection(p);
     for (int x = 0; x < int(p.columns.size()); ++x) {
-        const WaveformColumn& c = p.columns[std::size_t(x)];
+        WaveformColumn c = p.columns[std::size_t(x)];
+        const double seconds = p.view.secondsAt(x + 0.5);
+        if (shaped && seconds >= *p.startSeconds && seconds <= *p.endSeconds) {
+            const auto level = float(ShapedLevel(p, seconds));
+            c = {std::min(1.0f, c.peak * level), std::min(1.0f, c.rms * level)};
+        }
         const bool before = x < played;
         // Silence, or what is not decoded yet, is a one-pixel line.
         const int peakReach = std::max(0, int(std::lround(c.peak * half)));
@@ -89,6 +115,36 @@ void PaintMarks(QPainter& painter, QSize size, const WaveformPicture& p)
         const QPoint flag[] = {{e, bottom}, {e - kFlagPixels, bottom}, {e, bottom - kFlagPixels}};
         painter.drawPolygon(flag, 3);
     }
+}
+
+void PaintFades(QPainter& painter, QSize size, const WaveformPicture& p)
+{
+    if (!HasSelection(p))
+        return;
+    // Each fade a ramp from the selection's foot to its top, the sound it
+    // takes away darkened above it; a handle at each ramp's top.
+    const int bottom = WaveBottom(p.view, size.height());
+    const auto ramp = [&](double footSeconds, double topSeconds, bool fadeIn) {
+        const QPointF foot(p.view.xOf(footSeconds), bottom);
+        const QPointF top(p.view.xOf(topSeconds), 0);
+        if (topSeconds != footSeconds) {
+            const QPointF corner(foot.x(), 0);
+            const QPointF shade[] = {foot, top, corner};
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(kFaded);
+            painter.drawPolygon(shade, 3);
+            painter.setPen(QPen(kMark, 1.5));
+            painter.drawLine(foot, top);
+        }
+        painter.setPen(kMark);
+        painter.setBrush(kHandle);
+        painter.drawRect(waveform_layout::FadeHandle(p.view, topSeconds, fadeIn));
+    };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    ramp(*p.startSeconds, *p.startSeconds + p.fadeInSeconds, true);
+    ramp(*p.endSeconds, *p.endSeconds - p.fadeOutSeconds, false);
+    painter.restore();
 }
 
 void PaintPosition(QPainter& painter, QSize size, const WaveformPicture& p)
@@ -144,11 +200,18 @@ int waveform_layout::WaveBottom(const WaveformView& view, int height)
     return view.zoomed() ? height - kOverviewPixels - 2 : height - 1;
 }
 
+QRect waveform_layout::FadeHandle(const WaveformView& view, double rampTopSeconds, bool fadeIn)
+{
+    const int x = Floor(view.xOf(rampTopSeconds));
+    return QRect(fadeIn ? x : x - kHandlePixels, kFlagPixels + 2, kHandlePixels, kHandlePixels);
+}
+
 void PaintWaveform(QPainter& painter, QSize size, const WaveformPicture& picture)
 {
     if (picture.view.durationSeconds() > 0) {
         PaintSelection(painter, size, picture);
         PaintColumns(painter, size, picture);
+        PaintFades(painter, size, picture);
         PaintMarks(painter, size, picture);
         PaintPosition(painter, size, picture);
         if (picture.view.zoomed())

@@ -7,6 +7,7 @@
 #include <span>
 
 class QPainter;
+class QRect;
 class QSize;
 
 namespace sundrel {
@@ -29,6 +30,10 @@ inline constexpr int kFlagPixels = 5;
 inline constexpr int kOverviewPixels = 5;
 // The lowest row of the waveform itself: above the strip when zoomed.
 int WaveBottom(const WaveformView& view, int height);
+// The fades' handles: squares this wide, hung just below the start's flag
+// at the top of the selection, inside it beside the top of each ramp.
+inline constexpr int kHandlePixels = 7;
+QRect FadeHandle(const WaveformView& view, double rampTopSeconds, bool fadeIn);
 }  // namespace waveform_layout
 
 // Everything the bar shows at one moment, in seconds.
@@ -37,14 +42,18 @@ struct WaveformPicture {
     std::span<const WaveformColumn> columns;
     double playedSeconds = 0;  // the played part ends here
     std::optional<double> startSeconds, endSeconds;
+    // The ringtone's fades and volume, drawn over the selection.
+    double fadeInSeconds = 0, fadeOutSeconds = 0, volumeDb = 0;
     QString scale;  // "" for none
     bool scaleAtLimit = false;
     bool focused = false;
 };
 
 // On the player's dark display: the columns, played and not yet, the
-// selection shaded, the marks and the position as lines, and for a zoomed
-// view the strip and the scale; a bright frame while it has the focus.
+// selection shaded (its columns as loud as the ringtone's fades and volume
+// make them, the fades as ramps with their handles), the marks and the
+// position as lines, and for a zoomed view the strip and the scale; a
+// bright frame while it has the focus.
 void PaintWaveform(QPainter& painter, QSize size, const WaveformPicture& picture);
 
 // How long one pixel of the view is, said when zoomed in or when a zoom

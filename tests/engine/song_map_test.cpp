@@ -139,7 +139,7 @@ TEST_F(SongMapOf, NoFramesMapsLinearlyOneBitRateByFrame) {
         .Frame(Slow, 60);
     const SongMap map = Map(stream.bytes);
     EXPECT_EQ(map.PositionToKB(0, 100), (1024 + 417) / 1024.0);
-    EXPECT_EQ(map.PositionToKB(0.5, 100), stream.offsets[(22050 + 1105) / 1152] / 1024.0);
+    EXPECT_EQ(map.PositionToKB(0.5, 100), double(stream.offsets[(22050 + 1105) / 1152]) / 1024.0);
     for (double duration : {0.0, -5.0, std::nan(""), double(INFINITY)})
         EXPECT_EQ(map.PositionToKB(10, duration), std::nullopt) << duration;
     EXPECT_EQ(map.PositionToKB(INFINITY, 100), std::nullopt);
@@ -165,7 +165,7 @@ TEST_F(SongMapOf, VariableBitRateMapsToTheFrameOfTheMoment) {
         const SongMap map = Map(stream.bytes);
         ASSERT_TRUE(map.VariableBitRate());
         ASSERT_EQ(map.SkippedSamples(), skipped);
-        const auto kb = [&](std::size_t i) { return stream.offsets[i] / 1024.0; };
+        const auto kb = [&](std::size_t i) { return double(stream.offsets[i]) / 1024.0; };
         // The moment's sample, counted from the decoder's first, over 1152.
         const auto frameOf = [&](double p) { return static_cast<std::size_t>((p * 44100 + skipped) / 1152); };
         for (double p : {0.0, 0.001, 0.002, 1152.0 / 44100, 1.0, 2.5})
@@ -194,7 +194,7 @@ TEST_F(SongMapOf, FrameNearIsTheFrameTheMomentMapsTo) {
         const auto near = map.FrameNear(c.at);
         ASSERT_TRUE(near) << c.at;
         EXPECT_DOUBLE_EQ(near->Length, frame);
-        EXPECT_EQ(map.PositionToKB(near->Start, 60), stream.offsets[c.nearest] / 1024.0) << c.at;
+        EXPECT_EQ(map.PositionToKB(near->Start, 60), double(stream.offsets[c.nearest]) / 1024.0) << c.at;
     }
     EXPECT_FALSE(SongMap().FrameNear(1));
     EXPECT_FALSE(map.FrameNear(std::nan("")));
@@ -334,7 +334,7 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
             const FrameIndex& frames = map.Frames();
             const std::size_t half = frames.Count() / 2;
             const auto kbits = [&](std::size_t from, std::size_t to) {
-                return (frames.Offset(to) - frames.Offset(from)) * 8 / ((to - from) * 1152.0 / kSampleRate) / 1000;
+                return double(frames.Offset(to) - frames.Offset(from)) * 8 / (double(to - from) * 1152.0 / kSampleRate) / 1000;
             };
             EXPECT_LT(kbits(0, half), 48);
             EXPECT_GT(kbits(half, frames.Count() - 1), 80);
@@ -352,7 +352,7 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
             const Decoded decoded = DecodeWithMpg123(folder / "kept.mp3");
             const auto found = LocateExcerpt(original, Span(decoded, 0.5, 1.5));
             ASSERT_TRUE(found);
-            EXPECT_NEAR(*found / double(kSampleRate) - 0.5, from, 0.05);
+            EXPECT_NEAR(double(*found) / kSampleRate - 0.5, from, 0.05);
             EXPECT_NEAR(decoded.seconds(), to - from, 0.05);
         }
     }
@@ -405,7 +405,7 @@ TEST_F(KeptOf, SongWhoseRateChangesMidway) {
     const Decoded second = DecodeWithMpg123(folder / "b.mp3", 22050, false);
     const auto found = LocateExcerpt(second.samples, Span(kept, 0, 1));
     ASSERT_TRUE(found);
-    EXPECT_NEAR(*found / 22050.0, 5, 0.05);
+    EXPECT_NEAR(double(*found) / 22050.0, 5, 0.05);
 }
 
 // End at the song's end keeps its last frame; less than a frame is no cut.

@@ -192,8 +192,8 @@ TEST_P(UnusualSong, IsCutFromStartToEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, UnusualSong, ::testing::Range<std::size_t>(0, Songs().size()),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             std::string name = Songs()[info.param].name;
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                             std::string name = Songs()[param.param].name;
                              for (char& c : name)
                                  if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
                              return name;

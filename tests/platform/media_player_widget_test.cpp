@@ -123,6 +123,7 @@ private slots:
     void controlsFitTheWindows();
     void playButtonTogglesAndStopRewinds();
     void waveformSeeksByPointerAndKeys();
+    void topLineTellsTheSelectionExactly();
     void saysOnceWhenNothingCanBeHeard_data();
     void saysOnceWhenNothingCanBeHeard();
 
@@ -454,6 +455,45 @@ void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys() {
     QTRY_VERIFY_WITH_TIMEOUT(std::abs(player->currentPosition() - 6.0) < 0.05, kWait);
     QTest::keyClick(bar, Qt::Key_End);
     QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() > 29.9, kWait);
+}
+
+// From the first mark on, the display's top line gives the selection to
+// the hundredth of a second, following a dragged mark, then its fades and
+// volume; a selection too long for a phone's ringtone says so. The player
+// tells the loudest sample of a stretch once it is decoded.
+void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly() {
+    const auto player = playingTone();
+    QVERIFY(player);
+    player->resize(432, 93);
+    player->show();
+    QVERIFY(QTest::qWaitForWindowExposed(player.get()));
+    auto* line = player->findChild<QLabel*>(QStringLiteral("selection"));
+    player->setMarks(2.5, std::nullopt);
+    QCOMPARE(line->text(), QStringLiteral("开始 2.50 秒"));
+    QVERIFY(line->isVisible() && !player->findChild<QLabel*>(QStringLiteral("title"))->isVisible());
+    player->setMarks(2.5, 10.25);
+    player->setFades(1, 2, 3);
+    QCOMPARE(line->text(), QStringLiteral("2.50 – 10.25 秒，长 7.75 秒&nbsp;&nbsp;渐入 1.0 秒&nbsp;&nbsp;渐出 2.0 秒"
+                                          "&nbsp;&nbsp;音量 +3.0 dB"));
+    QCOMPARE(line->toolTip(), tone_);
+
+    WaveformBar* bar = Bar(*player);
+    const int y = bar->height() / 2;
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->columnOf(10.25), y));
+    QTest::mouseMove(bar, QPoint(bar->columnOf(20), y));
+    const double dragged = bar->shownMark(sundrel::PlayerMark::End).value_or(0);
+    QVERIFY2(line->text().startsWith(QStringLiteral("2.50 – %1 秒").arg(dragged, 0, 'f', 2)) &&
+                 std::abs(dragged - 20) < 0.1,
+             qPrintable(line->text()));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->columnOf(20), y));
+
+    player->setMarks(2.5, 45);
+    QVERIFY(line->text().contains(QStringLiteral("color:#ff7b5c\">长 42.50 秒</span>")));
+    QVERIFY(line->toolTip().contains(QStringLiteral("40 秒")));
+
+    // The tone's 12000 of full scale's 32768.
+    QTRY_VERIFY_WITH_TIMEOUT(player->peakBetween(5, 10).has_value(), kWait);
+    QVERIFY(std::abs(*player->peakBetween(5, 10) - 12000.0 / 32768) < 0.02);
 }
 
 void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard_data() {

@@ -59,8 +59,9 @@ int main(int argc, char* argv[])
 
     QTemporaryDir dir;
     const QString song = dir.filePath(QStringLiteral("夏天的风.mp3"));
-    // Quiet, then loud: the waveform has something to show.
-    if (!sundrel::test::MakeQuietLoudMp3(song.toStdString(), 30, sundrel::test::BitRateMode::Vbr2))
+    // Quiet, then loud: the waveform has something to show; at half of full
+    // scale, so that its ringtone can be made louder.
+    if (!sundrel::test::MakeQuietLoudMp3(song.toStdString(), 30, {"-V", "2"}, 1, 0.5))
         return 1;
 
     SharedCutState shared;
@@ -113,5 +114,21 @@ int main(int argc, char* argv[])
     bar->setFocus();
     bar->zoom(1, 15.0, bar->width() / 2.0);
     const bool zoomed = active && bar->zoomLevel() == 1 && Save(&frm, out.filePath(QStringLiteral("main-window-zoomed.png")));
-    return all && zoomed ? 0 : 1;
+    // The whole song again, the ringtone with a 1 s fade in, a 2 s fade out
+    // and 3 dB louder, from the keys.
+    QTest::keyClick(bar, Qt::Key_0);
+    for (const Qt::Key key : {Qt::Key_I, Qt::Key_I, Qt::Key_O, Qt::Key_O, Qt::Key_O, Qt::Key_O})
+        QTest::keyClick(bar, key);
+    QTest::keyClick(bar, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(bar, Qt::Key_Up, Qt::ControlModifier);
+    const KeptGain shape = frm.keptGain();
+    bool shaped = shape == KeptGain{1.0, 2.0, 2} && Save(&frm, out.filePath(QStringLiteral("main-window-shaped.png")));
+    // The open preview plays the new ringtone: its own waveform, decoded
+    // from the kept file, shows the fades and the louder sound.
+    auto* heard = preview ? preview->findChild<WaveformBar*>(QStringLiteral("seek")) : nullptr;
+    shaped = shaped && heard && QTest::qWaitFor([&] { return heard->peaks() && heard->peaks()->finished; }, 10000) &&
+             Save(preview, out.filePath(QStringLiteral("preview-window-shaped.png")));
+    std::printf("fades %.1f s and %.1f s, volume %+d steps\n", shape.FadeInSeconds, shape.FadeOutSeconds,
+                shape.VolumeSteps);
+    return all && zoomed && shaped ? 0 : 1;
 }

@@ -203,8 +203,15 @@ bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRate
 }
 
 bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, const std::vector<std::string>& lameArgs,
-                      std::uint32_t seed) {
-    return seconds > 0 && Encode(path, QuietLoudSamples(seconds, seed), lameArgs);
+                      std::uint32_t seed, double level) {
+    if (!(seconds > 0)) {
+        return false;
+    }
+    std::vector<std::int16_t> samples = QuietLoudSamples(seconds, seed);
+    for (std::int16_t& sample : samples) {
+        sample = static_cast<std::int16_t>(std::lround(sample * std::clamp(level, 0.0, 1.0)));
+    }
+    return Encode(path, samples, lameArgs);
 }
 
 bool MakeOnsetMp3(const std::filesystem::path& path, double seconds, double onset) {

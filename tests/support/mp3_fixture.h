@@ -43,9 +43,10 @@ std::vector<std::int16_t> QuietLoudSamples(double seconds, std::uint32_t seed = 
 bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode,
                       std::uint32_t seed = 1);
 // The same song encoded with lame told `lameArgs` (rate and mode, such as
-// {"-V", "6"} or {"--resample", "22.05", "-b", "64"}).
+// {"-V", "6"} or {"--resample", "22.05", "-b", "64"}), its samples scaled
+// by `level` (0.5 leaves it 6 dB of headroom).
 bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, const std::vector<std::string>& lameArgs,
-                      std::uint32_t seed = 1);
+                      std::uint32_t seed = 1, double level = 1.0);
 
 // Silence, then from `onset` seconds on loud noise at its full level at
 // once: a sharp onset at a known moment, and sound found in one place only.

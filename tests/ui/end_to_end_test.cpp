@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <iterator>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -99,16 +100,16 @@ private slots:
         // from the decoder's first sample (lame's delay and its own 529).
         const FrameIndex& frames = w.frm.cutState().SourceMap.Frames();
         const auto frame = std::size_t((start * fixture::kSampleRate + 576 + 529) / 1152);
-        QCOMPARE(w.field(0), QString::fromStdString(NumberToText(frames.Offset(frame) / 1024.0)));
+        QCOMPARE(w.field(0), QString::fromStdString(NumberToText(double(frames.Offset(frame)) / 1024.0)));
 
         // The kept frames are the selection's, and one or two before it
         // that the first one heard needs; its header frames come first.
         const QString kept = dir.filePath(QStringLiteral("[铃声]1铃声测试 歌曲.mp3"));
         QVERIFY(QFile::exists(kept));
         const std::int64_t soundBytes = sourceLen - head - (tailTag ? 128 : 0);
-        const double expectedBytes = (end - start) / duration * soundBytes;
+        const double expectedBytes = (end - start) / duration * double(soundBytes);
         const auto keptFrames = std::int64_t(QFileInfo(kept).size()) - std::int64_t(w.frm.cutState().KeptHeader.size());
-        QVERIFY2(keptFrames >= expectedBytes - info->Length() && keptFrames <= expectedBytes + 3 * info->Length(),
+        QVERIFY2(double(keptFrames) >= expectedBytes - info->Length() && double(keptFrames) <= expectedBytes + 3 * info->Length(),
                  qPrintable(QStringLiteral("%1 bytes, expected %2").arg(keptFrames).arg(expectedBytes)));
 
         const fixture::Decoded decoded = fixture::DecodeWithMpg123(kept.toStdString());
@@ -285,7 +286,10 @@ private slots:
         QVERIFY(std::equal(kept.begin() + std::ptrdiff_t(cut.KeptHeader.size()), kept.end(),
                            song.begin() + std::ptrdiff_t(cut.SegBytes[0])));
         QCOMPARE(fixture::ReadBytes(raw.toStdString()), rawBytes);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // Qt lists no raw name
+        // The two songs and the ringtone, nothing else (Qt 6.8 lists nothing in
+        // a folder holding a name it cannot decode, so ask the file system).
+        const auto entries = std::filesystem::directory_iterator(folder.toStdString());
+        QCOMPARE(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)), 3);
     }
 
     void previewAndDeleteARealKeptFile()

@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <array>
+
 #include <optional>
 #include <utility>
 
@@ -55,7 +57,7 @@ public:
 
 class FakePlayer final : public MediaPlayer {
 public:
-    explicit FakePlayer(int volume) : volume(volume) {}
+    explicit FakePlayer(int startVolume) : volume(startVolume) {}
 
     QString url;
     double length = 0;  // what duration() reports once a URL is set
@@ -87,10 +89,15 @@ public:
         markStart = start;
         markEnd = end;
     }
-    void setFrameGrid(double first, double length) override { frameGrid = {first, length}; }
+    void setFrameGrid(double first, double frame) override { frameGrid = {first, frame}; }
     void setSongLength(double seconds) override { songLength = seconds; }
+    void setFades(double in, double out, double db) override { fades = {in, out, db}; }
+    std::optional<double> peakBetween(double, double) const override { return peak; }
     double songLength = 0;
+    std::array<double, 3> fades{};  // fade in, fade out, volume in dB
+    std::optional<double> peak;     // of any stretch
     void dropMark(PlayerMark mark, double seconds) { emit markMoved(mark, seconds); }
+    void askFade(PlayerFade fade, double seconds) { emit fadeSet(fade, seconds); }
     std::optional<double> markStart, markEnd;
     std::pair<double, double> frameGrid;
 };

@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -230,6 +231,44 @@ private slots:
         s.player()->dropMark(PlayerMark::Start, 10.5);
         QCOMPARE(ReadAll(s.piece(1)), s.kept(10.5, 11));
         QVERIFY(s.fake.desktop.messages.isEmpty());
+    }
+
+    // A fade the song's frames cannot carry (Layer II) is refused, said as
+    // such; the ringtone, its marks and its level stay as they were.
+    void aFadeNoFrameCanCarryIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("song.mp3"));
+        // MPEG-1 Layer II, 160 kbit/s, 44.1 kHz, mono: 522-byte frames.
+        std::string frame("\xFF\xFD\x90\xC0", 4);
+        frame.resize(522, '\x55');
+        std::ofstream out(source.toStdString(), std::ios::binary);
+        for (int i = 0; i < 400; ++i)
+            out << frame;
+        out.close();
+        FakeServices fake;
+        Frm frm(fake.services);
+        fake.desktop.openAnswers << source;
+        frm.cmdBrowseS_Click();
+        FakePlayer* player = fake.players[0];
+        player->length = 10;
+        player->position = 2;
+        frm.cmdQ_Click();
+        player->position = 6;
+        frm.Command1_Click();
+        QVERIFY(fake.desktop.messages.isEmpty());
+        const QString kept = dir.filePath(QStringLiteral("[铃声]1song.mp3"));
+        const QByteArray before = ReadAll(kept);
+
+        player->askFade(PlayerFade::In, 1.0);
+        QCOMPARE(fake.desktop.messages.size(), 1);
+        QCOMPARE(fake.desktop.messages[0].text, QStringLiteral("此文件的帧无法渐入渐出或调节音量！"));
+        QCOMPARE(fake.desktop.messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(ReadAll(kept), before);
+        QVERIFY(player->markStart && player->markEnd);
+        QVERIFY(frm.keptGain() == KeptGain{});
+        QCOMPARE(player->fades, (std::array<double, 3>{0, 0, 0}));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     void endTwiceAfterOneStartReusesTheStart()

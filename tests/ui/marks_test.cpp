@@ -8,6 +8,7 @@
 #include "peak_decoder.h"
 #include "real_window.h"
 #include "waveform_bar.h"
+#include "waveform_painting.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -65,6 +67,7 @@ private slots:
     {
         w_.reset();
         QFile::remove(kept_);
+        kept_ = dir_.filePath(QStringLiteral("[铃声]1onset.mp3"));
     }
 
     void aLateStartDraggedNearTheOnsetKeepsTheOnset()
@@ -187,6 +190,89 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), startButton);
     }
 
+    // After a cut, I and O lengthen the fades and Ctrl+Up raises the volume,
+    // as far as the song allows; a handle dragged sets its fade. Each cuts
+    // again at once, the display's top line and the status say so, and the
+    // ringtone decodes to the song's sound with its fades, louder. A shorter
+    // selection shortens a fade; a new Start begins at full level.
+    void fadesAndVolumeFromKeysAndHandles()
+    {
+        // Noise at half its level from 6 s on: room to be louder.
+        const QString song = dir_.filePath(QStringLiteral("headroom.mp3"));
+        QVERIFY(fixture::MakeQuietLoudMp3(song.toStdString(), kSongSeconds, {"-b", "128"}, 1, 0.5));
+        QVERIFY(w_->choose(song, kSongSeconds - 1));
+        QTRY_VERIFY_WITH_TIMEOUT(bar_->peaks() && bar_->peaks()->finished, kWait);
+        kept_ = dir_.filePath(QStringLiteral("[铃声]1headroom.mp3"));
+        QVERIFY(w_->seekTo(6.5));
+        w_->frm.cmdQ_Click();
+        QVERIFY(w_->seekTo(10.5));
+        w_->frm.Command1_Click();
+        const fixture::Decoded plain = fixture::DecodeWithMpg123(kept_.toStdString());
+        bar_->setFocus();
+        for (const Qt::Key k : {Qt::Key_I, Qt::Key_I, Qt::Key_O, Qt::Key_O, Qt::Key_O, Qt::Key_O})
+            key(k);
+        key(Qt::Key_Up, Qt::ControlModifier);
+        key(Qt::Key_Up, Qt::ControlModifier);
+        QVERIFY(w_->desktop.messages.isEmpty());
+        QVERIFY(w_->frm.keptGain() == (KeptGain{1.0, 2.0, 2}));
+        const QString line = w_->player()->findChild<QLabel*>(QStringLiteral("selection"))->text();
+        QVERIFY2(line.startsWith(QStringLiteral("%1 – %2 秒，长 %3 秒").arg(startPos(), 0, 'f', 2).arg(endPos(), 0, 'f', 2)
+                                     .arg(endPos() - startPos(), 0, 'f', 2)) &&
+                     line.endsWith(QStringLiteral("渐入 1.0 秒&nbsp;&nbsp;渐出 2.0 秒&nbsp;&nbsp;音量 +3.0 dB")),
+                 qPrintable(line));
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("铃声已更新"));
+
+        const fixture::Decoded shaped = fixture::DecodeWithMpg123(kept_.toStdString());
+        QCOMPARE(shaped.samples.size(), plain.samples.size());
+        const auto at = [](const fixture::Decoded& d, std::size_t i) { return double(d.samples[i]); };
+        const std::size_t n = plain.samples.size(), rate = fixture::kSampleRate, granule = 576;
+        double worst = 0;
+        for (std::size_t i = rate + granule; i < n - 2 * rate - granule; ++i)
+            worst = std::max(worst, std::abs(at(shaped, i) - std::sqrt(2.0) * at(plain, i)));
+        QVERIFY2(worst <= 1.25, qPrintable(QStringLiteral("%1 off").arg(worst)));
+        // Half way into the fade in, half the level (and the volume's).
+        const auto rms = [&](const fixture::Decoded& d, double from) {
+            const auto part = fixture::Span(d, from, from + 0.05);
+            double sum = 0;
+            for (const std::int16_t v : part)
+                sum += double(v) * v;
+            return std::sqrt(sum / double(part.size()));
+        };
+        QVERIFY(std::abs(20 * std::log10(rms(shaped, 0.475) / rms(plain, 0.475) / std::sqrt(2.0) / 0.5)) < 2);
+
+        // As loud as the song allows, and no louder: nothing clips.
+        for (int press = 0; press < 8; ++press)
+            key(Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("音量已到最大"));
+        const int loudest = w_->frm.keptGain().VolumeSteps;
+        QVERIFY(loudest > 2 && loudest < 10);
+        int peak = 0;
+        for (const std::int16_t v : fixture::DecodeWithMpg123(kept_.toStdString()).samples)
+            peak = std::max(peak, std::abs(int(v)));
+        QVERIFY2(peak < 32767 && peak > 32767 / std::pow(2.0, 1 / 4.0), qPrintable(QString::number(peak)));
+
+        // The fade in's handle, dragged inward, under a pointer that shows it.
+        const QPoint handle = waveform_layout::FadeHandle(bar_->view(), startPos() + 1.0, true).center();
+        QTest::mouseMove(bar_, handle);
+        QCOMPARE(bar_->cursor().shape(), Qt::SizeBDiagCursor);
+        QTest::mousePress(bar_, Qt::LeftButton, Qt::NoModifier, handle);
+        QTest::mouseMove(bar_, QPoint(bar_->columnOf(startPos() + 1.2), handle.y()));
+        QTest::mouseRelease(bar_, Qt::LeftButton, Qt::NoModifier, QPoint(bar_->columnOf(startPos() + 1.5), handle.y()));
+        QVERIFY(std::abs(w_->frm.keptGain().FadeInSeconds - 1.5) < 2 * secondsPerPixel());
+
+        // The end dragged in to a three-second selection: each fade at most
+        // half of it.
+        drag(*bar_->endMarkSeconds(), startPos() + 3);
+        QVERIFY(w_->frm.keptGain().FadeOutSeconds <= (endPos() - startPos()) / 2 + 1e-9);
+        QVERIFY(w_->frm.keptGain().FadeOutSeconds > 1.4);
+        key(Qt::Key_I, Qt::ShiftModifier);
+        QVERIFY(std::abs(w_->frm.keptGain().FadeInSeconds - 1.0) < 2 * secondsPerPixel());
+        QVERIFY(w_->desktop.messages.isEmpty());
+
+        w_->frm.cmdQ_Click();
+        QVERIFY(w_->frm.keptGain() == KeptGain{});
+    }
+
     void zoomReturnsAndFineStepsMoveByTheirStep()
     {
         bar_->setFocus();
@@ -234,6 +320,7 @@ private slots:
 private:
     double secondsPerPixel() const { return bar_->view().secondsPerPixel(); }
     double startPos() const { return std::stod(w_->shared.StartPos); }
+    double endPos() const { return std::stod(w_->shared.EndPos); }
     std::optional<double> positionKB(double seconds) const
     {
         return w_->frm.cutState().SourceMap.PositionToKB(seconds, w_->shared.MediaDuration);

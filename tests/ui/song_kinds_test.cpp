@@ -329,8 +329,8 @@ private slots:
 
 private:
     QTemporaryDir dir_;
-    std::map<int, QString> songs_;
-    std::map<int, fixture::Decoded> decoded_;
+    std::map<std::size_t, QString> songs_;
+    std::map<std::size_t, fixture::Decoded> decoded_;
 };
 
 int main(int argc, char* argv[])

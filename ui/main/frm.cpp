@@ -153,6 +153,10 @@ void Frm::buildControls()
     connect(button("Command4"), &QPushButton::clicked, this, &Frm::Command4_Click);
     connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
     connect(MDplay, &MediaPlayer::markMoved, this, &Frm::MDplay_MarkMoved);
+    connect(MDplay, &MediaPlayer::fadeSet, this, &Frm::MDplay_FadeSet);
+    connect(MDplay, &MediaPlayer::volumeStepped, this, &Frm::MDplay_VolumeStepped);
+    statusFlash_.setSingleShot(true);
+    connect(&statusFlash_, &QTimer::timeout, this, &Frm::statusFlashed);
 
     // A click on these leaves the focus where it was (on the waveform, with
     // its frame), and while they have it they pass the waveform's keys on.
@@ -229,6 +233,7 @@ void Frm::takeUpSong(const QString& fileName)
     MDplay->setURL(fileName);
     startMarked_ = false;
     cutShown_ = false;
+    gain_ = {};
     Timer1_Timer();
     lbk->setText(QString());
     lbj->setText(QString());

@@ -4,7 +4,9 @@
 #include "common_dialog.h"
 #include "cut_state.h"
 #include "file_identity.h"
+#include "kept_gain.h"
 
+#include <QColor>
 #include <QList>
 #include <QPointer>
 #include <QTimer>
@@ -23,10 +25,12 @@ namespace sundrel {
 
 struct AppServices;
 struct CutPlan;
+struct WrittenPieces;
 class FrmA;
 class FrmO;
 class FrmST;
 class MediaPlayer;
+enum class PlayerFade;
 enum class PlayerMark;
 
 // The main window: choose a song and a folder, play it, mark Start and End,
@@ -54,12 +58,17 @@ public:
     // A mark dragged on the player's waveform and dropped at a moment, or
     // moved there by a key.
     void MDplay_MarkMoved(PlayerMark mark, double seconds);
+    // After a cut, a fade asked for on the waveform (a handle dropped, a key)
+    // and a step of volume: each cuts again at once, as a dropped mark does.
+    void MDplay_FadeSet(PlayerFade fade, double seconds);
+    void MDplay_VolumeStepped(int steps);
     // Songs handed over by the desktop (the command line, a drop on the
     // window): one local file is chosen as 浏览 chooses it; anything else
     // is refused with a message and changes nothing.
     void takeUpGiven(const QList<QUrl>& given);
 
     const CutState& cutState() const { return cut_; }
+    const KeptGain& keptGain() const { return gain_; }
     bool isCutting() const { return cutting_; }
 
 protected:
@@ -89,14 +98,31 @@ private:
     // End's steps: the length field and the plan of the cut (PlanCut: the
     // split plan, and the piece table the writer copies); the refusals, each
     // with its message; the pieces written, and what came of it said.
-    CutPlan planCut(std::optional<double> startPosition, double endPosition);
+    CutPlan planCut(std::optional<double> startPosition, double endPosition, const KeptGain& gain);
     bool refusedCut(const CutPlan& plan);
-    bool keepCut(double startPosition, double endPosition);
+    bool keepCut(double startPosition, double endPosition, const KeptGain& gain);
     // Writes the planned pieces and removes the outer ones, holding the lock
     // on their folder throughout: a cut into a folder another cut is writing
-    // into waits for it. True when the kept file is in place; clean when
+    // into waits for it. Kept when the kept file is in place; clean when
     // nothing else of the cut was left behind.
-    bool writeKeptPiece(bool& clean);
+    WrittenPieces writeKeptPiece(bool& clean);
+    // The cut made again at once with the start kept, after a drop or a
+    // change of fades or volume; an open preview plays the new ringtone.
+    bool recutAt(double endPosition);
+    // The fades and volume asked for, cut again; one the kept frames cannot
+    // carry leaves the cut as it was.
+    void reshape(KeptGain gain);
+    bool mayReshape() const;
+    // The gain as a selection can have it: fades of at most half of it (and
+    // MaxFadeSeconds), a volume at which none of it clips.
+    KeptGain fittedGain(KeptGain gain, double start, double end) const;
+    // The loudest volume step of a selection; nothing while its sound is not
+    // decoded yet.
+    std::optional<int> loudestVolume(double start, double end) const;
+    void showGain();
+    // The status says the ringtone was replaced, lit up for a moment.
+    void flashStatus();
+    void statusFlashed();
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.
@@ -141,6 +167,14 @@ private:
     // dragged to cut again.
     bool cutShown_ = false;
     bool cutting_ = false;
+    // The fades and volume of the cut, kept across cuts until a new Start
+    // or song; the last cut refused them.
+    KeptGain gain_;
+    bool gainRefused_ = false;
+    // The cut under way replaces the one shown at once (a drop, a fade).
+    bool recutting_ = false;
+    QTimer statusFlash_;
+    QColor statusColour_;
     // The frames of the song just chosen are being walked; each choice of a
     // song (and closing) starts a new generation and so ends an older walk.
     bool mapping_ = false;

@@ -71,6 +71,8 @@ void Frm::cmdQ_Click()
     if (refusedAsUnplayable())
         return;
     readSong();
+    // A new Start begins a new ringtone: at full level, without fades.
+    gain_ = {};
     startAt(MDplay->currentPosition());
 }
 
@@ -116,29 +118,40 @@ void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
     }
     if (mark == PlayerMark::Start)
         startAt(seconds);
-    if (!recut || !end)
-        return;
-    if (endAt(mark == PlayerMark::End ? seconds : *end) && preview_ && !closing_) {
+    if (recut && end)
+        recutAt(mark == PlayerMark::End ? seconds : *end);
+}
+
+bool Frm::recutAt(double endPosition)
+{
+    recutting_ = true;
+    const bool kept = endAt(endPosition);
+    recutting_ = false;
+    if (kept && preview_ && !closing_) {
         services_.shared.PreviewPath = PieceName(cut_, 1);
         preview_->play(QtPath(services_.shared.PreviewPath));
     }
+    return kept;
 }
 
 bool Frm::endAt(double endPosition)
 {
     services_.shared.EndPos = NumberToText(endPosition);
     cutShown_ = false;
+    gainRefused_ = false;
     const auto startPosition = TextToNumber(services_.shared.StartPos);
-    const CutPlan plan = planCut(startPosition, endPosition);
+    // The fades and volume as this selection can have them; kept once cut.
+    const KeptGain gain = startPosition ? fittedGain(gain_, *startPosition, endPosition) : gain_;
+    const CutPlan plan = planCut(startPosition, endPosition, gain);
     // Only a cut that is made shades a selection; until then the start
     // mark stands alone.
     MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
     if (refusedCut(plan))
         return false;
-    return keepCut(*startPosition, endPosition);
+    return keepCut(*startPosition, endPosition, gain);
 }
 
-CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition)
+CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition, const KeptGain& gain)
 {
     const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;
     const auto endKB = positionKB(endPosition);
@@ -155,7 +168,8 @@ CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition)
     std::optional<Selection> selection;
     if (lengthWritten && endPosition > *startPosition)
         selection = Selection{*startPosition, endPosition};
-    CutPlan plan = PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection);
+    CutPlan plan =
+        PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection, gain);
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
     plan.Split = plan.Split && lengthWritten;
@@ -187,10 +201,12 @@ bool Frm::refusedCut(const CutPlan& plan)
     return false;
 }
 
-bool Frm::keepCut(double startPosition, double endPosition)
+bool Frm::keepCut(double startPosition, double endPosition, const KeptGain& gain)
 {
     bool clean = true;
-    const bool kept = writeKeptPiece(clean);
+    const WrittenPieces written = writeKeptPiece(clean);
+    const bool kept = written.Kept;
+    gainRefused_ = written.GainRefused;
     if (closing_)
         return kept;
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
@@ -198,8 +214,18 @@ bool Frm::keepCut(double startPosition, double endPosition)
     if (kept) {
         services_.shared.CutMade = true;
         cutShown_ = true;
+        gain_ = gain;
         MDplay->setMarks(startPosition, TextToNumber(services_.shared.EndPos));
-        lb->setText(clean ? QStringLiteral("剪切完成，请试听") : QStringLiteral("剪切完成，残片未删除"));
+        showGain();
+        if (!clean)
+            lb->setText(QStringLiteral("剪切完成，残片未删除"));
+        else
+            lb->setText(recutting_ ? QStringLiteral("铃声已更新") : QStringLiteral("剪切完成，请试听"));
+        if (recutting_)
+            flashStatus();
+    } else if (written.GainRefused) {
+        // Nothing was written: the kept file is the one before.
+        message(QStringLiteral("此文件的帧无法渐入渐出或调节音量！"), QStringLiteral("提示"));
     } else {
         lb->setText(clean ? QStringLiteral("剪切失败") : QStringLiteral("剪切失败，残片未删除"));
         message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
@@ -282,7 +308,7 @@ bool Frm::refusedAsOtherFormat()
     return true;
 }
 
-bool Frm::writeKeptPiece(bool& clean)
+WrittenPieces Frm::writeKeptPiece(bool& clean)
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
@@ -321,7 +347,7 @@ bool Frm::writeKeptPiece(bool& clean)
 
     LockSplit(false);
     unsetCursor();
-    return written.Kept;
+    return written;
 }
 
 void Frm::Command5_Click()
