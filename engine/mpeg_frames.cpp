@@ -207,7 +207,7 @@ FrameHeader RebuiltHeader(const FrameHeader& original, const FrameHeader& next) 
     h.Copyright = next.Copyright;
     h.Original = next.Original;
     h.Emphasis = next.Emphasis;
-    if (ChannelsCodedApart(original) && !next.Mono()) {
+    if (original.ChannelMode != next.ChannelMode && ChannelsCodedApart(original) && !next.Mono()) {
         h.ChannelMode = next.ChannelMode;
         h.ModeExtension = 0;
     }
