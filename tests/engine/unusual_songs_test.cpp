@@ -36,8 +36,9 @@ namespace fs = std::filesystem;
 // change(i, header).
 void EachFrame(Bytes& song, const SongMap& map, const std::function<void(std::size_t, FrameHeader&)>& change) {
     for (std::size_t i = 0; i < map.Frames().Count(); ++i) {
-        const auto frame = std::span(song).subspan(static_cast<std::size_t>(map.Frames().Offset(i)),
-                                                   static_cast<std::size_t>(map.Frames().End(i) - map.Frames().Offset(i)));
+        const auto frame =
+            std::span(song).subspan(static_cast<std::size_t>(map.Frames().Offset(i)),
+                                    static_cast<std::size_t>(map.Frames().End(i) - map.Frames().Offset(i)));
         FrameHeader h = *ParseFrameOfLength(frame, std::ssize(frame));
         change(i, h);
         const auto head = EncodeFrameHeader(h);
@@ -63,14 +64,16 @@ const std::vector<Unusual>& Songs() {
         {"CRC at 22.05 kHz", {"-p", "--resample", "22.05", "-b", "64"}, {}},
         // Joint stereo without its tools decodes as stereo: the frames take
         // turns, as in a stream whose channel mode changes frame to frame.
-        {"channel mode changing", {"-m", "s", "-b", "160"},
+        {"channel mode changing",
+         {"-m", "s", "-b", "160"},
          [](Bytes& song, const SongMap& map) {
              EachFrame(song, map, [](std::size_t i, FrameHeader& h) {
                  h.ChannelMode = i % 2 ? JointStereoMode : StereoMode;
                  h.ModeExtension = 0;
              });
          }},
-        {"CRC, emphasis changing", {"-p", "-m", "s", "-b", "160"},
+        {"CRC, emphasis changing",
+         {"-p", "-m", "s", "-b", "160"},
          [](Bytes& song, const SongMap& map) {
              EachFrame(song, map, [](std::size_t i, FrameHeader& h) { h.Emphasis = std::array{0, 1, 3}[i % 3]; });
          }},
@@ -78,7 +81,8 @@ const std::vector<Unusual>& Songs() {
         // Frames too short for one to carry a reservoir: lame writes no
         // header frame, and GStreamer cannot play it.
         {"free format, low rate", {"--freeformat", "--resample", "22.05", "-b", "40"}, {}},
-        {"junk between frames", {"-V", "2"},
+        {"junk between frames",
+         {"-V", "2"},
          [](Bytes& song, const SongMap& map) {
              for (auto i = static_cast<std::ptrdiff_t>(map.Frames().Count()) - 3; i > 0; i -= 7)
                  song.insert(song.begin() + map.Frames().End(static_cast<std::size_t>(i)), 301, std::uint8_t(0x5A));
@@ -123,8 +127,9 @@ bool CutAs(const TempFolder& folder, const std::string& song, double start, doub
 void ExpectEveryReservoirThere(const Bytes& kept, const SongMap& map) {
     std::int64_t held = 0;
     for (std::size_t i = 0; i < map.Frames().Count(); ++i) {
-        const auto frame = std::span(kept).subspan(static_cast<std::size_t>(map.Frames().Offset(i)),
-                                                   static_cast<std::size_t>(map.Frames().End(i) - map.Frames().Offset(i)));
+        const auto frame =
+            std::span(kept).subspan(static_cast<std::size_t>(map.Frames().Offset(i)),
+                                    static_cast<std::size_t>(map.Frames().End(i) - map.Frames().Offset(i)));
         const FrameHeader h = *ParseFrameOfLength(frame, std::ssize(frame));
         const SideInfo side = *ReadSideInfo(h, frame);
         EXPECT_LE(side.MainDataBegin, held) << "frame " << i;
@@ -182,8 +187,10 @@ TEST_P(UnusualSong, IsCutFromStartToEnd) {
         const auto head = static_cast<std::size_t>(0.02 * rate);
         const auto songHead = std::span(whole.samples).subspan(std::size_t(std::lround(start * rate)), head);
         // The song's first moments may be the decoder's silence.
-        if (Correlation(songHead, songHead) > 0 && *std::ranges::max_element(songHead, {}, [](std::int16_t v) { return std::abs(int(v)); }) >= 64) {
-            EXPECT_GE(Correlation(songHead, std::span(ringtone.samples).first(head)), 0.9) << "its first 20 ms sound as the song's";
+        if (Correlation(songHead, songHead) > 0 &&
+            *std::ranges::max_element(songHead, {}, [](std::int16_t v) { return std::abs(int(v)); }) >= 64) {
+            EXPECT_GE(Correlation(songHead, std::span(ringtone.samples).first(head)), 0.9)
+                << "its first 20 ms sound as the song's";
         }
         EXPECT_NEAR(ringtone.seconds(), *keptMap.Duration(), 0.002) << "it walks to all its frames";
         ExpectEveryReservoirThere(kept, keptMap);
