@@ -197,14 +197,14 @@ private:
     // frames (11172-3 2.4.2.3: a free format stream keeps its bit rate); 0
     // when there is none.
     int FreeFormatLengthAt(std::int64_t pos) const {
-        const auto first = ParseFrameHeader(From(pos), MaxFrameLength);
+        const auto first = ParseFrameHeader(From(pos), ShortestFreeFormatLength);
         if (!first || first->BitRateIndex != FreeFormatBitRateIndex) return 0;
         const int padding = first->Length() - first->FreeFormatLength;
         for (int length = FrameHeaderLength + 1 + padding; length <= MaxFrameLength; ++length) {
             const std::int64_t next = pos + length;
             if (next + FrameHeaderLength > end_) break;
             if (*At(next) != FrameSyncByte) continue;
-            const auto header = ParseFrameHeader(From(next), MaxFrameLength);
+            const auto header = ParseFrameHeader(From(next), ShortestFreeFormatLength);
             if (!header || header->BitRateIndex != FreeFormatBitRateIndex || !SameStream(*header, *first)) continue;
             if (FreeFormatChain(pos, length - padding)) return length - padding;
         }

@@ -113,7 +113,7 @@ std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b, in
     const int sampleRateIndex = Get(b, SampleRateField);
     if (versionBits == static_cast<int>(ReservedVersionBits) || layerBits == 0 ||
         bitRateIndex > HighestBitRateIndex || sampleRateIndex == ReservedSampleRateIndex ||
-        (bitRateIndex == FreeFormatBitRateIndex && freeFormatLength <= FrameHeaderLength))
+        (bitRateIndex == FreeFormatBitRateIndex && freeFormatLength < ShortestFreeFormatLength))
         return std::nullopt;
     FrameHeader h;
     h.Version = versionBits == static_cast<int>(VersionBits[0])   ? MpegVersion::Mpeg1
@@ -130,7 +130,10 @@ std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b, in
     h.Copyright = Get(b, CopyrightField) != 0;
     h.Original = Get(b, OriginalField) != 0;
     h.Emphasis = Get(b, EmphasisField);
-    if (bitRateIndex == FreeFormatBitRateIndex) h.FreeFormatLength = freeFormatLength;
+    if (bitRateIndex == FreeFormatBitRateIndex) {
+        h.FreeFormatLength = freeFormatLength;
+        if (h.Length() > MaxFrameLength) return std::nullopt;
+    }
     return h;
 }
 
@@ -139,7 +142,7 @@ std::optional<FrameHeader> ParseFrameOfLength(std::span<const unsigned char> byt
     std::optional<FrameHeader> h = ParseFrameHeader(bytes);
     if (!h) {
         // A free-format frame is its length less its padding.
-        h = ParseFrameHeader(bytes, MaxFrameLength);
+        h = ParseFrameHeader(bytes, ShortestFreeFormatLength);
         if (!h) return std::nullopt;
         const int padding = h->Length() - h->FreeFormatLength;
         h = ParseFrameHeader(bytes, static_cast<int>(length) - padding);

@@ -59,13 +59,17 @@ inline constexpr int MaxFrameLength = 2881;
 // The bit-rate indexes of a rate (11172-3 2.4.2.3): 0 is free format, 15 is
 // forbidden.
 inline constexpr int FreeFormatBitRateIndex = 0;
+// The shortest free-format frame ParseFrameHeader takes: a header and a
+// byte. Free-format frames are no longer than MaxFrameLength either.
+inline constexpr int ShortestFreeFormatLength = FrameHeaderLength + 1;
 inline constexpr int LowestBitRateIndex = 1;
 inline constexpr int HighestBitRateIndex = 14;
 
 // The header `bytes` begin with. Nothing for fewer than four bytes, or four
 // that are no frame header: no sync, a reserved version or layer, bit-rate
 // index 15 or sample-rate index 3; and free format (bit-rate index 0) unless
-// the length of the stream's unpadded frames, `freeFormatLength`, is given.
+// the length of the stream's unpadded frames, `freeFormatLength`, is given
+// (at least ShortestFreeFormatLength, at most MaxFrameLength padded).
 std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> bytes, int freeFormatLength = 0);
 // The header of a frame `length` bytes long, as a walk found it (a
 // free-format frame's length is where the next begins); nothing when the

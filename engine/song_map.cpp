@@ -150,6 +150,12 @@ std::optional<FrameHeader> SongMap::HeaderOf(std::size_t frame, std::span<const 
     return ParseFrameOfLength(bytes, walk_.Frames.End(frame) - walk_.Frames.Offset(frame));
 }
 
+std::optional<FrameHeader> SongMap::ReadHeader(std::size_t frame) const {
+    const std::int64_t at = walk_.Frames.Offset(frame);
+    const std::optional<std::vector<unsigned char>> head = Read(at, at + FrameHeaderLength);
+    return head ? HeaderOf(frame, *head) : std::nullopt;
+}
+
 std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence,
                                                   int budget) const {
     const FrameIndex& frames = walk_.Frames;
@@ -225,12 +231,17 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     if (after <= from.Frame) return std::nullopt;
     // The samples of the frames kept after End, which the record drops.
     int padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample;
-    // A free-format stream tells the length of its frames only from one
-    // to the next: one the kept file ends with keeps two of its frames.
+    // A free-format frame tells its length only by where the next of its
+    // stream begins: a kept file that would end with one after none of its
+    // kind keeps the next one too.
+    const auto freeFormat = [&](std::size_t i) {
+        const std::optional<FrameHeader> header = ReadHeader(i);
+        return header && header->BitRateIndex == FreeFormatBitRateIndex;
+    };
     const std::size_t last = after - 1;
-    if (last > from.Frame && last == FirstOfStream(last) && after < frames.Count() &&
-        StreamOf(last).BitRateIndex == FreeFormatBitRateIndex) {
-        padding += StreamOf(last).Samples();
+    if (after < frames.Count() && freeFormat(last) &&
+        !(last > from.Frame && frames.Stream(last - 1) == frames.Stream(last) && freeFormat(last - 1))) {
+        padding += StreamOf(after).Samples();
         ++after;
     }
     BuiltFrames trailer;
@@ -238,9 +249,7 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     // A kept file whose last bytes read as a tag would lose its last frame
     // to every tag reader (decoders' too): a silent frame after it ends the
     // file instead, and the record drops it.
-    const std::int64_t lastAt = frames.Offset(after - 1);
-    const auto head = Read(lastAt, lastAt + FrameHeaderLength);
-    const auto lastHeader = head ? ParseFrameOfLength(*head, frames.End(after - 1) - lastAt) : std::nullopt;
+    const std::optional<FrameHeader> lastHeader = ReadHeader(after - 1);
     while (lastHeader && padding + lastHeader->Samples() + DecoderDelay <= MaxGaplessSamples &&
            EndsLikeATag(TailOf(kept))) {
         std::optional<std::vector<unsigned char>> silent = SilentFrame(*lastHeader);
@@ -350,9 +359,7 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const By
     std::optional<FrameHeader> model =
         lead.empty() ? std::nullopt : ParseFrameOfLength(lead.front(), std::ssize(lead.front()));
     if (!model && firstOfSong) {
-        const std::int64_t at = frames.Offset(*firstOfSong);
-        const auto head = Read(at, at + FrameHeaderLength);
-        model = head ? ParseFrameOfLength(*head, frames.End(*firstOfSong) - at) : std::nullopt;
+        model = ReadHeader(*firstOfSong);
         if (!model) {
             model = StreamOf(*firstOfSong);
             model->ChannelMode = frames.ChannelMode(*firstOfSong);

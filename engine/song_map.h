@@ -127,8 +127,10 @@ private:
     std::size_t WarmUpFrom(std::size_t frame) const;
     // [from, to) of the song's file now; nothing when it cannot be read whole.
     std::optional<std::vector<unsigned char>> Read(std::int64_t from, std::int64_t to) const;
-    // The header of `frame`, whose bytes `bytes` begin with.
+    // The header of `frame`, whose bytes `bytes` begin with; or read from
+    // the file now.
     std::optional<FrameHeader> HeaderOf(std::size_t frame, std::span<const unsigned char> bytes) const;
+    std::optional<FrameHeader> ReadHeader(std::size_t frame) const;
 
     // The frames a kept file holds ahead of the song's, so that its frame
     // `first` decodes as in the song: `first` rebuilt to carry its own bit
