@@ -78,8 +78,8 @@ const std::vector<Unusual>& Songs() {
              EachFrame(song, map, [](std::size_t i, FrameHeader& h) { h.Emphasis = std::array{0, 1, 3}[i % 3]; });
          }},
         {"free format", {"--freeformat", "-b", "200"}, {}},
-        // Frames too short for one to carry a reservoir: lame writes no
-        // header frame, and GStreamer cannot play it.
+        // Frames too short for one to carry a reservoir, and too short for
+        // lame's header frame.
         {"free format, low rate", {"--freeformat", "--resample", "22.05", "-b", "40"}, {}},
         {"junk between frames",
          {"-V", "2"},
