@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame_walk.h"
 
+#include "side_info.h"
+
 #include <algorithm>
 #include <cstring>
 #include <istream>
@@ -195,12 +197,14 @@ private:
     // frame begins at pos: the distance to the next frame of the stream in
     // free format, less this one's padding, confirmed by a chain of such
     // frames (11172-3 2.4.2.3: a free format stream keeps its bit rate); 0
-    // when there is none.
+    // when there is none. A Layer III frame holds at least its side
+    // information.
     int FreeFormatLengthAt(std::int64_t pos) const {
         const auto first = ParseFrameHeader(From(pos), ShortestFreeFormatLength);
         if (!first || first->BitRateIndex != FreeFormatBitRateIndex) return 0;
         const int padding = first->Length() - first->FreeFormatLength;
-        for (int length = FrameHeaderLength + 1 + padding; length <= MaxFrameLength; ++length) {
+        const int shortest = first->Layer == 3 ? MainDataOffset(*first) : ShortestFreeFormatLength;
+        for (int length = shortest + padding; length <= MaxFrameLength; ++length) {
             const std::int64_t next = pos + length;
             if (next + FrameHeaderLength > end_) break;
             if (*At(next) != FrameSyncByte) continue;
