@@ -210,18 +210,18 @@ private:
             if (*At(next) != FrameSyncByte) continue;
             const auto header = ParseFrameHeader(From(next), ShortestFreeFormatLength);
             if (!header || header->BitRateIndex != FreeFormatBitRateIndex || !SameStream(*header, *first)) continue;
-            if (FreeFormatChain(pos, length - padding)) return length - padding;
+            if (FreeFormatChain(pos, length - padding, *first)) return length - padding;
         }
         return 0;
     }
 
-    // LockFrames free-format frames of `length` from pos on, or fewer that
-    // end the sound.
-    bool FreeFormatChain(std::int64_t pos, int length) const {
+    // LockFrames frames of the stream of `first` from pos on, its
+    // free-format ones of `length`, or fewer that end the sound.
+    bool FreeFormatChain(std::int64_t pos, int length, const FrameHeader& first) const {
         for (int frames = 0; frames < LockFrames; ++frames) {
             if (pos == end_) return true;
             const auto header = pos + FrameHeaderLength <= end_ ? ParseFrameHeader(From(pos), length) : std::nullopt;
-            if (!header || header->BitRateIndex != FreeFormatBitRateIndex) return false;
+            if (!header || !SameStream(*header, first)) return false;
             pos += header->Length();
             if (pos > end_) return false;
         }
