@@ -110,8 +110,8 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
 
 // The kept file walks to the frames it was given, its header frame counts
 // them, and a gapless player plays it from Start to End, to the sample.
-void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, const std::string& keptPath,
-                     double start, double end) {
+void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, int headFreeLength,
+                     const std::string& keptPath, double start, double end) {
     const SongFrames given = FramesIn(map.Frames(), kept.Begin(), kept.End());
     const SongFile keptFile = ReadSongFile(keptPath);
     const auto again = MapSong(keptPath, keptFile);
@@ -121,7 +121,8 @@ void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t buil
     if (given.Join && !KeptFileAcrossAJoinWalksAgain) return;
     if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return;
     FUZZ_REQUIRE(walked == built - 1 + given.Count, "the kept file walks again to the frames it was given");
-    const auto head = ParseFrameHeader(kept.Header, static_cast<int>(kept.Header.size()));
+    const auto head = ParseFrameHeader(kept.Header, headFreeLength);
+    FUZZ_REQUIRE(head, "the kept file starts with its header frame");
     const unsigned char* count = kept.Header.data() + XingOffset(*head) + 8;
     const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
                                   std::uint32_t(count[2]) << 8 | count[3];
@@ -175,8 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const auto trailer = FramesBuilt(kept->Trailer, FreeLengthNear(map->Frames(), song, kept->End() - 1), false);
     FUZZ_REQUIRE(trailer, "the trailer is whole frames");
     if (kept->Header.empty()) return 0;  // frames of Layer I or II: whole frames, no header
-    const auto built = FramesBuilt(kept->Header, FreeLengthNear(map->Frames(), song, kept->Begin()), true);
+    const int headFreeLength = FreeLengthNear(map->Frames(), song, kept->Begin());
+    const auto built = FramesBuilt(kept->Header, headFreeLength, true);
     FUZZ_REQUIRE(built && *built >= 1, "the header is a header frame and whole frames");
-    CheckWalksAgain(*map, *kept, *built + *trailer, keptPath, start, end);
+    CheckWalksAgain(*map, *kept, *built + *trailer, headFreeLength, keptPath, start, end);
     return 0;
 }
