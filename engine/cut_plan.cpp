@@ -20,11 +20,17 @@ CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::
     plan.Kept = kept.has_value();
     cut.KeptGain = kept ? GainPlan{gain, kept->Timeline} : GainPlan{};
     if (kept) {
-        cut.SegBytes = {kept->Begin, kept->End - kept->Begin, cut.SourceLen - kept->End};
+        cut.SegBytes = {kept->Begin(), kept->End() - kept->Begin(), cut.SourceLen - kept->End()};
         cut.SegLast = 2;
         cut.KeptHeader = kept->Header;
+        cut.KeptRanges = kept->Ranges;
+        cut.KeptTrailer = kept->Trailer;
     } else if (split) {
+        // The split plan's table keeps nothing of an earlier cut's frames.
         StoreSplit(cut, std::move(*split));
+        cut.KeptHeader.clear();
+        cut.KeptRanges.clear();
+        cut.KeptTrailer.clear();
     }
     return plan;
 }

@@ -28,9 +28,10 @@ struct CutPlan {
 // stores one piece table in the cut: when the split plan holds, a selection
 // is given and the song's frames hold it (SongMap::Kept), the bytes before
 // the kept piece, the kept piece and the rest of the file, with the kept
-// file's header frame in cut.KeptHeader; otherwise the split plan's table,
-// as CheckSplit stores it. The kept file's fades and volume, `gain`, go
-// into cut.KeptGain, laid on its timeline.
+// file's header frame in cut.KeptHeader, its frames' bytes in
+// cut.KeptRanges and its trailer in cut.KeptTrailer; otherwise the split
+// plan's table, as CheckSplit stores it. The kept file's fades and volume,
+// `gain`, go into cut.KeptGain, laid on its timeline.
 CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes, std::optional<Selection> selection, const KeptGain& gain = {});
 

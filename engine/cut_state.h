@@ -23,6 +23,12 @@ struct CutState {
     // Bytes the kept file starts with, ahead of its piece (a frame header
     // that makes it a song of its own); no part of the piece table.
     std::vector<unsigned char> KeptHeader;
+    // The bytes of piece 1 the kept file holds, as ranges of the source in
+    // file order (its frames, without what lay between them); empty: all.
+    std::vector<ByteRange> KeptRanges;
+    // Bytes the kept file ends with, after its piece (silent frames where it
+    // would end as if a tag stood there); mostly none.
+    std::vector<unsigned char> KeptTrailer;
     // The fades and volume laid on the kept file's frames once it is
     // written; no part of the piece table either.
     GainPlan KeptGain;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame_walk.h"
 
+#include "side_info.h"
+
 #include <algorithm>
 #include <cstring>
 #include <istream>
@@ -74,20 +76,34 @@ std::size_t FrameIndex::FirstEndingAfter(std::int64_t offset) const {
     return low;
 }
 
+std::vector<ByteRange> FrameIndex::Stretches(std::size_t first, std::size_t after) const {
+    std::vector<ByteRange> stretches;
+    if (first >= after || after > Count()) return stretches;
+    // The chain that holds `first`, then each chain after it up to `after`.
+    auto chain = std::upper_bound(chains_.begin(), chains_.end(), first,
+                                  [](std::size_t frame, const Run& run) { return frame < run.First; }) - 1;
+    for (std::size_t i = first; i < after; ++chain) {
+        const std::size_t chainAfter = chain + 1 == chains_.end() ? Count() : (chain + 1)->First;
+        const std::size_t last = std::min(after, chainAfter) - 1;
+        stretches.push_back({Offset(i), last + 1 == chainAfter ? chain->Value : Offset(last + 1)});
+        i = last + 1;
+    }
+    return stretches;
+}
+
 // ---- the walk ----
 
 namespace {
 
-// Adjacent frames needed before any of them counts.
-constexpr int LockFrames = 4;
 // Adjacent frames needed before frames of another stream than the one
 // before them count: a second song joined on, not garbage that chains.
 constexpr int NewStreamFrames = 16;
 // Read at a time; the event pass runs after each read.
 constexpr std::int64_t ChunkSize = 256 * 1024;
-// Enough bytes beyond a position to check a chain from it.
+// Enough bytes beyond a position to check a chain from it, and to find the
+// length of free-format frames at any frame of the chain.
 constexpr std::int64_t Lookahead = 64 * 1024;
-static_assert(Lookahead >= NewStreamFrames * MaxFrameLength + FrameHeaderLength);
+static_assert(Lookahead >= (NewStreamFrames + LockFrames) * MaxFrameLength + FrameHeaderLength);
 
 class Walker {
 public:
@@ -106,7 +122,7 @@ public:
             if (pos + FrameHeaderLength > end_) break;
             const unsigned char* at = At(pos);
             if (locked) {
-                const auto header = ParseFrameHeader(From(pos));
+                const auto header = HeaderAt(pos, freeLength_);
                 // The length is worked out once a frame: it costs two divisions.
                 const int length = header ? header->Length() : 0;
                 if (header && SameStream(*header, *current_) && pos + length <= end_) {
@@ -124,13 +140,14 @@ public:
             }
             if (*at != FrameSyncByte) {
                 const auto* next =
-                    static_cast<const unsigned char*>(std::memchr(at, FrameSyncByte, BufferEnd() - pos));
+                    static_cast<const unsigned char*>(std::memchr(at, FrameSyncByte, static_cast<std::size_t>(BufferEnd() - pos)));
                 pos = next ? pos + (next - at) : BufferEnd();
                 continue;
             }
             if (const auto header = ChainStartsAt(pos)) {
                 if (!walk_.Stream) walk_.Stream = header;
                 current_ = header;
+                freeLength_ = header->FreeFormatLength;
                 locked = true;
             } else {
                 ++pos;
@@ -168,18 +185,63 @@ private:
         return true;
     }
 
+    // The header at pos. A free-format one is read with the length of its
+    // stream's frames, `freeLength`, found from pos when it is not known.
+    std::optional<FrameHeader> HeaderAt(std::int64_t pos, int& freeLength) const {
+        if (auto header = ParseFrameHeader(From(pos), freeLength); header || freeLength != 0) return header;
+        freeLength = FreeFormatLengthAt(pos);
+        return freeLength == 0 ? std::nullopt : ParseFrameHeader(From(pos), freeLength);
+    }
+
+    // The length of the unpadded frames of the free-format stream whose
+    // frame begins at pos: the distance to the next frame of the stream in
+    // free format, less this one's padding, confirmed by a chain of such
+    // frames (11172-3 2.4.2.3: a free format stream keeps its bit rate); 0
+    // when there is none. A Layer III frame holds at least its side
+    // information.
+    int FreeFormatLengthAt(std::int64_t pos) const {
+        const auto first = ParseFrameHeader(From(pos), ShortestFreeFormatLength);
+        if (!first || first->BitRateIndex != FreeFormatBitRateIndex) return 0;
+        const int padding = first->Length() - first->FreeFormatLength;
+        const int shortest = first->Layer == 3 ? MainDataOffset(*first) : ShortestFreeFormatLength;
+        for (int length = shortest + padding; length <= MaxFrameLength; ++length) {
+            const std::int64_t next = pos + length;
+            if (next + FrameHeaderLength > end_) break;
+            if (*At(next) != FrameSyncByte) continue;
+            const auto header = ParseFrameHeader(From(next), ShortestFreeFormatLength);
+            if (!header || header->BitRateIndex != FreeFormatBitRateIndex || !SameStream(*header, *first)) continue;
+            if (FreeFormatChain(pos, length - padding, *first)) return length - padding;
+        }
+        return 0;
+    }
+
+    // LockFrames frames of the stream of `first` from pos on, its
+    // free-format ones of `length`, or fewer that end the sound.
+    bool FreeFormatChain(std::int64_t pos, int length, const FrameHeader& first) const {
+        for (int frames = 0; frames < LockFrames; ++frames) {
+            if (pos == end_) return true;
+            const auto header = pos + FrameHeaderLength <= end_ ? ParseFrameHeader(From(pos), length) : std::nullopt;
+            if (!header || !SameStream(*header, first)) return false;
+            pos += header->Length();
+            if (pos > end_) return false;
+        }
+        return true;
+    }
+
     // The first header of enough adjacent frames of one stream starting at
     // pos; nothing when they do not chain.
     std::optional<FrameHeader> ChainStartsAt(std::int64_t pos) const {
-        const auto first = ParseFrameHeader(From(pos));
+        int freeLength = 0;
+        const auto first = HeaderAt(pos, freeLength);
         if (!first) return std::nullopt;
         const bool newStream = current_ && !SameStream(*first, *current_);
         const int needed = newStream ? NewStreamFrames : LockFrames;
         std::int64_t at = pos;
         for (int frames = 0; frames < needed; ++frames) {
-            if (at == end_ && frames > 0 && !newStream) return first;
+            // Frames that lead exactly to the end are no garbage.
+            if (at == end_ && frames > 0) return first;
             if (at + FrameHeaderLength > end_) return std::nullopt;
-            const auto header = ParseFrameHeader(From(at));
+            const auto header = HeaderAt(at, freeLength);
             if (!header || !SameStream(*header, *first)) return std::nullopt;
             at += header->Length();
             if (at > end_) return std::nullopt;
@@ -213,6 +275,7 @@ private:
     std::vector<unsigned char> buffer_;
     FrameWalk walk_;
     std::optional<FrameHeader> current_;    // the stream being followed
+    int freeLength_ = 0;                    // of its free-format frames, once found
     std::optional<std::int64_t> soundEnd_;  // after the last frame taken
     bool firstTaken_ = false;
     int firstBitRate_ = 0;

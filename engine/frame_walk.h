@@ -15,6 +15,13 @@
 
 namespace sundrel {
 
+// Bytes [Begin, End) of a file.
+struct ByteRange {
+    std::int64_t Begin = 0;
+    std::int64_t End = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
 // Where each frame of sound lies, at four bytes a frame: the low 32 bits of
 // each offset, plus short lists of what changes rarely (the high bits of
 // the offsets, the chains of adjacent frames, the channel mode).
@@ -34,6 +41,9 @@ public:
     // ends after it; Count() when there is none.
     std::size_t FirstStartingFrom(std::int64_t offset) const;
     std::size_t FirstEndingAfter(std::int64_t offset) const;
+    // The bytes of frames [first, after), one range for each stretch of
+    // adjacent frames, in file order.
+    std::vector<ByteRange> Stretches(std::size_t first, std::size_t after) const;
 
 private:
     // A value that holds from frame First on, up to the next run.
@@ -73,12 +83,15 @@ struct FrameWalk {
 
 // Bytes without a frame after which, as for decoders, nothing more is sound.
 inline constexpr std::int64_t MaxGapInSound = 1024 * 1024;
+// Adjacent frames of one stream the walk needs before any of them counts.
+inline constexpr int LockFrames = 4;
 
 // Walks the frames of [first, end) of `in` in one sequential pass, calling
 // eventPass after each chunk read. A frame counts only in a chain of several
-// adjacent frames of one stream (fewer when the chain ends the sound), so
-// garbage that happens to look like a header is passed over; a new stream
-// needs a longer chain than the song's own. Once sound has begun, a stretch
+// adjacent frames of one stream, so garbage that happens to look like a
+// header is passed over; a new stream needs a longer chain than the song's
+// own; a chain that ends the sound, at its last byte, counts whatever its
+// length. Once sound has begun, a stretch
 // of MaxGapInSound bytes without a frame ends it. Nothing when the event
 // pass abandons the walk.
 std::optional<FrameWalk> WalkFrames(std::istream& in, std::int64_t first, std::int64_t end,

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lead_frames.h"
 
-#include "mpeg_frames.h"
 #include "side_info.h"
 
 #include <algorithm>
@@ -9,23 +8,69 @@
 
 namespace sundrel {
 
-std::optional<std::vector<unsigned char>> SilentFrame(std::span<const unsigned char> frame) {
-    const auto original = ParseFrameHeader(frame);
-    if (!original || original->Layer != 3) return std::nullopt;
-    FrameHeader h = RebuiltHeader(*original);
+std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, std::span<const unsigned char> reservoir,
+                                                      int reach) {
+    FrameHeader h = next;
     h.Padding = false;
-    // No main data at all: every granule is zero.
+    if (h.Layer != 3) {
+        // A bit allocation of zeros (11172-3 2.4.2.5 and 2.4.2.6).
+        if (!reservoir.empty()) return std::nullopt;
+        h.Protected = false;
+        std::vector<unsigned char> silent(static_cast<std::size_t>(h.Length()), 0);
+        const auto head = EncodeFrameHeader(h);
+        std::copy(head.begin(), head.end(), silent.begin());
+        return silent;
+    }
+    const int needed = MainDataOffset(h) + static_cast<int>(reservoir.size());
+    if (h.Length() < needed) {
+        const std::optional<FrameHeader> holding =
+            h.BitRateIndex == FreeFormatBitRateIndex ? std::nullopt : SmallestFrameHolding(h, needed, false);
+        if (!holding) return std::nullopt;
+        h = *holding;
+    }
     std::vector<unsigned char> silent(static_cast<std::size_t>(h.Length()), 0);
     const auto head = EncodeFrameHeader(h);
     std::copy(head.begin(), head.end(), silent.begin());
+    // No main data at all: every granule is zero. Written through the side
+    // information, so that a protected frame's CRC is right.
+    SideInfo nothing;
+    nothing.Granules = GranulesPerFrame(h);
+    nothing.Channels = h.Mono() ? 1 : 2;
+    nothing.MainDataBegin = reach;
+    if (!WriteSideInfo(h, nothing, silent)) return std::nullopt;
+    std::copy(reservoir.begin(), reservoir.end(), silent.end() - static_cast<std::ptrdiff_t>(reservoir.size()));
     return silent;
 }
 
+std::optional<std::vector<std::vector<unsigned char>>> SilentFrames(const FrameHeader& next,
+                                                                   std::span<const unsigned char> reservoir,
+                                                                   int maxFrames) {
+    std::size_t count = 1;
+    const auto room = static_cast<std::size_t>(std::max(next.FreeFormatLength - MainDataOffset(next), 1));
+    if (next.Layer == 3 && next.BitRateIndex == FreeFormatBitRateIndex) {
+        count = std::clamp<std::size_t>((reservoir.size() + room - 1) / room, 1,
+                                        static_cast<std::size_t>(std::max(maxFrames, 1)));
+        reservoir = reservoir.last(std::min(reservoir.size(), count * room));
+    }
+    std::vector<std::vector<unsigned char>> frames;
+    for (std::size_t f = 0; f < count; ++f) {
+        // The last frame holds the reservoir's last bytes, the first what is left.
+        const std::size_t chunkEnd = reservoir.size() - std::min((count - 1 - f) * room, reservoir.size());
+        const std::size_t chunkBegin = f == 0 ? 0 : chunkEnd - std::min(room, chunkEnd);
+        const int reach = std::min(static_cast<int>(chunkBegin), MaxMainDataBegin(next));
+        std::optional<std::vector<unsigned char>> silent =
+            SilentFrame(next, reservoir.subspan(chunkBegin, chunkEnd - chunkBegin), reach);
+        if (!silent) return std::nullopt;
+        frames.push_back(std::move(*silent));
+    }
+    return frames;
+}
+
 std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const unsigned char> frame,
-                                                             std::span<const unsigned char> before) {
-    const std::optional<FrameHeader> original = ParseFrameHeader(frame);
-    if (!original || original->Layer != 3 || frame.size() != static_cast<std::size_t>(original->Length()))
-        return std::nullopt;
+                                                             std::span<const unsigned char> before,
+                                                             std::optional<FrameHeader> next) {
+    const std::optional<FrameHeader> original = ParseFrameOfLength(frame, static_cast<std::int64_t>(frame.size()));
+    if (!original || original->Layer != 3) return std::nullopt;
     const FrameHeader& header = *original;
     std::optional<SideInfo> side = ReadSideInfo(header, frame);
     if (!side) return std::nullopt;
@@ -38,9 +83,9 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const uns
     const auto own = static_cast<std::size_t>((side->MainDataBits() + 7) / 8);
     if (own > data.size()) return std::nullopt;
 
-    const FrameHeader unprotected = RebuiltHeader(header);
-    const int needed = MainDataOffset(unprotected) + static_cast<int>(data.size());
-    const std::optional<FrameHeader> h = SmallestFrameHolding(unprotected, needed, true);
+    const FrameHeader rebuiltHeader = RebuiltHeader(header, next.value_or(header));
+    const int needed = MainDataOffset(rebuiltHeader) + static_cast<int>(data.size());
+    const std::optional<FrameHeader> h = SmallestFrameHolding(rebuiltHeader, needed, true);
     if (!h) return std::nullopt;
 
     std::vector<unsigned char> rebuilt(static_cast<std::size_t>(h->Length()), 0);

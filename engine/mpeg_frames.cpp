@@ -84,6 +84,8 @@ bool IsMpeg1(const FrameHeader& h) { return h.Version == MpegVersion::Mpeg1; }
 }  // namespace
 
 int FrameHeader::BitRate() const {
+    if (BitRateIndex == FreeFormatBitRateIndex)
+        return static_cast<int>(std::int64_t{FreeFormatLength} * 8 * SampleRate() / Samples());
     return BitRates[IsMpeg1(*this) ? 0 : 1][Layer - 1][BitRateIndex] * BitsPerKbit;
 }
 
@@ -97,10 +99,12 @@ int FrameHeader::Samples() const {
 
 int FrameHeader::Length() const {
     const int slot = Layer == 1 ? LayerISlotBytes : 1;
-    return (Samples() / 8 / slot * BitRate() / SampleRate() + (Padding ? 1 : 0)) * slot;
+    const int padding = Padding ? slot : 0;
+    if (BitRateIndex == FreeFormatBitRateIndex) return FreeFormatLength + padding;
+    return Samples() / 8 / slot * BitRate() / SampleRate() * slot + padding;
 }
 
-std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b) {
+std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b, int freeFormatLength) {
     if (b.size() < FrameHeaderLength || b[0] != FrameSyncByte || Get(b, SyncField) != static_cast<int>(SyncField.Mask))
         return std::nullopt;
     const int versionBits = Get(b, VersionField);
@@ -108,8 +112,8 @@ std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b) {
     const int bitRateIndex = Get(b, BitRateField);
     const int sampleRateIndex = Get(b, SampleRateField);
     if (versionBits == static_cast<int>(ReservedVersionBits) || layerBits == 0 ||
-        bitRateIndex < LowestBitRateIndex || bitRateIndex > HighestBitRateIndex ||
-        sampleRateIndex == ReservedSampleRateIndex)
+        bitRateIndex > HighestBitRateIndex || sampleRateIndex == ReservedSampleRateIndex ||
+        (bitRateIndex == FreeFormatBitRateIndex && freeFormatLength < ShortestFreeFormatLength))
         return std::nullopt;
     FrameHeader h;
     h.Version = versionBits == static_cast<int>(VersionBits[0])   ? MpegVersion::Mpeg1
@@ -126,6 +130,24 @@ std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b) {
     h.Copyright = Get(b, CopyrightField) != 0;
     h.Original = Get(b, OriginalField) != 0;
     h.Emphasis = Get(b, EmphasisField);
+    if (bitRateIndex == FreeFormatBitRateIndex) {
+        h.FreeFormatLength = freeFormatLength;
+        if (h.Length() > MaxFrameLength) return std::nullopt;
+    }
+    return h;
+}
+
+std::optional<FrameHeader> ParseFrameOfLength(std::span<const unsigned char> bytes, std::int64_t length) {
+    if (length > MaxFrameLength) return std::nullopt;
+    std::optional<FrameHeader> h = ParseFrameHeader(bytes);
+    if (!h) {
+        // A free-format frame is its length less its padding.
+        h = ParseFrameHeader(bytes, ShortestFreeFormatLength);
+        if (!h) return std::nullopt;
+        const int padding = h->Length() - h->FreeFormatLength;
+        h = ParseFrameHeader(bytes, static_cast<int>(length) - padding);
+    }
+    if (!h || h->Length() != length) return std::nullopt;
     return h;
 }
 
@@ -153,6 +175,7 @@ bool SameStream(const FrameHeader& a, const FrameHeader& b) {
 }
 
 std::optional<FrameHeader> SmallestFrameHolding(FrameHeader h, int bytes, bool mayPad) {
+    h.FreeFormatLength = 0;
     // A padded frame is one slot longer, never as long as the next rate's.
     for (h.BitRateIndex = LowestBitRateIndex; h.BitRateIndex <= HighestBitRateIndex; ++h.BitRateIndex)
         for (const bool padding : {false, true}) {
@@ -163,9 +186,34 @@ std::optional<FrameHeader> SmallestFrameHolding(FrameHeader h, int bytes, bool m
     return std::nullopt;
 }
 
-FrameHeader RebuiltHeader(const FrameHeader& original) {
+namespace {
+
+// Joint stereo codes its channels apart when it uses neither middle/side
+// nor intensity stereo (mode extension 0, 11172-3 2.4.2.3 and 2.4.3.4.9),
+// and a Layer III decoder then decodes them as in stereo or dual channel.
+bool ChannelsCodedApart(const FrameHeader& h) {
+    return !h.Mono() && (h.ChannelMode != JointStereoMode || h.ModeExtension == 0);
+}
+
+}  // namespace
+
+bool DecodersTakeTogether(const FrameHeader& a, const FrameHeader& b) {
+    return SameStream(a, b) && a.Protected == b.Protected && a.Private == b.Private &&
+           a.ChannelMode == b.ChannelMode && a.Copyright == b.Copyright && a.Original == b.Original &&
+           a.Emphasis == b.Emphasis;
+}
+
+FrameHeader RebuiltHeader(const FrameHeader& original, const FrameHeader& next) {
     FrameHeader h = original;
-    h.Protected = false;
+    h.Protected = next.Protected;
+    h.Private = next.Private;
+    h.Copyright = next.Copyright;
+    h.Original = next.Original;
+    h.Emphasis = next.Emphasis;
+    if (original.ChannelMode != next.ChannelMode && ChannelsCodedApart(original) && !next.Mono()) {
+        h.ChannelMode = next.ChannelMode;
+        h.ModeExtension = 0;
+    }
     return h;
 }
 

@@ -26,7 +26,7 @@ struct FrameHeader {
     MpegVersion Version = MpegVersion::Mpeg1;
     int Layer = 3;             // 1, 2 or 3
     bool Protected = false;    // a 16-bit CRC follows the header
-    int BitRateIndex = 9;      // 1..14
+    int BitRateIndex = 9;      // 1..14, or 0 for free format
     int SampleRateIndex = 0;   // 0..2
     bool Padding = false;      // one slot more
     bool Private = false;      // private_bit, the encoder's own
@@ -35,6 +35,9 @@ struct FrameHeader {
     bool Copyright = false;
     bool Original = false;
     int Emphasis = 0;
+    // A free-format frame's length without its padding: the distance to
+    // the next frame, which only the stream tells (its header does not).
+    int FreeFormatLength = 0;
 
     int BitRate() const;       // bits per second
     int SampleRate() const;    // samples per second
@@ -55,13 +58,23 @@ inline constexpr unsigned char FrameSyncByte = 0xFF;
 inline constexpr int MaxFrameLength = 2881;
 // The bit-rate indexes of a rate (11172-3 2.4.2.3): 0 is free format, 15 is
 // forbidden.
+inline constexpr int FreeFormatBitRateIndex = 0;
+// The shortest free-format frame ParseFrameHeader takes: a header and a
+// byte. Free-format frames are no longer than MaxFrameLength either.
+inline constexpr int ShortestFreeFormatLength = FrameHeaderLength + 1;
 inline constexpr int LowestBitRateIndex = 1;
 inline constexpr int HighestBitRateIndex = 14;
 
 // The header `bytes` begin with. Nothing for fewer than four bytes, or four
-// that are no frame header: no sync, a reserved version or layer, free
-// format (bit-rate index 0), bit-rate index 15 or sample-rate index 3.
-std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> bytes);
+// that are no frame header: no sync, a reserved version or layer, bit-rate
+// index 15 or sample-rate index 3; and free format (bit-rate index 0) unless
+// the length of the stream's unpadded frames, `freeFormatLength`, is given
+// (at least ShortestFreeFormatLength, at most MaxFrameLength padded).
+std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> bytes, int freeFormatLength = 0);
+// The header of a frame `length` bytes long, as a walk found it (a
+// free-format frame's length is where the next begins); nothing when the
+// bytes begin with no frame header, or with one of another length.
+std::optional<FrameHeader> ParseFrameOfLength(std::span<const unsigned char> bytes, std::int64_t length);
 std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader& header);
 
 // Frames of one stream share version, layer and sample rate; bit rate,
@@ -69,14 +82,23 @@ std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader
 bool SameStream(const FrameHeader& a, const FrameHeader& b);
 
 // `header` at the smallest bit rate (and, when `mayPad`, padding) whose
-// frame holds `bytes` bytes; nothing when no rate of its stream does.
+// frame holds `bytes` bytes; nothing when no rate of its stream does. A
+// free-format header becomes one of the stream's standard rates.
 std::optional<FrameHeader> SmallestFrameHolding(FrameHeader header, int bytes, bool mayPad);
 
-// The header of a frame rebuilt in the place of one of `original`, written
-// without a CRC: all that decoders compare from frame to frame stays
-// (version, layer, sample rate, private bit, channel mode and its
-// extension, copyright, original, emphasis), and so do rate and padding
-// until the caller sets them.
-FrameHeader RebuiltHeader(const FrameHeader& original);
+// Decoders take the frames at a stream's head for its sound only when
+// neighbours agree in more than their stream: ffmpeg compares channel
+// mode, copyright, original and emphasis of the two frames after a header
+// frame (and else skips the first as junk), GStreamer the protection and
+// private bits of the first few. True when `a` and `b` agree in all of it.
+bool DecodersTakeTogether(const FrameHeader& a, const FrameHeader& b);
+
+// The header of a frame rebuilt in the place of one of `original`, to stand
+// before `next`, a frame of the same stream: of next, all that decoders
+// compare (see DecodersTakeTogether), and its channel mode where the
+// original's channels are coded as under it (two channels coded apart:
+// stereo, dual channel, joint stereo with neither of its tools); of
+// original, the rest, rate and padding too until the caller sets them.
+FrameHeader RebuiltHeader(const FrameHeader& original, const FrameHeader& next);
 
 }  // namespace sundrel

@@ -4,11 +4,13 @@
 #include "hidden_file.h"
 #include "kept_gain.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -81,14 +83,45 @@ std::optional<fs::path> CreateBeside(const fs::path& piece, Stream& stream) {
     return name;
 }
 
+// The bytes of the source a piece keeps: all of them, or those inside
+// ranges of the source (in file order), given the blocks in order.
+class KeptBytes {
+public:
+    explicit KeptBytes(std::span<const ByteRange> ranges = {}) : ranges_(ranges) {}
+
+    // Writes those of `count` bytes read at source offset `at` that are
+    // kept; false when a write fails.
+    bool Write(std::FILE* out, const char* block, std::size_t count, std::int64_t at) {
+        if (ranges_.empty()) return std::fwrite(block, 1, count, out) == count;
+        const std::int64_t end = at + static_cast<std::int64_t>(count);
+        for (; next_ < ranges_.size() && ranges_[next_].Begin < end; ++next_) {
+            const std::int64_t from = std::max(ranges_[next_].Begin, at), to = std::min(ranges_[next_].End, end);
+            const auto bytes = static_cast<std::size_t>(std::max<std::int64_t>(to - from, 0));
+            if (bytes > 0 && std::fwrite(block + (from - at), 1, bytes, out) != bytes) return false;
+            if (ranges_[next_].End > end) break;  // goes on in the next block
+        }
+        return true;
+    }
+
+private:
+    std::span<const ByteRange> ranges_;
+    std::size_t next_ = 0;
+};
+
+// False when not all of `bytes` could be written.
+bool WriteAll(Stream& piece, const std::vector<unsigned char>& bytes) {
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), piece.Get()) == bytes.size();
+}
+
 enum class Copied { All, Abandoned, SourceEnded, WriteFailed };
 
-// Copies count bytes from the source to the piece in whole blocks and a
-// tail, letting the window run before each block. An outer piece that cannot
-// be written is still read through (the kept piece must start at its own
-// byte); only the kept piece fails the cut on a write error. A short read
-// writes what it got and never pads the piece.
-Copied CopyPiece(Stream& source, Stream& piece, bool kept, std::int64_t count,
+// Copies count bytes from the source, read at offset `at`, to the piece in
+// whole blocks and a tail, letting the window run before each block; the
+// piece receives the bytes it keeps. An outer piece that cannot be written is
+// still read through (the kept piece must start at its own byte); only the
+// kept piece fails the cut on a write error. A short read writes what it got
+// and never pads the piece.
+Copied CopyPiece(Stream& source, Stream& piece, bool kept, std::int64_t at, std::int64_t count, KeptBytes keep,
                  const EventPass& eventPass, char* block) {
     if (count <= 0) return Copied::All;
     const std::int64_t blocks = count / BlockSize;
@@ -98,7 +131,7 @@ Copied CopyPiece(Stream& source, Stream& piece, bool kept, std::int64_t count,
         if (whole && eventPass && !eventPass()) return Copied::Abandoned;
         const std::size_t wanted = whole ? static_cast<std::size_t>(BlockSize) : tail;
         const std::size_t got = std::fread(block, 1, wanted, source.Get());
-        if (got > 0 && piece.IsOpen() && std::fwrite(block, 1, got, piece.Get()) != got) {
+        if (got > 0 && piece.IsOpen() && !keep.Write(piece.Get(), block, got, at + b * BlockSize)) {
             if (kept) return Copied::WriteFailed;
             piece.Close();
         }
@@ -114,6 +147,8 @@ struct CutCopy {
     fs::path SourcePath;
     std::vector<std::int64_t> SegBytes;  // pieces 0..SegLast
     std::vector<unsigned char> Header;   // ahead of the kept piece
+    std::vector<ByteRange> KeptRanges;   // of the kept piece, the bytes it holds; empty: all
+    std::vector<unsigned char> Trailer;  // after the kept piece
     GainPlan Gain;                       // laid on the kept file
     std::vector<fs::path> Names;         // PieceName of each piece
 };
@@ -142,11 +177,12 @@ private:
         const bool kept = i == 1;
         temporary_ = CreateBeside(cut_.Names[i], piece_);
         if (kept && !temporary_) return Step::Fail;
-        const std::vector<unsigned char>& header = cut_.Header;
-        if (kept && !header.empty() && std::fwrite(header.data(), 1, header.size(), piece_.Get()) != header.size())
-            return Step::Fail;
+        if (kept && !WriteAll(piece_, cut_.Header)) return Step::Fail;
 
-        const Copied copied = CopyPiece(source_, piece_, kept, cut_.SegBytes[i], eventPass_, block_);
+        const std::int64_t at = read_;
+        read_ += std::max<std::int64_t>(cut_.SegBytes[i], 0);
+        const KeptBytes keep(kept ? std::span(cut_.KeptRanges) : std::span<const ByteRange>());
+        const Copied copied = CopyPiece(source_, piece_, kept, at, cut_.SegBytes[i], keep, eventPass_, block_);
         if (copied == Copied::Abandoned && written_.Kept) {
             DropTemporary();
             return Step::Stop;
@@ -155,6 +191,7 @@ private:
         // Before the kept piece is whole, a source that ends means the
         // selection is not in the file any more; after it, nothing is lost.
         if (copied == Copied::SourceEnded && i <= 1) return Step::Fail;
+        if (kept && !WriteAll(piece_, cut_.Trailer)) return Step::Fail;
         if (kept && !LayGain()) return Step::Fail;
         if (!PutInPlace(cut_.Names[i], kept)) return Step::Fail;
         return copied == Copied::SourceEnded ? Step::Stop : Step::Next;
@@ -207,6 +244,7 @@ private:
     Stream source_;
     Stream piece_;
     std::optional<fs::path> temporary_;  // the piece being written, until it is in place
+    std::int64_t read_ = 0;              // source bytes the pieces so far took
     WrittenPieces written_;
     alignas(64) char block_[BlockSize];  // aligned as the stack would have it: memcpy runs at full speed
 };
@@ -228,6 +266,8 @@ WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass, Lefto
     copy.SourcePath = cut.SourcePath;
     copy.SegBytes.assign(cut.SegBytes.begin(), cut.SegBytes.begin() + segLast + 1);
     copy.Header = cut.KeptHeader;
+    copy.KeptRanges = cut.KeptRanges;
+    copy.Trailer = cut.KeptTrailer;
     copy.Gain = cut.KeptGain;
     for (int i = 0; i <= segLast; ++i) copy.Names.push_back(PieceName(cut, i));
 

@@ -23,7 +23,7 @@ std::filesystem::path PieceName(const CutState& cut, int i);
 
 // What a cut left in the destination folder.
 struct WrittenPieces {
-    bool Kept = false;  // PieceName(1) holds KeptHeader and all the bytes of its piece
+    bool Kept = false;  // PieceName(1) holds KeptHeader, the bytes of its piece it keeps, KeptTrailer
     // Its other files still there: the outer pieces it put in place, and any
     // of its own temporary files that could not be removed.
     std::vector<std::filesystem::path> Others;
@@ -38,7 +38,9 @@ struct WrittenPieces {
 // running cut (another window, another copy of the program) is writing.
 enum class Leftovers { Keep, Remove };
 
-// Copies pieces 0..SegLast of SourcePath into PieceName(0..). Each piece is
+// Copies pieces 0..SegLast of SourcePath into PieceName(0..); of piece 1,
+// the kept piece, the bytes of KeptRanges when there are some, between
+// KeptHeader and KeptTrailer. Each piece is
 // written to a new hidden file beside its name and renamed onto the name
 // once whole, so a file or link of that name is replaced, never written
 // through. A cut that fails before its kept piece is in place leaves an

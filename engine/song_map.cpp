@@ -35,6 +35,12 @@ std::uint32_t Clamp32(std::int64_t value) {
 
 }  // namespace
 
+std::int64_t KeptPiece::Bytes() const {
+    std::int64_t bytes = 0;
+    for (const ByteRange& range : Ranges) bytes += range.End - range.Begin;
+    return bytes;
+}
+
 SongMap::SongMap(const SongFile& file) : file_(file), sound_(file.Sound) {}
 
 int SongMap::SkippedSamples() const {
@@ -54,7 +60,10 @@ std::optional<double> SongMap::Duration() const {
     double seconds = streamSeconds_.back() +
                      static_cast<double>(count - last.FirstFrame) * last.Header.Samples() / last.Header.SampleRate();
     if (SkippedSamples() > 0) {
-        const int dropped = *walk_.Header.EncoderDelay + walk_.Header.Padding;
+        // The decoder puts its last frame out DecoderDelay samples late and
+        // stops at its end: padding shorter than that delay drops nothing
+        // more, and the samples it would have spared are never heard.
+        const int dropped = *walk_.Header.EncoderDelay + std::max(walk_.Header.Padding, DecoderDelay);
         seconds -= static_cast<double>(dropped) / walk_.Streams.front().Header.SampleRate();
     }
     return std::max(seconds, 0.0);
@@ -104,6 +113,11 @@ std::size_t SongMap::FirstOfStream(std::size_t frame) const {
     return walk_.Streams[static_cast<std::size_t>(walk_.Frames.Stream(frame))].FirstFrame;
 }
 
+std::size_t SongMap::EndOfStream(std::size_t frame) const {
+    const auto next = static_cast<std::size_t>(walk_.Frames.Stream(frame)) + 1;
+    return next < walk_.Streams.size() ? walk_.Streams[next].FirstFrame : walk_.Frames.Count();
+}
+
 std::size_t SongMap::WarmUpFrom(std::size_t frame) const {
     // Frames from another stream, or the song's start, are no help.
     const std::size_t floor = FirstOfStream(frame);
@@ -132,40 +146,73 @@ std::size_t SongMap::ReservoirFrom(std::size_t frame) const {
     return first;
 }
 
-std::optional<std::vector<unsigned char>> SongMap::SelfContained(std::size_t frame) const {
-    const FrameIndex& frames = walk_.Frames;
-    const std::size_t back = ReservoirFrom(frame);
-    const std::int64_t from = frames.Offset(back);
-    const std::optional<std::vector<unsigned char>> read = Read(from, frames.End(frame));
-    if (!read) return std::nullopt;
-    const std::span<const unsigned char> bytes(*read);
-
-    std::vector<unsigned char> before;
-    std::optional<FrameHeader> header;
-    for (std::size_t i = back; i <= frame; ++i) {
-        const auto at = static_cast<std::size_t>(frames.Offset(i) - from);
-        header = ParseFrameHeader(bytes.subspan(at));
-        if (!header || at + static_cast<std::size_t>(header->Length()) > bytes.size()) return std::nullopt;
-        if (i < frame) {
-            const auto frameBytes = bytes.subspan(at, static_cast<std::size_t>(header->Length()));
-            const auto mainData = frameBytes.subspan(static_cast<std::size_t>(MainDataOffset(*header)));
-            before.insert(before.end(), mainData.begin(), mainData.end());
-        }
-    }
-    const auto at = static_cast<std::size_t>(frames.Offset(frame) - from);
-    return SelfContainedFrame(bytes.subspan(at, static_cast<std::size_t>(header->Length())), before);
+std::optional<FrameHeader> SongMap::HeaderOf(std::size_t frame, std::span<const unsigned char> bytes) const {
+    return ParseFrameOfLength(bytes, walk_.Frames.End(frame) - walk_.Frames.Offset(frame));
 }
 
-std::size_t SongMap::FirstToDecode(std::size_t frame, int sample) const {
-    const FrameHeader& stream = StreamOf(frame);
-    // The frame before it, and the frames that one's reservoir may reach into.
-    std::size_t first = ReservoirFrom(WarmUpFrom(frame));
-    // As far back as the record's delay can reach.
-    const auto delay = [&](std::size_t from) {
-        return static_cast<std::int64_t>(frame - from) * stream.Samples() + sample - DecoderDelay;
+std::optional<FrameHeader> SongMap::ReadHeader(std::size_t frame) const {
+    const std::int64_t at = walk_.Frames.Offset(frame);
+    const std::optional<std::vector<unsigned char>> head = Read(at, at + FrameHeaderLength);
+    return head ? HeaderOf(frame, *head) : std::nullopt;
+}
+
+std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence,
+                                                  int budget) const {
+    const FrameIndex& frames = walk_.Frames;
+    // The frames the reservoir of `first` may lie in, `first`, and the frame
+    // the kept file holds after it.
+    const std::size_t back = ReservoirFrom(first);
+    const std::size_t next = std::min(first + 1, after - 1);
+    const std::int64_t from = frames.Offset(back);
+    const std::optional<std::vector<unsigned char>> read = Read(from, frames.End(next));
+    if (!read) return std::nullopt;
+    const auto frameAt = [&](std::size_t i) {
+        return std::span(*read).subspan(static_cast<std::size_t>(frames.Offset(i) - from),
+                                        static_cast<std::size_t>(frames.End(i) - frames.Offset(i)));
     };
-    while (first < frame && delay(first) > MaxGaplessSamples) ++first;
-    return first;
+    std::vector<unsigned char> before;  // the main data of the frames before `first`
+    for (std::size_t i = back; i < first; ++i) {
+        const std::optional<FrameHeader> header = HeaderOf(i, frameAt(i));
+        if (!header || MainDataOffset(*header) > static_cast<int>(frameAt(i).size())) return std::nullopt;
+        const auto mainData = frameAt(i).subspan(static_cast<std::size_t>(MainDataOffset(*header)));
+        before.insert(before.end(), mainData.begin(), mainData.end());
+    }
+    const std::span<const unsigned char> frame = frameAt(first);
+    const std::optional<FrameHeader> header = HeaderOf(first, frame);
+    const std::optional<FrameHeader> nextHeader = HeaderOf(next, frameAt(next));
+    if (!header || !nextHeader) return std::nullopt;
+
+    Lead lead;
+    // A rebuilt free-format frame would need a rate of its own, and
+    // GStreamer takes no such frame into a free-format stream.
+    const std::optional<std::vector<unsigned char>> rebuilt =
+        header->BitRateIndex == FreeFormatBitRateIndex ? std::nullopt : SelfContainedFrame(frame, before, *nextHeader);
+    std::optional<FrameHeader> ahead;  // of the frame after the silent one
+    std::span<const unsigned char> reservoir;
+    if (rebuilt) {
+        lead.FirstCopied = first + 1;
+        ahead = ParseFrameHeader(*rebuilt);
+        silence = silence || !ahead || !DecodersTakeTogether(*ahead, *nextHeader);
+    } else {
+        // Too big to rebuild (high rates): the frame stays as it is, and the
+        // silent frame before it carries its reservoir, so that no decoder
+        // meets a frame whose reservoir it lacks.
+        lead.FirstCopied = first;
+        ahead = header;
+        const std::optional<SideInfo> side = ReadSideInfo(*header, frame);
+        const auto reach = std::min(static_cast<std::size_t>(side ? side->MainDataBegin : 0), before.size());
+        reservoir = std::span(before).last(reach);
+        silence = silence || reach > 0 || !DecodersTakeTogether(*header, *nextHeader);
+    }
+    if (silence && ahead) {
+        // As many as the record can drop.
+        std::optional<BuiltFrames> silent = SilentFrames(*ahead, reservoir, std::max(budget / ahead->Samples(), 1));
+        if (!silent) return std::nullopt;
+        lead.Samples = static_cast<int>(silent->size()) * ahead->Samples();
+        lead.Frames = std::move(*silent);
+    }
+    if (rebuilt) lead.Frames.push_back(*rebuilt);
+    return lead;
 }
 
 std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
@@ -178,81 +225,151 @@ std::optional<KeptPiece> SongMap::Kept(double start, double end) const {
     const FrameHeader& stream = StreamOf(from.Frame);
     if ((end - start) * stream.SampleRate() < stream.Samples()) return std::nullopt;
 
-    // One past the last frame whose samples are kept.
-    const std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
-    KeptPiece kept;
-    if (stream.Layer != 3) {  // no reservoir, no record: whole frames
-        kept.Begin = frames.Offset(from.Frame);
-        kept.End = frames.End(after - 1);
-        return kept;
+    // One past the last frame whose samples are kept; none for a selection
+    // that ends before the song's first sample.
+    std::size_t after = std::min(frames.Count(), to.Sample > 0 ? to.Frame + 1 : to.Frame);
+    if (after <= from.Frame) return std::nullopt;
+    // The samples of the frames kept after End, which the record drops.
+    int padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample;
+    // A free-format frame tells its length only by where the next of its
+    // stream begins: a kept file that would end with one after none of its
+    // kind keeps the next one too.
+    const auto freeFormat = [&](std::size_t i) {
+        const std::optional<FrameHeader> header = ReadHeader(i);
+        return header && header->BitRateIndex == FreeFormatBitRateIndex;
+    };
+    const std::size_t last = after - 1;
+    if (after < frames.Count() && freeFormat(last) &&
+        !(last > from.Frame && frames.Stream(last - 1) == frames.Stream(last) && freeFormat(last - 1))) {
+        padding += StreamOf(after).Samples();
+        ++after;
     }
-    // Best, the first frame rebuilt to carry its own reservoir: the ringtone
-    // then begins one or two frames before the moment. A frame too big for
-    // that (high rates) has its reservoir in the frame before it.
-    std::size_t first = WarmUpFrom(from.Frame);
-    auto rebuilt = SelfContained(first);
-    if (!rebuilt) first = FirstToDecode(from.Frame, from.Sample);
-    const std::int64_t delay = static_cast<std::int64_t>(from.Frame - first) * stream.Samples() + from.Sample;
-    Gapless record;
-    record.Delay = static_cast<int>(delay) - DecoderDelay;
-    record.Padding = static_cast<int>(after - std::min(to.Frame, after)) * StreamOf(after - 1).Samples() - to.Sample +
-                     DecoderDelay;
-    kept.End = frames.End(after - 1);
-    std::vector<unsigned char> lead;
-    // The decoder's own delay is longer than what lies before the song's
-    // first moments: a silent frame ahead lets it drop that instead, and
-    // leaves the decoder as still as at the song's start.
-    bool silentAhead = false;
-    if (record.Delay < 0 && first == 0) {
-        const auto head = Read(frames.Offset(0), frames.Offset(0) + FrameHeaderLength);
-        if (auto silent = head ? SilentFrame(*head) : std::nullopt) {
-            lead = std::move(*silent);
-            record.Delay += stream.Samples();
-            silentAhead = true;
-        }
+    BuiltFrames trailer;
+    KeptPiece kept = PieceOf(from, after, padding, trailer);
+    // A kept file whose last bytes read as a tag would lose its last frame
+    // to every tag reader (decoders' too): a silent frame after it ends the
+    // file instead, and the record drops it.
+    const std::optional<FrameHeader> lastHeader = ReadHeader(after - 1);
+    while (lastHeader && padding + lastHeader->Samples() + DecoderDelay <= MaxGaplessSamples &&
+           EndsLikeATag(TailOf(kept))) {
+        std::optional<std::vector<unsigned char>> silent = SilentFrame(*lastHeader);
+        if (!silent) break;
+        trailer.push_back(std::move(*silent));
+        padding += lastHeader->Samples();
+        kept = PieceOf(from, after, padding, trailer);
     }
-    record.Delay = std::max(record.Delay, 0);
-    // What the kept file plays: its frames of sound, less the record's delay
-    // and padding.
-    const auto soundFrames = static_cast<std::int64_t>(after - first) + (silentAhead ? 1 : 0);
-    kept.Timeline = {stream.SampleRate(), record.Delay + DecoderDelay,
-                     soundFrames * stream.Samples() - record.Delay - record.Padding};
-    if (rebuilt) lead.insert(lead.end(), rebuilt->begin(), rebuilt->end());
-    kept.Begin = !rebuilt ? frames.Offset(first) : first + 1 < after ? frames.Offset(first + 1) : kept.End;
-    kept.Header = KeptHeader(kept.Begin, kept.End - kept.Begin, record, lead).value_or(std::vector<unsigned char>{});
-    kept.Header.insert(kept.Header.end(), lead.begin(), lead.end());
     return kept;
 }
 
-std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
-                                                              std::optional<Gapless> record,
-                                                              std::span<const unsigned char> lead) const {
+KeptPiece SongMap::PieceOf(Moment from, std::size_t after, int padding, const BuiltFrames& trailer) const {
     const FrameIndex& frames = walk_.Frames;
-    if (frames.Count() == 0 || count < 0) return std::nullopt;
+    const FrameHeader& stream = StreamOf(from.Frame);
+    // The song's frames from `copied` on, without what lies between them.
+    const auto framesFrom = [&](std::size_t copied) {
+        std::vector<ByteRange> ranges = frames.Stretches(copied, after);
+        if (ranges.empty()) ranges.push_back({frames.End(after - 1), frames.End(after - 1)});
+        return ranges;
+    };
+    KeptPiece kept;
+    for (const auto& frame : trailer) kept.Trailer.insert(kept.Trailer.end(), frame.begin(), frame.end());
+    if (stream.Layer != 3) {  // no reservoir, no record: whole frames
+        kept.Ranges = framesFrom(from.Frame);
+        return kept;
+    }
+    // The ringtone begins with the frames whose last samples overlap the
+    // moment's first, best rebuilt to carry their own reservoir: one or two
+    // frames before the moment.
+    const std::size_t first = WarmUpFrom(from.Frame);
+    Gapless record;
+    record.Delay = static_cast<int>(from.Frame - first) * stream.Samples() + from.Sample - DecoderDelay;
+    record.Padding = padding + DecoderDelay;
+    // Where the decoder's own delay is longer than what lies before the
+    // moment (the song's first moments), a silent frame ahead lets it drop
+    // that instead, and leaves the decoder as still as at the song's start.
+    // Before the join of two streams, it makes the first one long enough
+    // for a walk to take it.
+    const std::size_t streamEnd = EndOfStream(from.Frame);
+    const bool shortBeforeJoin = after > streamEnd && 1 + static_cast<int>(streamEnd - first) < LockFrames;
+    // A song that cannot be read now is cut from `first` as it is, and its
+    // write fails.
+    const Lead lead = LeadFrames(first, after, record.Delay < 0 || shortBeforeJoin, MaxGaplessSamples - record.Delay)
+                          .value_or(Lead{{}, first, 0});
+    record.Delay = std::max(record.Delay + lead.Samples, 0);
+    kept.Ranges = framesFrom(lead.FirstCopied);
+    // What the kept file plays: its frames of sound, less the record's delay
+    // and padding.
+    const auto soundFrames = static_cast<std::int64_t>(lead.Frames.size() + (after - lead.FirstCopied) + trailer.size());
+    kept.Timeline = {stream.SampleRate(), record.Delay + DecoderDelay,
+                     soundFrames * stream.Samples() - record.Delay - record.Padding};
+    kept.Header = KeptHeader(kept.Ranges, record, lead.Frames, trailer).value_or(std::vector<unsigned char>{});
+    for (const auto& frame : lead.Frames) kept.Header.insert(kept.Header.end(), frame.begin(), frame.end());
+    return kept;
+}
+
+std::vector<unsigned char> SongMap::TailOf(const KeptPiece& kept) const {
+    // The last bytes of the trailer, of the song's ranges, then of the
+    // header frames.
+    const std::int64_t trailer = std::min<std::int64_t>(TailTagReach, std::ssize(kept.Trailer));
+    std::vector<unsigned char> tail(kept.Trailer.end() - trailer, kept.Trailer.end());
+    for (auto range = kept.Ranges.rbegin(); range != kept.Ranges.rend() && std::ssize(tail) < TailTagReach; ++range) {
+        const std::int64_t from = std::max(range->Begin, range->End - (TailTagReach - std::ssize(tail)));
+        const auto bytes = Read(from, range->End);
+        if (bytes) tail.insert(tail.begin(), bytes->begin(), bytes->end());
+    }
+    const std::int64_t wanted = std::max<std::int64_t>(TailTagReach - std::ssize(tail), 0);
+    const std::int64_t header = std::min<std::int64_t>(wanted, std::ssize(kept.Header));
+    tail.insert(tail.begin(), kept.Header.end() - header, kept.Header.end());
+    return tail;
+}
+
+std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin, std::int64_t count,
+                                                              std::optional<Gapless> record) const {
+    if (count < 0) return std::nullopt;
+    const ByteRange range{begin, begin + count};
+    return KeptHeader(std::span(&range, 1), record, {}, {});
+}
+
+std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const ByteRange> ranges,
+                                                              std::optional<Gapless> record, const BuiltFrames& lead,
+                                                              const BuiltFrames& trailer) const {
+    const FrameIndex& frames = walk_.Frames;
+    if (frames.Count() == 0) return std::nullopt;
     // Where each frame of the kept file starts in it, lead frames first.
     std::vector<std::int64_t> starts;
-    for (std::size_t at = 0; at + FrameHeaderLength <= lead.size();) {
-        const auto header = ParseFrameHeader(lead.subspan(at));
-        if (!header) return std::nullopt;
-        starts.push_back(static_cast<std::int64_t>(at));
-        at += static_cast<std::size_t>(header->Length());
+    std::int64_t bytes = 0;
+    const auto built = [&](const BuiltFrames& each) {
+        for (const auto& frame : each) {
+            starts.push_back(bytes);
+            bytes += std::ssize(frame);
+        }
+    };
+    built(lead);
+    std::optional<std::size_t> firstOfSong;
+    for (const ByteRange& range : ranges) {
+        if (range.End < range.Begin) return std::nullopt;
+        const std::size_t first = frames.FirstStartingFrom(range.Begin);
+        const std::size_t after = std::max(first, frames.FirstEndingAfter(range.End));
+        for (std::size_t i = first; i < after; ++i) starts.push_back(bytes + frames.Offset(i) - range.Begin);
+        if (!firstOfSong && first < after) firstOfSong = first;
+        bytes += range.End - range.Begin;
     }
-    const std::size_t first = frames.FirstStartingFrom(begin);
-    const std::size_t after = std::max(first, frames.FirstEndingAfter(begin + count));
-    for (std::size_t i = first; i < after; ++i)
-        starts.push_back(static_cast<std::int64_t>(lead.size()) + frames.Offset(i) - begin);
-    if (starts.empty()) return std::nullopt;
-    std::optional<FrameHeader> model = lead.empty() ? std::nullopt : ParseFrameHeader(lead);
-    if (!model) {
-        model = StreamOf(first);
-        model->ChannelMode = frames.ChannelMode(first);
+    built(trailer);
+    if (starts.empty() || (lead.empty() && !firstOfSong)) return std::nullopt;
+    // Its model is the frame after it, as the file holds it.
+    std::optional<FrameHeader> model =
+        lead.empty() ? std::nullopt : ParseFrameOfLength(lead.front(), std::ssize(lead.front()));
+    if (!model && firstOfSong) {
+        model = ReadHeader(*firstOfSong);
+        if (!model) {
+            model = StreamOf(*firstOfSong);
+            model->ChannelMode = frames.ChannelMode(*firstOfSong);
+        }
     }
-    if (model->Layer != 3) return std::nullopt;
+    if (!model || model->Layer != 3) return std::nullopt;
 
     XingFields fields;
     fields.Info = walk_.SameBitRate;
     fields.Frames = Clamp32(static_cast<std::int64_t>(starts.size()));
-    const std::int64_t bytes = count + static_cast<std::int64_t>(lead.size());
     fields.Bytes = Clamp32(bytes);
     fields.Record = record;
     // Every frame lasts as long as the next, so a share of the time is the
@@ -267,7 +384,6 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::int64_t begin
     }
     // Frames of one rate get a header frame of that rate, as an encoder
     // writes it; the others the smallest that holds the fields.
-    model->Protected = false;
     if (!walk_.SameBitRate) model->BitRateIndex = 1;
     return BuildXingFrame(*model, fields);
 }

@@ -22,15 +22,26 @@
 
 namespace sundrel {
 
-// What a ringtone's file holds: its header frame, then the song's bytes
-// [Begin, End).
+// What a ringtone's file holds: its header frames, then the song's bytes of
+// each range in turn: its frames, adjacent ones in one range, without what
+// lay between them in the song; then its trailer. At least one range; the
+// only one is empty when the kept file holds none of the song's frames as
+// they were.
 struct KeptPiece {
-    std::int64_t Begin = 0;
-    std::int64_t End = 0;
+    std::vector<ByteRange> Ranges;
     std::vector<unsigned char> Header;
+    // Silent frames that end the file where the song's would end it as if a
+    // tag stood there; mostly none.
+    std::vector<unsigned char> Trailer;
     // Where its moments lie in the sound it decodes to, for its fades and
     // volume.
     KeptTimeline Timeline;
+
+    // The stretch of the song the ranges lie in.
+    std::int64_t Begin() const { return Ranges.front().Begin; }
+    std::int64_t End() const { return Ranges.back().End; }
+    // Bytes of the song the kept file holds.
+    std::int64_t Bytes() const;
 };
 
 // A whole song mapped. Default-constructed, it is no song.
@@ -70,16 +81,19 @@ public:
     std::optional<KeptPiece> Kept(double start, double end) const;
 
     // The header frame the kept file must begin with when it holds
-    // [begin, begin + count) of this song: Info for frames of one bit
-    // rate, Xing otherwise, with the gapless record when one is given.
-    // Nothing for a song without frames, a layer other than III, or a piece
-    // without a whole frame.
-    // `lead`: frames the kept file holds before [begin, begin + count)
-    // instead of the song's first one there (a silent frame, the first
-    // frame rebuilt).
+    // [begin, begin + count) of this song (or the bytes of `ranges`, one
+    // after another): Info for frames of one bit rate, Xing otherwise,
+    // with the gapless record when one is given. Nothing for a song
+    // without frames, a layer other than III, or a piece without a whole
+    // frame.
     std::optional<std::vector<unsigned char>> KeptHeader(std::int64_t begin, std::int64_t count,
-                                                         std::optional<Gapless> record = {},
-                                                         std::span<const unsigned char> lead = {}) const;
+                                                         std::optional<Gapless> record = {}) const;
+    // Frames built for a kept file, each whole.
+    using BuiltFrames = std::vector<std::vector<unsigned char>>;
+    // `lead` and `trailer`: frames it holds before and after the song's.
+    std::optional<std::vector<unsigned char>> KeptHeader(std::span<const ByteRange> ranges,
+                                                         std::optional<Gapless> record, const BuiltFrames& lead,
+                                                         const BuiltFrames& trailer) const;
 
     // The frame of sound nearest a moment of playback (seconds): the middle
     // of its first sample, which maps into that frame and no other, and its
@@ -103,20 +117,39 @@ private:
     Moment Locate(double position) const;
     const FrameHeader& StreamOf(std::size_t frame) const;
     std::size_t FirstOfStream(std::size_t frame) const;
+    // One past the last frame of the stream of `frame`.
+    std::size_t EndOfStream(std::size_t frame) const;
     // The first of the frames before `frame` whose main data hold the
     // largest bit reservoir it may reach back into (or its stream's first
     // frame, when they hold less).
     std::size_t ReservoirFrom(std::size_t frame) const;
-    // Frames before `frame` a decoder needs to put it out as in the song,
-    // its reservoir included.
-    std::size_t FirstToDecode(std::size_t frame, int sample) const;
     // The frames before `frame` that must decode whole for its first samples.
     std::size_t WarmUpFrom(std::size_t frame) const;
     // [from, to) of the song's file now; nothing when it cannot be read whole.
     std::optional<std::vector<unsigned char>> Read(std::int64_t from, std::int64_t to) const;
-    // The frame rebuilt to need no reservoir (read from the file now);
-    // nothing when it cannot be.
-    std::optional<std::vector<unsigned char>> SelfContained(std::size_t frame) const;
+    // The header of `frame`, whose bytes `bytes` begin with; or read from
+    // the file now.
+    std::optional<FrameHeader> HeaderOf(std::size_t frame, std::span<const unsigned char> bytes) const;
+    std::optional<FrameHeader> ReadHeader(std::size_t frame) const;
+
+    // The frames a kept file holds ahead of the song's, so that its frame
+    // `first` decodes as in the song: `first` rebuilt to carry its own bit
+    // reservoir, or kept as it is after a silent frame that carries it; a
+    // silent frame also where decoders would not take the rebuilt frame
+    // for the stream, and where `silence` asks for one. Read from the file
+    // now; nothing when it cannot be.
+    struct Lead {
+        BuiltFrames Frames;
+        std::size_t FirstCopied = 0;  // the first of the song's frames after them
+        int Samples = 0;              // what they put out before the frame `first`'s
+    };
+    // `budget`: samples of silent frames the record can drop.
+    std::optional<Lead> LeadFrames(std::size_t first, std::size_t after, bool silence, int budget) const;
+    // The kept piece from the moment `from` to the end of frame after - 1,
+    // then `trailer`; the record drops `padding` samples at its end.
+    KeptPiece PieceOf(Moment from, std::size_t after, int padding, const BuiltFrames& trailer) const;
+    // The last bytes of the kept file, as many as a tag reader looks at.
+    std::vector<unsigned char> TailOf(const KeptPiece& kept) const;
 
     std::filesystem::path path_;
     SongFile file_;

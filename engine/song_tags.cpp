@@ -212,4 +212,14 @@ SongFile ReadSongFile(const std::filesystem::path& path) {
     return detail::ReadSongFile(path, reads);
 }
 
+bool EndsLikeATag(std::span<const unsigned char> tail) {
+    using namespace detail;
+    static_assert(TailTagReach == Id3v1Size);
+    const auto size = static_cast<std::int64_t>(tail.size());
+    const auto startsWith = [&](std::int64_t fromEnd, const char* text) {
+        return size >= fromEnd && StartsWith(tail.data() + (size - fromEnd), text);
+    };
+    return startsWith(Id3v1Size, "TAG") || startsWith(ApeFooterSize, "APETAGEX");
+}
+
 }  // namespace sundrel

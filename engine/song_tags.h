@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 
 namespace sundrel {
 
@@ -30,6 +31,14 @@ struct SongFile {
 // Reads the ID3v2 tags at the head and the ID3v1 and APEv2 tags at the tail,
 // and the first bytes after the head tags for another format's signature.
 SongFile ReadSongFile(const std::filesystem::path& path);
+
+// The most bytes before a file's end that EndsLikeATag looks at: an ID3v1
+// tag's.
+inline constexpr std::int64_t TailTagReach = 128;
+// True when a file ending with `tail` (its last bytes, up to TailTagReach)
+// ends as if a tag stood there, an ID3v1 tag's "TAG" or an APEv2 footer's
+// "APETAGEX": tag readers, decoders' too, would take those bytes off.
+bool EndsLikeATag(std::span<const unsigned char> tail);
 
 namespace detail {
 

@@ -81,7 +81,11 @@ std::uint16_t TagCrc(const unsigned char* bytes, std::size_t count) {
 
 }  // namespace
 
-int XingOffset(const FrameHeader& h) { return MainDataOffset(h); }
+// Encoders write the tag right after the header and the side information's
+// length, CRC or not, and decoders look for it there: lame writes a
+// protected header frame's CRC over the first two bytes of its side
+// information.
+int XingOffset(const FrameHeader& h) { return FrameHeaderLength + SideInfoLength(h); }
 
 std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame, const FrameHeader& header) {
     if (header.Layer != 3) return std::nullopt;
@@ -117,13 +121,12 @@ std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame,
 
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields) {
     // Of its model, a header frame keeps what makes it a frame of the
-    // stream: version, sample rate, channel mode, and the rate when it can.
-    FrameHeader h;
-    h.Version = model.Version;
+    // stream, all that decoders compare with the frame after it, and the
+    // rate when it can.
+    FrameHeader h = model;
     h.Layer = 3;
-    h.BitRateIndex = model.BitRateIndex;
-    h.SampleRateIndex = model.SampleRateIndex;
-    h.ChannelMode = model.ChannelMode;
+    h.Padding = false;
+    h.ModeExtension = 0;
     const int at = XingOffset(h);
     const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
     // The highest rate of the lowest sample rate holds the fields many times.
@@ -141,7 +144,14 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
         std::min<std::uint64_t>(std::uint64_t(fields.Bytes) + frame.size(), std::numeric_limits<std::uint32_t>::max()));
     PutBigEndian32(field += XingCountLength, stream);
     std::memcpy(field += XingCountLength, fields.Toc.data(), fields.Toc.size());
-    // The quality field after the table stays 0.
+    // The quality field after the table stays 0. A protected frame's CRC
+    // covers the side information as decoders read it, the tag's first
+    // bytes too, as lame writes it; the extension's CRC covers that one.
+    if (h.Protected) {
+        const std::uint16_t crc = FrameCrc(h, frame).value();
+        frame[FrameHeaderLength] = static_cast<unsigned char>(crc >> 8);
+        frame[FrameHeaderLength + 1] = static_cast<unsigned char>(crc & 0xFF);
+    }
     if (fields.Record) {
         unsigned char* e = x + XingFieldsLength;
         // Players look for LAME's name before they trust the record.

@@ -37,8 +37,9 @@ struct HeaderFrame {
 // an ordinary frame of sound.
 std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame, const FrameHeader& header);
 
-// Offset of the Xing or Info tag in a Layer III frame: after the header, its
-// CRC and the side information.
+// Offset of the Xing or Info tag in a Layer III frame: after the header and
+// as many bytes as its side information holds, whether or not the frame
+// carries a CRC (the LAME tag layout; lame, mpg123 and ffmpeg alike).
 int XingOffset(const FrameHeader& header);
 
 // The gapless record of a kept file: samples a decoder drops, beyond its
@@ -63,10 +64,12 @@ struct XingFields {
     std::optional<Gapless> Record;  // written as a LAME extension
 };
 
-// A Layer III Xing or Info frame of the model's version, sample rate and
-// channel mode, without CRC, at the model's bit rate when that holds the
-// fields and otherwise the smallest that does; its side information is
-// zero, so a decoder that does not know Xing plays it as silence.
+// A Layer III Xing or Info frame with the model's header (what decoders
+// compare with the frame after it included: a CRC when the model has one),
+// without padding, at the model's bit rate (free format too) when that
+// holds the fields and otherwise the smallest that does; its side
+// information is zero up to the tag, so a decoder that does not know Xing
+// plays it as silence.
 std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFields& fields);
 
 }  // namespace sundrel

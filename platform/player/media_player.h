@@ -28,6 +28,9 @@ public:
     virtual std::optional<double> duration() const = 0;
     virtual double currentPosition() const = 0;
     virtual void pause() = 0;
+    // The loaded media cannot be played: the player refused the file or
+    // failed to open it (its status says so). False with no media.
+    virtual bool cannotPlay() const = 0;
 
     // Marks the moments the user chose, in seconds: the start alone, or the
     // start and the end of the selection that was cut. A new URL clears them.

@@ -295,6 +295,10 @@ std::optional<double> MediaPlayerWidget::duration() const {
     return playback_ ? double(playback_->durationMs()) / 1000.0 : 0.0;
 }
 
+bool MediaPlayerWidget::cannotPlay() const {
+    return !url_.isEmpty() && (!playback_ || playback_->status() == Playback::Status::Failed);
+}
+
 double MediaPlayerWidget::currentPosition() const {
     return playback_ ? double(playback_->positionMs()) / 1000.0 : 0.0;
 }

@@ -42,6 +42,7 @@ public:
     std::optional<double> duration() const override;
     double currentPosition() const override;
     void pause() override;
+    bool cannotPlay() const override;
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
     void setFrameGrid(double firstSeconds, double frameSeconds) override;
     void setSongLength(double seconds) override;

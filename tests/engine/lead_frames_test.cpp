@@ -19,7 +19,7 @@ namespace {
 // must therefore keep.
 void ExpectSameFlags(const FrameHeader& rebuilt, const FrameHeader& original) {
     EXPECT_TRUE(SameStream(rebuilt, original));
-    EXPECT_FALSE(rebuilt.Protected);
+    EXPECT_EQ(rebuilt.Protected, original.Protected);
     EXPECT_EQ(rebuilt.Private, original.Private);
     EXPECT_EQ(rebuilt.ChannelMode, original.ChannelMode);
     EXPECT_EQ(rebuilt.ModeExtension, original.ModeExtension);
@@ -48,7 +48,7 @@ TEST(SelfContainedFrame, CarriesItsOwnReservoir) {
             data.insert(data.end(), mainData.begin(), mainData.end());
             const std::optional<std::vector<unsigned char>> rebuilt = SelfContainedFrame(frame, before);
             before.insert(before.end(), mainData.begin(), mainData.end());
-            FrameHeader largest = RebuiltHeader(h);
+            FrameHeader largest = RebuiltHeader(h, h);
             largest.BitRateIndex = HighestBitRateIndex;
             largest.Padding = true;
             const int needed = MainDataOffset(largest) + static_cast<int>(data.size());
@@ -102,32 +102,52 @@ TEST(SelfContainedFrame, RefusesWhatItCannotRebuild) {
 }
 
 // The first frame of each kind, silenced: its header as it was but without
-// CRC or padding, and nothing but zeros after it: no main data, every field
-// of every granule 0.
+// padding, its CRC right, and nothing but zeros after it: no main data,
+// every field of every granule 0. Given a reservoir for the frame after
+// it, it ends with those bytes, at the smallest rate that holds them.
 TEST(SilentFrame, KeepsTheHeaderAndCodesNothing) {
     for (const LameKind& kind : LameKinds()) {
         SCOPED_TRACE(kind.name);
         const LameSong song(kind);
         ASSERT_TRUE(song.Ok());
         const FrameHeader h = song.Header(0);
-        const std::optional<std::vector<unsigned char>> silent = SilentFrame(song.Frame(0).first(FrameHeaderLength));
-        ASSERT_TRUE(silent);
-        const FrameHeader s = *ParseFrameHeader(*silent);
-        ExpectSameFlags(s, h);
-        EXPECT_EQ(s.BitRateIndex, h.BitRateIndex);
-        EXPECT_FALSE(s.Padding);
-        EXPECT_EQ(static_cast<int>(silent->size()), s.Length());
-        SideInfo nothing;
-        nothing.Granules = GranulesPerFrame(h);
-        nothing.Channels = kind.mono ? 1 : 2;
-        EXPECT_EQ(ReadSideInfo(s, *silent), nothing);
-        EXPECT_TRUE(
-            std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
+        const std::vector<unsigned char> reservoir(static_cast<std::size_t>(MaxMainDataBegin(h)), 0xA5);
+        for (const std::size_t carried : {std::size_t{0}, reservoir.size()}) {
+            const std::optional<std::vector<unsigned char>> silent =
+                SilentFrame(h, std::span(reservoir).first(carried));
+            ASSERT_TRUE(silent);
+            const FrameHeader s = *ParseFrameHeader(*silent);
+            ExpectSameFlags(s, h);
+            EXPECT_FALSE(s.Padding);
+            EXPECT_EQ(static_cast<int>(silent->size()), s.Length());
+            const int needed = MainDataOffset(s) + static_cast<int>(carried);
+            if (carried == 0 || h.Length() >= needed) {
+                EXPECT_EQ(s.BitRateIndex, h.BitRateIndex);
+            } else {
+                EXPECT_EQ(s.BitRateIndex, SmallestFrameHolding(s, needed, false)->BitRateIndex);
+            }
+            SideInfo nothing;
+            nothing.Granules = GranulesPerFrame(h);
+            nothing.Channels = kind.mono ? 1 : 2;
+            EXPECT_EQ(ReadSideInfo(s, *silent), nothing);
+            if (kind.crc) {
+                EXPECT_EQ((*silent)[4] << 8 | (*silent)[5], *FrameCrc(s, *silent));
+            }
+            const auto tail = silent->end() - static_cast<std::ptrdiff_t>(carried);
+            EXPECT_TRUE(std::all_of(silent->begin() + MainDataOffset(s) - SideInfoLength(s), tail,
+                                    [](unsigned char b) { return b == 0; }));
+            EXPECT_TRUE(std::equal(tail, silent->end(), reservoir.begin()));
+        }
     }
-    const std::string layerTwo = HeaderBytes({3, 2, 9, 0});
-    EXPECT_FALSE(SilentFrame(AsBytes(layerTwo)));
-    EXPECT_FALSE(SilentFrame(AsBytes(layerTwo.substr(0, 3))));
-    EXPECT_FALSE(SilentFrame(AsBytes(std::string(4, '\0'))));
+    // Layer II: no subband allocated, no CRC, and no reservoir to carry.
+    const FrameHeader layerTwo = *ParseFrameHeader(AsBytes(HeaderBytes({3, 2, 9, 0, true, 0, true})));
+    const auto silent = SilentFrame(layerTwo);
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(static_cast<int>(silent->size()), 522);  // 160 kbit/s, not padded
+    EXPECT_FALSE(ParseFrameHeader(*silent)->Protected);
+    EXPECT_TRUE(std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
+    const unsigned char reservoir[] = {1};
+    EXPECT_FALSE(SilentFrame(layerTwo, reservoir));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frame_stream.h"
 #include "mpeg_frames.h"
+#include "side_info.h"
 #include "xing_frame.h"
 
 #include <gtest/gtest.h>
@@ -70,10 +71,10 @@ TEST(FrameHeader, RejectsWhatNoLengthCanBeComputedFor) {
 TEST(HeaderFrame, XingAndInfoStandAfterTheSideInformation) {
     const struct {
         RawHeader raw;
-        int offset;  // 4 + side information (+ 2 with CRC)
+        int offset;  // 4 + side information, with CRC or not
     } cases[] = {
         {{3, 1, 9, 0, false, 0}, 36},        {{3, 1, 9, 0, false, 3}, 21}, {{2, 1, 14, 0, false, 1}, 21},
-        {{0, 1, 14, 0, false, 3}, 13},       {{3, 1, 9, 0, false, 3, true}, 23},
+        {{0, 1, 14, 0, false, 3}, 13},       {{3, 1, 9, 0, false, 3, true}, 21},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
@@ -129,7 +130,13 @@ TEST(XingFrame, SmallestRateThatHoldsTheFields) {
         EXPECT_EQ(h->Length(), c.length);
         EXPECT_TRUE(SameStream(*h, model));
         EXPECT_EQ(h->ChannelMode, model.ChannelMode);
-        EXPECT_FALSE(h->Protected);
+        EXPECT_FALSE(h->Padding);
+        // A CRC when the model has one, as decoders compare that bit.
+        EXPECT_EQ(h->Protected, model.Protected);
+        if (h->Protected) {
+            EXPECT_EQ(frame[4] << 8 | frame[5], *FrameCrc(*h, frame));
+        }
+        EXPECT_TRUE(ReadHeaderFrame(frame, *h));
         FrameHeader smaller = *h;
         --smaller.BitRateIndex;
         if (model.BitRateIndex == 1) {

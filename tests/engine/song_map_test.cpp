@@ -260,8 +260,10 @@ TEST_F(SongMapOf, DurationFromTheFrames) {
         std::function<void(FrameStream&)> build;
         std::optional<double> seconds;
     } cases[] = {
+        // Its padding, 0, is shorter than the decoder's delay: the decoder
+        // stops at the last frame's end, 529 samples short of it.
         {"lame's delay dropped", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576)).Frame(Slow, 60); },
-         60 * frame - 576 / 44100.0},
+         60 * frame - (576 + 529) / 44100.0},
         {"ffmpeg's kept", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "Lavc60.31", 576)).Frame(Slow, 60); },
          60 * frame},
         {"no header frame", [](FrameStream& s) { s.Frame(Slow, 60); }, 60 * frame},
@@ -373,8 +375,9 @@ protected:
         EXPECT_TRUE(kept);
         if (!kept) return {};
         const std::string bytes = ReadBytes(Path());
-        keptBytes = std::string(kept->Header.begin(), kept->Header.end()) +
-                    bytes.substr(static_cast<std::size_t>(kept->Begin), static_cast<std::size_t>(kept->End - kept->Begin));
+        keptBytes = std::string(kept->Header.begin(), kept->Header.end());
+        for (const ByteRange& range : kept->Ranges)
+            keptBytes += bytes.substr(static_cast<std::size_t>(range.Begin), static_cast<std::size_t>(range.End - range.Begin));
         WriteBytes(folder / "kept.mp3", keptBytes);
         const auto walked = MapSong(folder / "kept.mp3", ReadSongFile(folder / "kept.mp3"));
         EXPECT_EQ(HeaderFrames(keptBytes), walked->Frames().Count()) << "frames counted in the header";
@@ -414,7 +417,7 @@ TEST_F(KeptOf, EndAtTheSongsEndAndTooShortASelection) {
     for (const double end : {duration, duration + 5}) {
         const Decoded kept = Cut(map, 25, end);
         EXPECT_NEAR(kept.seconds(), 5, 0.002) << end;
-        EXPECT_EQ(map.Kept(25, end)->End, map.Frames().End(map.Frames().Count() - 1));
+        EXPECT_EQ(map.Kept(25, end)->End(), map.Frames().End(map.Frames().Count() - 1));
     }
     EXPECT_FALSE(map.Kept(10, 10 + 1151.0 / 44100));
     EXPECT_TRUE(map.Kept(10, 10 + 1152.0 / 44100));

@@ -179,7 +179,7 @@ TEST(CutPlan, OneTableTheFramesOrTheSplitPlans) {
     const CutPlan framed = PlanCut(cut, folder.Path(), source, sizes, Selection{10, 12});
     EXPECT_TRUE(framed.Split && framed.Kept);
     EXPECT_EQ(cut.SegLast, 2);
-    EXPECT_EQ(cut.SegBytes, (Bytes{kept.Begin, kept.End - kept.Begin, 1'000'000 - kept.End}));
+    EXPECT_EQ(cut.SegBytes, (Bytes{kept.Begin(), kept.End() - kept.Begin(), 1'000'000 - kept.End()}));
     EXPECT_EQ(cut.KeptHeader, kept.Header);
     EXPECT_EQ(sizes, (Sizes{"0.0", "20", "956.6"}));
 

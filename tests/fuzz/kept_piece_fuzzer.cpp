@@ -36,9 +36,9 @@ namespace {
 // - a kept file that crosses the join of a song made of two encodes ends in
 //   fewer frames of the second than the walk needs to take a new stream for
 //   sound, and loses them.
-constexpr bool KeptFileAcrossJunkWalksAgain = false;
-constexpr bool KeptFileEndingLikeATagWalksAgain = false;
-constexpr bool KeptFileAcrossAJoinWalksAgain = false;
+constexpr bool KeptFileAcrossJunkWalksAgain = true;
+constexpr bool KeptFileEndingLikeATagWalksAgain = true;
+constexpr bool KeptFileAcrossAJoinWalksAgain = true;
 
 // The frames of [begin, end) of the song, and whether junk lies between them.
 struct SongFrames {
@@ -57,20 +57,30 @@ SongFrames FramesIn(const FrameIndex& frames, std::int64_t begin, std::int64_t e
     return found;
 }
 
-// The frames the header holds: the header frame, then the frames ahead of
-// the song's (a silent one, the first rebuilt); nothing when they do not
-// fill it exactly.
-std::optional<std::size_t> FramesOfHeader(const std::vector<unsigned char>& header) {
+// The frames built for the kept file: in the header, the header frame,
+// then the frames ahead of the song's (silent ones, the first rebuilt); the
+// trailer's silent frames. Free-format ones are of the length of the
+// song's; nothing when they do not fill the bytes exactly.
+std::optional<std::size_t> FramesBuilt(const std::vector<unsigned char>& bytes, int freeLength, bool header) {
     std::size_t count = 0, at = 0;
-    while (at + 4 <= header.size()) {
-        const auto frame = ParseFrameHeader(std::span(header).subspan(at));
-        if (!frame || at + static_cast<std::size_t>(frame->Length()) > header.size()) return std::nullopt;
-        if (at == 0 && !ReadHeaderFrame(header, *frame)) return std::nullopt;
+    while (at + 4 <= bytes.size()) {
+        const auto frame = ParseFrameHeader(std::span(bytes).subspan(at), freeLength);
+        if (!frame || at + static_cast<std::size_t>(frame->Length()) > bytes.size()) return std::nullopt;
+        if (header && at == 0 && !ReadHeaderFrame(bytes, *frame)) return std::nullopt;
         at += static_cast<std::size_t>(frame->Length());
         ++count;
     }
-    if (at != header.size()) return std::nullopt;
+    if (at != bytes.size()) return std::nullopt;
     return count;
+}
+
+// The length of the song's free-format frame that holds `offset`; 0 for
+// others.
+int FreeLengthNear(const FrameIndex& frames, const Bytes& song, std::int64_t offset) {
+    const std::size_t i = std::min(frames.FirstEndingAfter(offset), frames.Count() - 1);
+    const auto header = ParseFrameOfLength(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))),
+                                           frames.End(i) - frames.Offset(i));
+    return header ? header->FreeFormatLength : 0;
 }
 
 // The plan the window makes of the kept piece, and the cut; nothing but
@@ -81,9 +91,11 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
     cut.SourceName = "song.mp3";
     cut.DestDir = (work / "rings").string() + "/";
     cut.SourceLen = static_cast<std::int64_t>(song.size());
-    cut.SegBytes = {kept.Begin, kept.End - kept.Begin, cut.SourceLen - kept.End};
+    cut.SegBytes = {kept.Begin(), kept.End() - kept.Begin(), cut.SourceLen - kept.End()};
     cut.SegLast = 2;
     cut.KeptHeader = kept.Header;
+    cut.KeptRanges = kept.Ranges;
+    cut.KeptTrailer = kept.Trailer;
     const WrittenPieces written = WritePieces(cut, {}, Leftovers::Remove);
     FUZZ_REQUIRE(written.Kept, "a mapped song cuts into a folder it may write to");
     FUZZ_REQUIRE(RemoveOuterPieces(written), "the outer pieces go");
@@ -98,9 +110,9 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
 
 // The kept file walks to the frames it was given, its header frame counts
 // them, and a gapless player plays it from Start to End, to the sample.
-void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, const std::string& keptPath,
-                     double start, double end) {
-    const SongFrames given = FramesIn(map.Frames(), kept.Begin, kept.End);
+void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, int headFreeLength,
+                     const std::string& keptPath, double start, double end) {
+    const SongFrames given = FramesIn(map.Frames(), kept.Begin(), kept.End());
     const SongFile keptFile = ReadSongFile(keptPath);
     const auto again = MapSong(keptPath, keptFile);
     FUZZ_REQUIRE(again, "the kept file maps");
@@ -109,7 +121,8 @@ void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t buil
     if (given.Join && !KeptFileAcrossAJoinWalksAgain) return;
     if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return;
     FUZZ_REQUIRE(walked == built - 1 + given.Count, "the kept file walks again to the frames it was given");
-    const auto head = ParseFrameHeader(kept.Header);
+    const auto head = ParseFrameHeader(kept.Header, headFreeLength);
+    FUZZ_REQUIRE(head, "the kept file starts with its header frame");
     const unsigned char* count = kept.Header.data() + XingOffset(*head) + 8;
     const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
                                   std::uint32_t(count[2]) << 8 | count[3];
@@ -145,17 +158,27 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const double start = startShare * *duration, end = endShare * *duration;
     const auto kept = map->Kept(start, end);
     if (!kept) return 0;
-    FUZZ_REQUIRE(0 <= kept->Begin && kept->Begin <= kept->End && kept->End <= file.Length,
-                 "the kept piece lies in the song");
+    std::int64_t previousEnd = 0;
+    for (const ByteRange& range : kept->Ranges) {
+        FUZZ_REQUIRE(previousEnd <= range.Begin && range.Begin <= range.End && range.End <= file.Length,
+                     "the kept ranges lie in the song, in order");
+        previousEnd = range.End;
+    }
     const std::string keptPath = Cut(*kept, work, source, song);
 
-    // The header frames, then the song's bytes, and nothing else.
+    // The header frames, then the song's bytes of each range, the trailer,
+    // and nothing else.
     Bytes expected = kept->Header;
-    expected.insert(expected.end(), song.begin() + kept->Begin, song.begin() + kept->End);
-    FUZZ_REQUIRE(Read(keptPath) == expected, "the kept file holds its header frames and the song's bytes");
+    for (const ByteRange& range : kept->Ranges)
+        expected.insert(expected.end(), song.begin() + range.Begin, song.begin() + range.End);
+    expected.insert(expected.end(), kept->Trailer.begin(), kept->Trailer.end());
+    FUZZ_REQUIRE(Read(keptPath) == expected, "the kept file holds its header frames, the song's bytes, its trailer");
+    const auto trailer = FramesBuilt(kept->Trailer, FreeLengthNear(map->Frames(), song, kept->End() - 1), false);
+    FUZZ_REQUIRE(trailer, "the trailer is whole frames");
     if (kept->Header.empty()) return 0;  // frames of Layer I or II: whole frames, no header
-    const auto built = FramesOfHeader(kept->Header);
+    const int headFreeLength = FreeLengthNear(map->Frames(), song, kept->Begin());
+    const auto built = FramesBuilt(kept->Header, headFreeLength, true);
     FUZZ_REQUIRE(built && *built >= 1, "the header is a header frame and whole frames");
-    CheckWalksAgain(*map, *kept, *built, keptPath, start, end);
+    CheckWalksAgain(*map, *kept, *built + *trailer, headFreeLength, keptPath, start, end);
     return 0;
 }

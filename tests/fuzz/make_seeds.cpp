@@ -34,6 +34,7 @@ const std::vector<std::pair<std::string, std::vector<std::string>>> kKinds = {
     {"mpeg25", {"--resample", "8", "-b", "16"}},
     {"crc", {"-b", "128", "--cbr", "-p"}},
     {"no-tag", {"-b", "128", "--cbr", "-t"}},
+    {"free-format", {"--freeformat", "-b", "200"}},
 };
 
 // The song with `what` put in after its frame `frame`.
@@ -76,7 +77,8 @@ Bytes FrameWithReservoir(const Bytes& song, const SongMap& map, std::size_t fram
     const FrameIndex& frames = map.Frames();
     Bytes seed(song.begin() + frames.Offset(frame), song.begin() + frames.End(frame));
     for (std::size_t i = frame >= 3 ? frame - 3 : 0; i < frame; ++i) {
-        const auto header = ParseFrameHeader(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))));
+        const auto header = ParseFrameOfLength(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))),
+                                               frames.End(i) - frames.Offset(i));
         seed.insert(seed.end(), song.begin() + frames.Offset(i) + MainDataOffset(*header), song.begin() + frames.End(i));
     }
     return seed;

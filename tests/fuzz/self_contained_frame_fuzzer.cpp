@@ -30,28 +30,33 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const auto h = ParseFrameHeader(*rebuilt);
     FUZZ_REQUIRE(h && static_cast<std::size_t>(h->Length()) == rebuilt->size(), "the rebuilt frame is a whole frame");
     FUZZ_REQUIRE(h->Version == header->Version && h->Layer == 3 && h->SampleRateIndex == header->SampleRateIndex &&
-                     h->ChannelMode == header->ChannelMode && !h->Protected,
-                 "the rebuilt frame is of the same stream, without CRC");
+                     h->ChannelMode == header->ChannelMode && h->Protected == header->Protected,
+                 "the rebuilt frame is of the same stream, with a CRC when the frame had one");
+    const std::size_t sideAt = 4 + (h->Protected ? 2 : 0);
+    if (h->Protected) {
+        const auto crc = FrameCrc(*h, *rebuilt);
+        FUZZ_REQUIRE(crc && (rebuilt->at(4) << 8 | rebuilt->at(5)) == *crc, "a rebuilt frame's CRC is right");
+    }
     FUZZ_REQUIRE(rebuilt->at(3) == frame[3] && (rebuilt->at(2) & 1) == (frame[2] & 1) &&
                      (rebuilt->at(1) & 0xF8) == (frame[1] & 0xF8),
                  "the flags decoders compare stay");
     const bool mpeg1 = header->Version == MpegVersion::Mpeg1;
-    const int reservoir = mpeg1 ? (rebuilt->at(4) << 1 | rebuilt->at(5) >> 7) : rebuilt->at(4);
+    const int reservoir = mpeg1 ? (rebuilt->at(sideAt) << 1 | rebuilt->at(sideAt + 1) >> 7) : rebuilt->at(sideAt);
     FUZZ_REQUIRE(reservoir == 0, "the rebuilt frame needs no reservoir");
 
     // Side information as it was, but for main_data_begin.
-    const std::size_t side = static_cast<std::size_t>(MainDataOffset(*h) - 4);
+    const std::size_t side = static_cast<std::size_t>(MainDataOffset(*h)) - sideAt;
     const unsigned char* oldSide = frame.data() + 4 + (header->Protected ? 2 : 0);
-    FUZZ_REQUIRE(std::equal(rebuilt->begin() + 4 + (mpeg1 ? 2 : 1), rebuilt->begin() + 4 + static_cast<std::ptrdiff_t>(side),
-                            oldSide + (mpeg1 ? 2 : 1)) &&
-                     (!mpeg1 || (rebuilt->at(5) & 0x7F) == (oldSide[1] & 0x7F)),
+    const auto newSide = rebuilt->begin() + static_cast<std::ptrdiff_t>(sideAt);
+    FUZZ_REQUIRE(std::equal(newSide + (mpeg1 ? 2 : 1), newSide + static_cast<std::ptrdiff_t>(side), oldSide + (mpeg1 ? 2 : 1)) &&
+                     (!mpeg1 || (newSide[1] & 0x7F) == (oldSide[1] & 0x7F)),
                  "the side information stays");
 
     // What the frame's main data may reach: its reservoir, then its own.
     const int oldReservoir = mpeg1 ? (oldSide[0] << 1 | oldSide[1] >> 7) : oldSide[0];
     Bytes given(before.end() - oldReservoir, before.end());
     given.insert(given.end(), frame.begin() + MainDataOffset(*header), frame.end());
-    const std::span<const unsigned char> main(rebuilt->data() + 4 + side, rebuilt->size() - 4 - side);
+    const std::span<const unsigned char> main(rebuilt->data() + sideAt + side, rebuilt->size() - sideAt - side);
     FUZZ_REQUIRE(main.size() >= given.size(), "the rebuilt frame holds all it was given");
     // The given bytes, in order, with zeros put in at one place.
     const std::size_t zeros = main.size() - given.size();

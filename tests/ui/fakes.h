@@ -82,6 +82,8 @@ public:
     }
     double currentPosition() const override { return position; }
     void pause() override { paused = true; }
+    bool failed = false;  // what cannotPlay() reports once a URL is set
+    bool cannotPlay() const override { return !url.isEmpty() && failed; }
     void setMarks(std::optional<double> start, std::optional<double> end) override
     {
         markStart = start;

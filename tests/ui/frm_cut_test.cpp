@@ -6,6 +6,7 @@
 #include "frm.h"
 #include "mp3_fixture.h"
 #include "process_setup.h"
+#include "xing_frame.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <vector>
 #include <grp.h>
 #include <string>
@@ -39,6 +41,11 @@ namespace {
 std::string Pattern(std::size_t bytes)
 {
     return sundrel::test::FramedBytes(bytes);
+}
+
+std::span<const unsigned char> AsBytes(const std::string& text)
+{
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
 }
 
 QByteArray ReadAll(const QString& path)
@@ -131,7 +138,7 @@ struct Loaded {
         if (!piece)
             return {};
         return QByteArray(reinterpret_cast<const char*>(piece->Header.data()), qsizetype(piece->Header.size())) +
-               ReadAll(source).mid(piece->Begin, piece->End - piece->Begin);
+               ReadAll(source).mid(piece->Begin(), piece->End() - piece->Begin());
     }
     // Hidden ones too: a cut's unfinished pieces start with a dot.
     QStringList allFiles() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
@@ -318,6 +325,45 @@ private slots:
                 QCOMPARE(s.files(), QStringList({"song.mp3"}));
             }
         }
+    }
+
+    // An MP3 song the player cannot play, or whose encoder delay and
+    // padding leave no sound, is refused as what it is, at Start and at End.
+    void unplayableAndSilentSongsSayWhy_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("the player cannot play it") << false;
+        QTest::newRow("no sound left") << true;
+    }
+
+    void unplayableAndSilentSongsSayWhy()
+    {
+        QFETCH(bool, silent);
+        Loaded s;
+        if (silent) {
+            // Five frames after an Info frame whose record drops more.
+            const std::string frames = Pattern(5 * 417);
+            XingFields fields;
+            fields.Info = true;
+            fields.Frames = 5;
+            fields.Record = Gapless{MaxGaplessSamples, MaxGaplessSamples};
+            const auto info = BuildXingFrame(*ParseFrameHeader(AsBytes(frames)), fields);
+            std::ofstream(s.source.toStdString(), std::ios::binary | std::ios::trunc)
+                << std::string(info.begin(), info.end()) + frames;
+            s.fake.desktop.openAnswers << s.source;
+            s.frm.cmdBrowseS_Click();
+        } else {
+            s.player()->failed = true;
+        }
+        s.cut(0.01, 0.05);
+        const QString text = silent ? QStringLiteral("此MP3文件没有声音，不能剪切！")
+                                    : QStringLiteral("播放器无法播放此MP3文件，不能剪切！");
+        QCOMPARE(s.fake.desktop.messages.size(), 2);
+        for (const auto& said : s.fake.desktop.messages) {
+            QCOMPARE(said.text, text);
+            QCOMPARE(said.title, QStringLiteral("提示"));
+        }
+        QCOMPARE(s.files(), QStringList({"song.mp3"}));
     }
 
     void endWithoutAStartOnThisSongIsRefused()

@@ -136,6 +136,9 @@ private:
     bool songStillMapped();
     // Only MPEG audio is cut; other formats are refused with a message.
     bool refusedAsOtherFormat();
+    // An MP3 song the player cannot play, or without sound, is refused
+    // with a message that says so.
+    bool refusedAsUnplayable();
 
     AppServices& services_;
     CutState cut_;

@@ -68,6 +68,8 @@ void Frm::cmdQ_Click()
         message(QStringLiteral("请选择要剪切的MP3文件！"));
         return;
     }
+    if (refusedAsUnplayable())
+        return;
     readSong();
     // A new Start begins a new ringtone: at full level, without fades.
     gain_ = {};
@@ -176,6 +178,8 @@ CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition, co
 
 bool Frm::refusedCut(const CutPlan& plan)
 {
+    if (!MDplay->URL().isEmpty() && refusedAsUnplayable())
+        return true;
     if (MDplay->URL().isEmpty() || !startMarked_) {
         message(QStringLiteral("请先选择起点！"));
         return true;
@@ -269,6 +273,26 @@ bool Frm::songStillMapped()
         message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
     } else {
         message(QStringLiteral("MP3文件已改变，已重新载入，请重新选择起点！"), QStringLiteral("提示"));
+    }
+    return false;
+}
+
+bool Frm::refusedAsUnplayable()
+{
+    // An MP3 song the player cannot play (free format at a rate its parser
+    // does not find, say) has no moment to mark; nor has one whose encoder
+    // delay and padding leave no sound. Each is told as it is: a file that
+    // is no MP3 at all is End's to refuse as such.
+    const SongMap& map = cut_.SourceMap;
+    if (map.File().OtherFormat || map.Frames().Count() == 0)
+        return false;
+    if (MDplay->cannotPlay()) {
+        message(QStringLiteral("播放器无法播放此MP3文件，不能剪切！"), QStringLiteral("提示"));
+        return true;
+    }
+    if (map.Duration().value_or(0) <= 0) {
+        message(QStringLiteral("此MP3文件没有声音，不能剪切！"), QStringLiteral("提示"));
+        return true;
     }
     return false;
 }
