@@ -36,8 +36,7 @@ int main(int argc, char* argv[])
     // The shared part of the cut outlives every window.
     sundrel::SharedCutState shared;
     sundrel::SystemDesktop desktop;
-    sundrel::AppServices services{shared, desktop,
-                                  [](int volume) { return new sundrel::MediaPlayerWidget(volume); }};
+    sundrel::AppServices services{shared, desktop, [](int volume) { return new sundrel::MediaPlayerWidget(volume); }};
 
     // The program ends when its last window closes, whichever it is.
     sundrel::Frm frm(services);

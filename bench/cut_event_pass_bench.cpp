@@ -28,11 +28,9 @@ namespace {
 constexpr std::int64_t kSourceBytes = 200'000'000;
 constexpr int kRounds = 3;
 
-
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));

@@ -7,17 +7,17 @@
 
 #include "cut_engine.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -105,8 +105,7 @@ CutState CutOf(const std::string& folder, const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string folder = (argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path()).string() +
-                         "/sundrel-bench-XXXXXX";
+    std::string folder = (argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path()).string() + "/sundrel-bench-XXXXXX";
     if (!mkdtemp(folder.data())) return 1;
     folder += "/";
 
@@ -140,11 +139,11 @@ int main(int argc, char** argv) {
     std::printf("plain copy, 1 MiB buffer:             best of %d  %.3f s\n", Rounds, bestCopy);
     std::printf("cut, 1122-byte blocks, no-op pass:    best of %d  %.3f s\n", Rounds, bestCut);
     std::printf("ratio cut / copy: %.2f   (goal <= 1.30: %s)\n", ratio, ratio <= 1.3 ? "met" : "MISSED");
-    std::printf("peak resident memory during the cut: %ld KB for 200 MiB, %ld KB for 20 MiB\n", peak,
-                shortRun.peakKB);
-    std::printf("growth over what was resident before: %ld KB for 200 MiB, %ld KB for 20 MiB"
-                "   (goal: flat, a few MB at most: %s)\n",
-                peakGrowth, shortRun.peakGrowthKB, peakGrowth <= 4096 ? "met" : "MISSED");
+    std::printf("peak resident memory during the cut: %ld KB for 200 MiB, %ld KB for 20 MiB\n", peak, shortRun.peakKB);
+    std::printf(
+        "growth over what was resident before: %ld KB for 200 MiB, %ld KB for 20 MiB"
+        "   (goal: flat, a few MB at most: %s)\n",
+        peakGrowth, shortRun.peakGrowthKB, peakGrowth <= 4096 ? "met" : "MISSED");
 
     fs::remove_all(folder);
     return ratio <= 1.3 && peakGrowth <= 4096 && keptRight ? 0 : 2;

@@ -13,14 +13,13 @@
 
 namespace sundrel::bench {
 
-inline void WriteFramedSource(const std::string& path, std::int64_t bytes)
-{
+inline void WriteFramedSource(const std::string& path, std::int64_t bytes) {
     constexpr std::size_t kFrame = 417;
     const unsigned char header[] = {0xFF, 0xFB, 0x90, 0xC0};
     std::vector<char> chunk(kFrame * 2514);
     for (std::size_t i = 0; i < chunk.size(); ++i)
-        chunk[i] = i % kFrame < sizeof header ? static_cast<char>(header[i % kFrame])
-                                              : static_cast<char>(i * 131 + (i >> 10));
+        chunk[i] =
+            i % kFrame < sizeof header ? static_cast<char>(header[i % kFrame]) : static_cast<char>(i * 131 + (i >> 10));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (std::int64_t left = bytes; left > 0; left -= std::int64_t(chunk.size()))
         out.write(chunk.data(), std::streamsize(std::min<std::int64_t>(left, std::int64_t(chunk.size()))));

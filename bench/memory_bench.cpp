@@ -30,13 +30,9 @@ constexpr int kCycles = 200;
 
 // Heap in use, all arenas: what the program still holds, apart from what
 // the allocator keeps for reuse.
-double HeapMB()
-{
-    return double(mallinfo2().uordblks) / (1024.0 * 1024.0);
-}
+double HeapMB() { return double(mallinfo2().uordblks) / (1024.0 * 1024.0); }
 
-double ResidentMB()
-{
+double ResidentMB() {
     std::ifstream statm("/proc/self/statm");
     long pages = 0, resident = 0;
     statm >> pages >> resident;
@@ -45,16 +41,14 @@ double ResidentMB()
 
 // A click on the waveform at a share of its width, as a user seeks; then a
 // moment for the player to get there.
-void ClickWaveform(RealWindow& w, double share)
-{
+void ClickWaveform(RealWindow& w, double share) {
     auto* bar = w.player()->findChild<WaveformBar*>(QStringLiteral("seek"));
     const QPoint at(int(share * (bar->width() - 1)), bar->height() / 2);
     QTest::mouseClick(bar, Qt::LeftButton, {}, at);
     QTest::qWait(20);
 }
 
-bool Cut(RealWindow& w, double share)
-{
+bool Cut(RealWindow& w, double share) {
     ClickWaveform(w, share);
     w.frm.cmdQ_Click();
     ClickWaveform(w, share + 0.05);
@@ -64,8 +58,7 @@ bool Cut(RealWindow& w, double share)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
@@ -85,14 +78,12 @@ int main(int argc, char* argv[])
     QTest::qWait(2000);  // the waveform decoded, the first paints done
     double first = 0;
     for (int cut = 0; cut <= kCuts; ++cut) {
-        if (cut == 1)
-            first = ResidentMB();
+        if (cut == 1) first = ResidentMB();
         if (!Cut(w, 0.1 + 0.8 * ((cut * 37) % 100) / 100.0)) {
             std::fprintf(stderr, "cut %d refused\n", cut);
             return 1;
         }
-        if (cut % 50 == 0)
-            std::printf("cut %3d: %.1f MB resident, %.2f MB heap\n", cut, ResidentMB(), HeapMB());
+        if (cut % 50 == 0) std::printf("cut %3d: %.1f MB resident, %.2f MB heap\n", cut, ResidentMB(), HeapMB());
     }
     const double afterCuts = ResidentMB();
     std::printf("%d cuts with waveform clicks: %.1f -> %.1f MB (%+.0f KB)\n", kCuts, first, afterCuts,
@@ -104,13 +95,11 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "cycle %d failed\n", cycle);
             return 1;
         }
-        if (cycle == 20)
-            at20 = ResidentMB();
-        if (cycle % 40 == 0)
-            std::printf("cycle %3d: %.1f MB resident, %.2f MB heap\n", cycle, ResidentMB(), HeapMB());
+        if (cycle == 20) at20 = ResidentMB();
+        if (cycle % 40 == 0) std::printf("cycle %3d: %.1f MB resident, %.2f MB heap\n", cycle, ResidentMB(), HeapMB());
     }
     const double afterCycles = ResidentMB();
-    std::printf("%d load-and-cut cycles: %.1f MB after 20, %.1f MB after %d (%+.0f KB)\n", kCycles, at20,
-                afterCycles, kCycles, (afterCycles - at20) * 1024);
+    std::printf("%d load-and-cut cycles: %.1f MB after 20, %.1f MB after %d (%+.0f KB)\n", kCycles, at20, afterCycles,
+                kCycles, (afterCycles - at20) * 1024);
     return 0;
 }

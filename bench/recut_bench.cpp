@@ -30,11 +30,9 @@ namespace {
 constexpr int kRounds = 5;
 constexpr int kTickMs = 2;
 
-
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
@@ -77,9 +75,10 @@ int main(int argc, char* argv[])
                 return 1;
             }
         }
-        std::printf("%lld MB song: drop to kept file %.1f ms best, %.1f ms worst of %d; "
-                    "longest event-loop wait %lld ms\n",
-                    static_cast<long long>(megabytes), best, worst, kRounds, static_cast<long long>(longestGap));
+        std::printf(
+            "%lld MB song: drop to kept file %.1f ms best, %.1f ms worst of %d; "
+            "longest event-loop wait %lld ms\n",
+            static_cast<long long>(megabytes), best, worst, kRounds, static_cast<long long>(longestGap));
         QFile::remove(source);
     }
     return 0;

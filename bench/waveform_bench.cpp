@@ -42,8 +42,7 @@ constexpr int kRounds = 3;
 constexpr int kTickMs = 2;
 
 // Stereo noise over a slow sweep: a song that keeps 320 kbit/s busy.
-bool MakeSong(const QString& mp3)
-{
+bool MakeSong(const QString& mp3) {
     const QString raw = mp3 + QStringLiteral(".raw");
     {
         std::ofstream out(raw.toStdString(), std::ios::binary);
@@ -59,29 +58,25 @@ bool MakeSong(const QString& mp3)
             out.write(reinterpret_cast<const char*>(frame.data()), 4);
         }
     }
-    const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 320 '"
-                                + raw.toStdString() + "' '" + mp3.toStdString() + "' 2>/dev/null";
+    const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 320 '" +
+                                raw.toStdString() + "' '" + mp3.toStdString() + "' 2>/dev/null";
     const bool made = std::system(command.c_str()) == 0;
     QFile::remove(raw);
     return made;
 }
 
-long ResidentKB()
-{
+long ResidentKB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     return -1;
 }
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc > 1)
-        kSeconds = std::max(1, std::atoi(argv[1])) * 60;
+    if (argc > 1) kSeconds = std::max(1, std::atoi(argv[1])) * 60;
     QTemporaryDir dir;
     const QString song = dir.filePath(QStringLiteral("five-minutes-320k.mp3"));
     if (!MakeSong(song)) {
@@ -106,9 +101,7 @@ int main(int argc, char* argv[])
         QElapsedTimer sinceTick;
         qint64 longestGap = 0;
         QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
+        QObject::connect(&tick, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
         QElapsedTimer clock;
         clock.start();
         sinceTick.start();
@@ -127,11 +120,12 @@ int main(int argc, char* argv[])
 
         const Peaks& peaks = *bar->peaks();
         const std::size_t peakBytes = peaks.bins.capacity() * sizeof(Peaks::Bin);
-        std::printf("round %d: loading the song took %lld ms; waveform complete in %lld ms (%.1f s decoded, "
-                    "%zu bins); longest event-loop gap while decoding %lld ms; peaks %zu bytes; resident memory "
-                    "%+ld KB while playing\n",
-                    round, static_cast<long long>(loadMs), static_cast<long long>(complete), peaks.decodedSeconds,
-                    peaks.bins.size(), static_cast<long long>(longestGap), peakBytes, ResidentKB() - before);
+        std::printf(
+            "round %d: loading the song took %lld ms; waveform complete in %lld ms (%.1f s decoded, "
+            "%zu bins); longest event-loop gap while decoding %lld ms; peaks %zu bytes; resident memory "
+            "%+ld KB while playing\n",
+            round, static_cast<long long>(loadMs), static_cast<long long>(complete), peaks.decodedSeconds,
+            peaks.bins.size(), static_cast<long long>(longestGap), peakBytes, ResidentKB() - before);
     }
     // Zooming all the way in and out again, around the middle, and a mark
     // dragged across the zoomed view: each step handled and painted.
@@ -150,8 +144,7 @@ int main(int argc, char* argv[])
             const int before = bar->zoomLevel();
             zoomWorst = std::max(zoomWorst, painted([&] { bar->zoom(direction, middle, bar->width() / 2.0); }));
             levels = std::max(levels, bar->zoomLevel());
-            if (bar->zoomLevel() == before)
-                break;
+            if (bar->zoomLevel() == before) break;
         }
     }
     player.setMarks(kSeconds / 2.0, kSeconds / 2.0 + 20);
@@ -170,8 +163,9 @@ int main(int argc, char* argv[])
         dragSum += ms;
     }
     mouse(QEvent::MouseButtonRelease, grab, Qt::NoButton);
-    std::printf("zoom: %d levels in and out, slowest step %.2f ms; dragging a mark on a zoomed view: "
-                "%d moves, %.2f ms each on average, slowest %.2f ms\n",
-                levels, zoomWorst, moves, dragSum / std::max(1, moves), dragWorst);
+    std::printf(
+        "zoom: %d levels in and out, slowest step %.2f ms; dragging a mark on a zoomed view: "
+        "%d moves, %.2f ms each on average, slowest %.2f ms\n",
+        levels, zoomWorst, moves, dragSum / std::max(1, moves), dragWorst);
     return 0;
 }

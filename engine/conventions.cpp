@@ -73,8 +73,7 @@ std::optional<T> Parse(std::string_view text, char separator) {
 char DecimalSeparator() {
     const std::lconv* conv = std::localeconv();
     // A separator of more than one byte cannot be swapped in; fall back.
-    if (conv && conv->decimal_point && conv->decimal_point[0] != '\0' &&
-        conv->decimal_point[1] == '\0')
+    if (conv && conv->decimal_point && conv->decimal_point[0] != '\0' && conv->decimal_point[1] == '\0')
         return conv->decimal_point[0];
     return '.';
 }
@@ -90,13 +89,9 @@ std::optional<std::int64_t> RoundHalfEven(double value) {
     return static_cast<std::int64_t>(rounded);
 }
 
-std::optional<double> TextToNumber(std::string_view text, char separator) {
-    return Parse<double>(text, separator);
-}
+std::optional<double> TextToNumber(std::string_view text, char separator) { return Parse<double>(text, separator); }
 
-bool IsNumeric(std::string_view text, char separator) {
-    return TextToNumber(text, separator).has_value();
-}
+bool IsNumeric(std::string_view text, char separator) { return TextToNumber(text, separator).has_value(); }
 
 std::string NumberToText(double value, char separator) {
     if (value == 0) return "0";
@@ -104,8 +99,7 @@ std::string NumberToText(double value, char separator) {
 
     // d.dddddddddddddde±x: rounded once, correctly, to 15 significant digits.
     char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     const std::string_view sci(buffer, static_cast<std::size_t>(result.ptr - buffer));
     const bool negative = sci.front() == '-';
     const std::size_t ePos = sci.find('e');

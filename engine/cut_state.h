@@ -17,7 +17,7 @@ struct CutState {
     std::filesystem::path SourceName;  // everything after the last '/' of SourcePath
     std::filesystem::path DestDir;     // ends with '/' when it came from a browse
     std::int64_t SourceLen = 0;
-    SongMap SourceMap;        // made with SourceLen when a source is chosen
+    SongMap SourceMap;                   // made with SourceLen when a source is chosen
     std::vector<std::int64_t> SegBytes;  // byte count of each piece, in file order
     int SegLast = -1;                    // last valid index of SegBytes; -1 for none
     // Bytes the kept file starts with, ahead of its piece (a frame header
@@ -41,7 +41,7 @@ struct SharedCutState {
     std::string StartPos;      // seconds, as number text
     std::string EndPos;
     std::filesystem::path PreviewPath;  // what the preview window was last given
-    bool CutMade = false;      // a cut has written a kept file in this run
+    bool CutMade = false;               // a cut has written a kept file in this run
 };
 
 }  // namespace sundrel

@@ -66,8 +66,7 @@ bool MoveAcross(const fs::path& from, const fs::path& to) {
 std::optional<std::int64_t> FileLength(const fs::path& path) {
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int64_t>::max()))
-        return std::nullopt;
+    if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
     return static_cast<std::int64_t>(size);
 }
 

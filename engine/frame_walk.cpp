@@ -62,7 +62,10 @@ std::size_t FrameIndex::FirstStartingFrom(std::int64_t offset) const {
     std::size_t low = 0, high = Count();
     while (low < high) {
         const std::size_t mid = low + (high - low) / 2;
-        if (Offset(mid) < offset) low = mid + 1; else high = mid;
+        if (Offset(mid) < offset)
+            low = mid + 1;
+        else
+            high = mid;
     }
     return low;
 }
@@ -71,7 +74,10 @@ std::size_t FrameIndex::FirstEndingAfter(std::int64_t offset) const {
     std::size_t low = 0, high = Count();
     while (low < high) {
         const std::size_t mid = low + (high - low) / 2;
-        if (End(mid) <= offset) low = mid + 1; else high = mid;
+        if (End(mid) <= offset)
+            low = mid + 1;
+        else
+            high = mid;
     }
     return low;
 }
@@ -81,7 +87,8 @@ std::vector<ByteRange> FrameIndex::Stretches(std::size_t first, std::size_t afte
     if (first >= after || after > Count()) return stretches;
     // The chain that holds `first`, then each chain after it up to `after`.
     auto chain = std::upper_bound(chains_.begin(), chains_.end(), first,
-                                  [](std::size_t frame, const Run& run) { return frame < run.First; }) - 1;
+                                  [](std::size_t frame, const Run& run) { return frame < run.First; }) -
+                 1;
     for (std::size_t i = first; i < after; ++chain) {
         const std::size_t chainAfter = chain + 1 == chains_.end() ? Count() : (chain + 1)->First;
         const std::size_t last = std::min(after, chainAfter) - 1;
@@ -139,8 +146,8 @@ public:
                 break;
             }
             if (*at != FrameSyncByte) {
-                const auto* next =
-                    static_cast<const unsigned char*>(std::memchr(at, FrameSyncByte, static_cast<std::size_t>(BufferEnd() - pos)));
+                const auto* next = static_cast<const unsigned char*>(
+                    std::memchr(at, FrameSyncByte, static_cast<std::size_t>(BufferEnd() - pos)));
                 pos = next ? pos + (next - at) : BufferEnd();
                 continue;
             }

@@ -68,14 +68,14 @@ struct StreamStart {
 };
 
 struct FrameWalk {
-    FrameIndex Frames;                 // the frames of sound, header frame excluded
-    std::optional<FrameHeader> Stream; // the first frame found: version, layer, sample rate
+    FrameIndex Frames;                  // the frames of sound, header frame excluded
+    std::optional<FrameHeader> Stream;  // the first frame found: version, layer, sample rate
     // Every stream in file order, the first one's first frame first; a song
     // made of two encodes joined has two.
     std::vector<StreamStart> Streams;
-    bool SameBitRate = true;           // every frame of sound has the same bit rate
+    bool SameBitRate = true;                     // every frame of sound has the same bit rate
     std::optional<std::int64_t> HeaderFrameEnd;  // after a Xing, Info or VBRI first frame
-    HeaderFrame Header;                // what that header frame tells
+    HeaderFrame Header;                          // what that header frame tells
     // Where the sound ends when the walk stopped before the end it was
     // given: the bytes after the last frame held no frames for too long.
     std::optional<std::int64_t> SoundEnd;

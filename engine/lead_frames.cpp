@@ -43,8 +43,8 @@ std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, s
 }
 
 std::optional<std::vector<std::vector<unsigned char>>> SilentFrames(const FrameHeader& next,
-                                                                   std::span<const unsigned char> reservoir,
-                                                                   int maxFrames) {
+                                                                    std::span<const unsigned char> reservoir,
+                                                                    int maxFrames) {
     std::size_t count = 1;
     const auto room = static_cast<std::size_t>(std::max(next.FreeFormatLength - MainDataOffset(next), 1));
     if (next.Layer == 3 && next.BitRateIndex == FreeFormatBitRateIndex) {

@@ -45,7 +45,7 @@ std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next,
 // beyond that), each claiming the reservoir bytes before it. Nothing when
 // a frame cannot be built.
 std::optional<std::vector<std::vector<unsigned char>>> SilentFrames(const FrameHeader& next,
-                                                                   std::span<const unsigned char> reservoir,
-                                                                   int maxFrames);
+                                                                    std::span<const unsigned char> reservoir,
+                                                                    int maxFrames);
 
 }  // namespace sundrel

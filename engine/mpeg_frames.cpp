@@ -111,8 +111,8 @@ std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> b, in
     const int layerBits = Get(b, LayerField);
     const int bitRateIndex = Get(b, BitRateField);
     const int sampleRateIndex = Get(b, SampleRateField);
-    if (versionBits == static_cast<int>(ReservedVersionBits) || layerBits == 0 ||
-        bitRateIndex > HighestBitRateIndex || sampleRateIndex == ReservedSampleRateIndex ||
+    if (versionBits == static_cast<int>(ReservedVersionBits) || layerBits == 0 || bitRateIndex > HighestBitRateIndex ||
+        sampleRateIndex == ReservedSampleRateIndex ||
         (bitRateIndex == FreeFormatBitRateIndex && freeFormatLength < ShortestFreeFormatLength))
         return std::nullopt;
     FrameHeader h;
@@ -198,9 +198,8 @@ bool ChannelsCodedApart(const FrameHeader& h) {
 }  // namespace
 
 bool DecodersTakeTogether(const FrameHeader& a, const FrameHeader& b) {
-    return SameStream(a, b) && a.Protected == b.Protected && a.Private == b.Private &&
-           a.ChannelMode == b.ChannelMode && a.Copyright == b.Copyright && a.Original == b.Original &&
-           a.Emphasis == b.Emphasis;
+    return SameStream(a, b) && a.Protected == b.Protected && a.Private == b.Private && a.ChannelMode == b.ChannelMode &&
+           a.Copyright == b.Copyright && a.Original == b.Original && a.Emphasis == b.Emphasis;
 }
 
 FrameHeader RebuiltHeader(const FrameHeader& original, const FrameHeader& next) {

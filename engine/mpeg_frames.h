@@ -24,14 +24,14 @@ inline constexpr int MonoMode = 3;
 // marked by the sync word's last bit).
 struct FrameHeader {
     MpegVersion Version = MpegVersion::Mpeg1;
-    int Layer = 3;             // 1, 2 or 3
-    bool Protected = false;    // a 16-bit CRC follows the header
-    int BitRateIndex = 9;      // 1..14, or 0 for free format
-    int SampleRateIndex = 0;   // 0..2
-    bool Padding = false;      // one slot more
-    bool Private = false;      // private_bit, the encoder's own
+    int Layer = 3;            // 1, 2 or 3
+    bool Protected = false;   // a 16-bit CRC follows the header
+    int BitRateIndex = 9;     // 1..14, or 0 for free format
+    int SampleRateIndex = 0;  // 0..2
+    bool Padding = false;     // one slot more
+    bool Private = false;     // private_bit, the encoder's own
     int ChannelMode = StereoMode;
-    int ModeExtension = 0;     // how joint stereo is coded
+    int ModeExtension = 0;  // how joint stereo is coded
     bool Copyright = false;
     bool Original = false;
     int Emphasis = 0;
@@ -39,10 +39,10 @@ struct FrameHeader {
     // the next frame, which only the stream tells (its header does not).
     int FreeFormatLength = 0;
 
-    int BitRate() const;       // bits per second
-    int SampleRate() const;    // samples per second
-    int Samples() const;       // samples per channel in one frame
-    int Length() const;        // bytes, header included
+    int BitRate() const;     // bits per second
+    int SampleRate() const;  // samples per second
+    int Samples() const;     // samples per channel in one frame
+    int Length() const;      // bytes, header included
     bool Mono() const { return ChannelMode == MonoMode; }
 };
 

@@ -219,8 +219,10 @@ private:
             return true;
         }
         temporary_.reset();
-        if (kept) written_.Kept = true;
-        else written_.Others.push_back(name);
+        if (kept)
+            written_.Kept = true;
+        else
+            written_.Others.push_back(name);
         return true;
     }
 

@@ -49,8 +49,7 @@ enum class Leftovers { Keep, Remove };
 // The kept file's fades and volume (cut.KeptGain) are laid on its frames
 // before it is put in place. Refused when a piece name leads to the song
 // itself.
-WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {},
-                          Leftovers leftovers = Leftovers::Keep);
+WrittenPieces WritePieces(const CutState& cut, const EventPass& eventPass = {}, Leftovers leftovers = Leftovers::Keep);
 
 // Deletes the files a cut left besides its kept piece, and nothing else.
 // True when none of them is left.

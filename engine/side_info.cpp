@@ -94,10 +94,13 @@ public:
         if (at_ + static_cast<std::size_t>(width) > bytes_.size() * 8) return;
         for (int i = width - 1; i >= 0; --i, ++at_) {
             const auto mask = static_cast<unsigned char>(0x80u >> (at_ % 8));
-            if ((value >> i) & 1u) bytes_[at_ / 8] |= mask;
-            else bytes_[at_ / 8] &= static_cast<unsigned char>(~mask);
+            if ((value >> i) & 1u)
+                bytes_[at_ / 8] |= mask;
+            else
+                bytes_[at_ / 8] &= static_cast<unsigned char>(~mask);
         }
     }
+
 private:
     std::span<unsigned char> bytes_;
     std::size_t at_ = 0;

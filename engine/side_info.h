@@ -40,11 +40,11 @@ inline constexpr int ShortWindows = 3;
 struct GranuleInfo {
     int Part23Length = 0;  // part2_3_length: bits of scale factors and Huffman code
     int BigValues = 0;
-    int GlobalGain = 0;    // the quantizer's step: 1.5 dB a step
+    int GlobalGain = 0;  // the quantizer's step: 1.5 dB a step
     int ScalefacCompress = 0;
     bool WindowSwitching = false;  // window_switching_flag
     int BlockType = 0;
-    bool MixedBlock = false;       // mixed_block_flag
+    bool MixedBlock = false;  // mixed_block_flag
     std::array<int, BigValueRegions> TableSelect{};
     std::array<int, ShortWindows> SubblockGain{};
     int Region0Count = 0;

@@ -156,8 +156,7 @@ std::optional<FrameHeader> SongMap::ReadHeader(std::size_t frame) const {
     return head ? HeaderOf(frame, *head) : std::nullopt;
 }
 
-std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence,
-                                                  int budget) const {
+std::optional<SongMap::Lead> SongMap::LeadFrames(std::size_t first, std::size_t after, bool silence, int budget) const {
     const FrameIndex& frames = walk_.Frames;
     // The frames the reservoir of `first` may lie in, `first`, and the frame
     // the kept file holds after it.
@@ -298,7 +297,8 @@ KeptPiece SongMap::PieceOf(Moment from, std::size_t after, int padding, const Bu
     kept.Ranges = framesFrom(lead.FirstCopied);
     // What the kept file plays: its frames of sound, less the record's delay
     // and padding.
-    const auto soundFrames = static_cast<std::int64_t>(lead.Frames.size() + (after - lead.FirstCopied) + trailer.size());
+    const auto soundFrames =
+        static_cast<std::int64_t>(lead.Frames.size() + (after - lead.FirstCopied) + trailer.size());
     kept.Timeline = {stream.SampleRate(), record.Delay + DecoderDelay,
                      soundFrames * stream.Samples() - record.Delay - record.Padding};
     kept.Header = KeptHeader(kept.Ranges, record, lead.Frames, trailer).value_or(std::vector<unsigned char>{});

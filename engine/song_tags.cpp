@@ -82,8 +82,7 @@ std::uint32_t LittleEndian32(const unsigned char* p) {
 
 // Total bytes of an ID3v2 tag starting here, 0 when there is none.
 std::int64_t Id3v2TagSize(const unsigned char* h) {
-    if (!StartsWith(h, "ID3") || h[Id3v2VersionAt] == Id3v2NoVersion || h[Id3v2RevisionAt] == Id3v2NoVersion)
-        return 0;
+    if (!StartsWith(h, "ID3") || h[Id3v2VersionAt] == Id3v2NoVersion || h[Id3v2RevisionAt] == Id3v2NoVersion) return 0;
     std::int64_t size = 0;
     for (int i = 0; i < Id3v2SizeBytes; ++i) {
         const unsigned char byte = h[Id3v2SizeAt + static_cast<std::size_t>(i)];
@@ -126,10 +125,26 @@ bool OtherFormatSignature(const unsigned char* b, std::int64_t count) {
         const int format = b[WaveFormatTagAt] | b[WaveFormatTagAt + 1] << 8;
         if (format == WaveFormatMpeg || format == WaveFormatMpegLayer3) return false;
     }
-    for (const char* signature : {"fLaC", "OggS", "RIFF", "RF64", "BW64", "FORM", "MAC ", "wvpk", "TTA1",
-                                  "MPCK", "MP+", "OFR ", "ADIF", "caff", ".snd", "#!AMR", "MThd", "DSD ",
+    for (const char* signature : {"fLaC",
+                                  "OggS",
+                                  "RIFF",
+                                  "RF64",
+                                  "BW64",
+                                  "FORM",
+                                  "MAC ",
+                                  "wvpk",
+                                  "TTA1",
+                                  "MPCK",
+                                  "MP+",
+                                  "OFR ",
+                                  "ADIF",
+                                  "caff",
+                                  ".snd",
+                                  "#!AMR",
+                                  "MThd",
+                                  "DSD ",
                                   "FRM8",
-                                  "\x1A\x45\xDF\xA3",                           // Matroska, WebM (EBML)
+                                  "\x1A\x45\xDF\xA3",                   // Matroska, WebM (EBML)
                                   "\x30\x26\xB2\x75\x8E\x66\xCF\x11"})  // ASF, WMA
         if (At(b, count, 0, signature)) return true;
     return At(b, count, IsoBoxTypeAt, "ftyp");  // MP4, M4A, 3GP, QuickTime

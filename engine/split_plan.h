@@ -7,8 +7,8 @@
 #include "cut_state.h"
 
 #include <array>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>

@@ -34,15 +34,15 @@ constexpr int XingFieldsLength =
 
 // The encoder's extension after the Xing fields (the LAME tag layout, "Mp3
 // info tag" revision 1); ffmpeg's encoder writes the same fields.
-constexpr int EncoderNameLength = 9;       // "LAME3.100"
-constexpr int EncoderKindLength = 4;       // "LAME", "Lavc", "Lavf": enough to tell them
-constexpr int RevisionAndMethodAt = 9;     // tag revision (high four bits), VBR method (low four)
+constexpr int EncoderNameLength = 9;         // "LAME3.100"
+constexpr int EncoderKindLength = 4;         // "LAME", "Lavc", "Lavf": enough to tell them
+constexpr int RevisionAndMethodAt = 9;       // tag revision (high four bits), VBR method (low four)
 constexpr unsigned char MethodConstant = 1;  // "cbr"
 constexpr unsigned char MethodVariable = 4;  // "vbr-mtrh", LAME's default VBR
-constexpr int ExtensionDelayAt = 21;       // delay and padding, 12 bits each
+constexpr int ExtensionDelayAt = 21;         // delay and padding, 12 bits each
 constexpr int ExtensionDelayLength = 3;
-constexpr int MusicLengthAt = 28;          // bytes of the whole stream
-constexpr int TagCrcAt = 34;               // CRC of the frame's bytes before it
+constexpr int MusicLengthAt = 28;  // bytes of the whole stream
+constexpr int TagCrcAt = 34;       // CRC of the frame's bytes before it
 constexpr int LameExtensionLength = 36;
 // The VBRI header (Fraunhofer's VBRI layout) stands 32 bytes after the
 // frame's header, whatever the version and mode.

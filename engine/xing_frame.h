@@ -57,9 +57,9 @@ inline constexpr std::size_t XingTocEntries = 100;
 inline constexpr int XingTocScale = 256;
 
 struct XingFields {
-    bool Info = false;          // "Info" (frames of one bit rate) instead of "Xing"
-    std::uint32_t Frames = 0;   // frames of sound after the header frame
-    std::uint32_t Bytes = 0;    // bytes after the header frame (the frame adds its own)
+    bool Info = false;         // "Info" (frames of one bit rate) instead of "Xing"
+    std::uint32_t Frames = 0;  // frames of sound after the header frame
+    std::uint32_t Bytes = 0;   // bytes after the header frame (the frame adds its own)
     std::array<unsigned char, XingTocEntries> Toc{};
     std::optional<Gapless> Record;  // written as a LAME extension
 };

@@ -9,7 +9,8 @@
 
 namespace BrowserFolder {
 
-QString PickFolder(QWidget* owner) {
+QString PickFolder(QWidget* owner)
+{
     QFileDialog chooser(owner, QStringLiteral("请选择一个目录来存放分割文件："));
     // Qt's own chooser, so that it looks and behaves alike on every desktop
     // and takes the owner's window modality.
@@ -32,7 +33,8 @@ QString PickFolder(QWidget* owner) {
     return TrimFolderPath(folder);
 }
 
-QString TrimFolderPath(const QString& path) {
+QString TrimFolderPath(const QString& path)
+{
     if (path.isEmpty()) {
         return {};
     }

@@ -5,15 +5,9 @@
 
 namespace sundrel {
 
-bool CommonDialog::ShowOpen(QWidget* owner)
-{
-    return take(desktop_.askOpenFile(owner, DialogTitle, Filter, InitDir));
-}
+bool CommonDialog::ShowOpen(QWidget* owner) { return take(desktop_.askOpenFile(owner, DialogTitle, Filter, InitDir)); }
 
-bool CommonDialog::ShowSave(QWidget* owner)
-{
-    return take(desktop_.askSaveFile(owner, DialogTitle, Filter, InitDir));
-}
+bool CommonDialog::ShowSave(QWidget* owner) { return take(desktop_.askSaveFile(owner, DialogTitle, Filter, InitDir)); }
 
 bool CommonDialog::take(const QString& answer)
 {

@@ -16,12 +16,10 @@ public:
     // Filters are written as "description|pattern" or as a bare pattern.
     // A dialog opens in `folder`, whatever another dialog showed last.
     // Each returns the confirmed path, or "" when the user cancelled.
-    virtual QString askOpenFile(QWidget* owner, const QString& title, const QString& filter,
-                                const QString& folder) = 0;
+    virtual QString askOpenFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) = 0;
     // The save dialog's name always ends in ".mp3" (any case), and its own
     // overwrite question has been answered yes for that very name.
-    virtual QString askSaveFile(QWidget* owner, const QString& title, const QString& filter,
-                                const QString& folder) = 0;
+    virtual QString askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) = 0;
     // A folder without its trailing '/', except the root "/".
     virtual QString pickFolder(QWidget* owner) = 0;
 
@@ -35,10 +33,8 @@ public:
 // The real desktop: Qt's file dialogs, the folder chooser, xdg-open.
 class SystemDesktop final : public Desktop {
 public:
-    QString askOpenFile(QWidget* owner, const QString& title, const QString& filter,
-                        const QString& folder) override;
-    QString askSaveFile(QWidget* owner, const QString& title, const QString& filter,
-                        const QString& folder) override;
+    QString askOpenFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) override;
+    QString askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) override;
     QString pickFolder(QWidget* owner) override;
     void openFolder(const QString& folder) override;
     void message(QWidget* owner, const QString& text, const QString& title) override;

@@ -9,7 +9,8 @@ namespace sundrel {
 namespace {
 
 // QFileDialog separates the patterns of one filter by blanks only.
-QString QtPatterns(const QString& patterns) {
+QString QtPatterns(const QString& patterns)
+{
     QString blanks = patterns;
     blanks.replace(QLatin1Char(';'), QLatin1Char(' '));
     return blanks.simplified();
@@ -17,7 +18,8 @@ QString QtPatterns(const QString& patterns) {
 
 }  // namespace
 
-QString QtNameFilter(const QString& filter) {
+QString QtNameFilter(const QString& filter)
+{
     const QStringList fields = filter.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i < fields.size(); i += 2) {
@@ -35,18 +37,18 @@ QString QtNameFilter(const QString& filter) {
         if (patterns.isEmpty()) {
             continue;
         }
-        filters << (description.isEmpty()
-                        ? patterns
-                        : description + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+        filters << (description.isEmpty() ? patterns
+                                          : description + QStringLiteral(" (") + patterns + QLatin1Char(')'));
     }
     return filters.join(QStringLiteral(";;"));
 }
 
-void UseChineseLabels(QFileDialog& dialog, const QString& acceptText) {
+void UseChineseLabels(QFileDialog& dialog, const QString& acceptText)
+{
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
-    dialog.setLabelText(QFileDialog::FileName,
-                        dialog.fileMode() == QFileDialog::Directory ? QStringLiteral("目录：")
-                                                                    : QStringLiteral("文件名："));
+    dialog.setLabelText(QFileDialog::FileName, dialog.fileMode() == QFileDialog::Directory
+                                                   ? QStringLiteral("目录：")
+                                                   : QStringLiteral("文件名："));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
     dialog.setLabelText(QFileDialog::Accept, acceptText);
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));

@@ -5,7 +5,8 @@
 
 namespace sundrel {
 
-std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path) {
+std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path)
+{
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;

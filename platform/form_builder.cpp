@@ -5,8 +5,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QWidget>
@@ -57,27 +57,27 @@ QWidget* MakeControl(const ControlRow& row, QWidget* parent)
 {
     const QString caption = QString::fromUtf8(row.caption);
     switch (row.kind) {
-    case ControlKind::Frame:
-        return new QGroupBox(caption, parent);
-    case ControlKind::Label: {
-        auto* label = new QLabel(caption, parent);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        // A label of fixed size wraps a text too long for one line.
-        label->setWordWrap(true);
-        return label;
-    }
-    case ControlKind::TextBox:
-        return new QLineEdit(caption, parent);
-    case ControlKind::Button:
-        return new CaptionButton(caption, parent);
-    case ControlKind::Line: {
-        auto* line = new QFrame(parent);
-        line->setFrameShape(QFrame::NoFrame);
-        line->setAutoFillBackground(true);
-        return line;
-    }
-    case ControlKind::Premade:
-        break;
+        case ControlKind::Frame:
+            return new QGroupBox(caption, parent);
+        case ControlKind::Label: {
+            auto* label = new QLabel(caption, parent);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // A label of fixed size wraps a text too long for one line.
+            label->setWordWrap(true);
+            return label;
+        }
+        case ControlKind::TextBox:
+            return new QLineEdit(caption, parent);
+        case ControlKind::Button:
+            return new CaptionButton(caption, parent);
+        case ControlKind::Line: {
+            auto* line = new QFrame(parent);
+            line->setFrameShape(QFrame::NoFrame);
+            line->setAutoFillBackground(true);
+            return line;
+        }
+        case ControlKind::Premade:
+            break;
     }
     return nullptr;
 }
@@ -107,8 +107,7 @@ QHash<QString, QWidget*> BuildControls(QWidget* form, std::span<const ControlRow
         const QString name = QString::fromUtf8(row.name);
         QWidget* parent = *row.container ? controls.value(QString::fromUtf8(row.container)) : form;
         Q_ASSERT(parent);
-        QWidget* control = row.kind == ControlKind::Premade ? premade.value(name)
-                                                            : MakeControl(row, parent);
+        QWidget* control = row.kind == ControlKind::Premade ? premade.value(name) : MakeControl(row, parent);
         Q_ASSERT(control);
         control->setParent(parent);
         control->setObjectName(name);

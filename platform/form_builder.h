@@ -19,7 +19,7 @@ enum class ControlKind { Frame, Label, TextBox, Button, Line, Premade };
 struct ControlRow {
     const char* name;
     ControlKind kind;
-    const char* caption;  // UTF-8; for a Line, unused
+    const char* caption;           // UTF-8; for a Line, unused
     int left, top, width, height;  // twips, in the container's client area
     int tab;                       // focus order; -1 for none
     const char* container;         // "" for the window itself

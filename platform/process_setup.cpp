@@ -5,9 +5,6 @@
 
 namespace sundrel {
 
-void PrepareProcess()
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-}
+void PrepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace sundrel

@@ -6,22 +6,24 @@
 
 namespace sundrel {
 
-QString WithMp3Extension(const QString& name) {
+QString WithMp3Extension(const QString& name)
+{
     static const QString extension = QStringLiteral(".mp3");
-    if (name.isEmpty() || name.endsWith(QLatin1Char('/')) ||
-        name.endsWith(extension, Qt::CaseInsensitive)) {
+    if (name.isEmpty() || name.endsWith(QLatin1Char('/')) || name.endsWith(extension, Qt::CaseInsensitive)) {
         return name;
     }
     return name + extension;
 }
 
-Mp3SaveDialog::Mp3SaveDialog(QWidget* parent) : QFileDialog(parent) {
+Mp3SaveDialog::Mp3SaveDialog(QWidget* parent) : QFileDialog(parent)
+{
     setOption(QFileDialog::DontUseNativeDialog);
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
 }
 
-void Mp3SaveDialog::accept() {
+void Mp3SaveDialog::accept()
+{
     // QFileDialog takes the confirmed name from its name box, both for the
     // overwrite question and for selectedFiles(), so the name is completed
     // there. A name that is an existing folder means "go into it" and stays.

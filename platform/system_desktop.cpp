@@ -19,8 +19,8 @@ namespace sundrel {
 
 // Without a title of the caller's, a dialog is titled as the desktop's own
 // open and save dialogs are, not with Qt's English default.
-QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const QString& filter,
-                                   const QString& folder) {
+QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder)
+{
     QFileDialog dialog(owner, title.isEmpty() ? QStringLiteral("打开") : title, folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -34,8 +34,8 @@ QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const Q
     return dialog.selectedFiles().value(0);
 }
 
-QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter,
-                                   const QString& folder) {
+QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder)
+{
     Mp3SaveDialog dialog(owner);
     dialog.setDirectory(folder);
     dialog.setWindowTitle(title.isEmpty() ? QStringLiteral("另存为") : title);
@@ -48,11 +48,10 @@ QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const Q
     return dialog.selectedFiles().value(0);
 }
 
-QString SystemDesktop::pickFolder(QWidget* owner) {
-    return BrowserFolder::PickFolder(owner);
-}
+QString SystemDesktop::pickFolder(QWidget* owner) { return BrowserFolder::PickFolder(owner); }
 
-void SystemDesktop::openFolder(const QString& folder) {
+void SystemDesktop::openFolder(const QString& folder)
+{
     // The folder is one argument and no shell reads it, so blanks and quotes
     // in a name cannot split or break it. The file manager outlives us.
     // xdg-open asks the desktop's own file manager; where xdg-utils is not
@@ -64,7 +63,8 @@ void SystemDesktop::openFolder(const QString& folder) {
     }
 }
 
-void SystemDesktop::message(QWidget* owner, const QString& text, const QString& title) {
+void SystemDesktop::message(QWidget* owner, const QString& text, const QString& title)
+{
     QMessageBox box(owner);
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(title.isEmpty() ? QGuiApplication::applicationDisplayName() : title);

@@ -3,6 +3,7 @@
 
 #include "form_builder.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
@@ -12,7 +13,6 @@
 #include <QShortcut>
 #include <QStringList>
 #include <QWidget>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
@@ -80,10 +80,7 @@ public:
 
 }  // namespace
 
-QIcon SundrelIcon()
-{
-    return QIcon(QStringLiteral(":/sundrel/sundrel.png"));
-}
+QIcon SundrelIcon() { return QIcon(QStringLiteral(":/sundrel/sundrel.png")); }
 
 QFont SongFont(double points, bool bold, bool italic)
 {
@@ -107,13 +104,13 @@ QFont DefaultFormFont()
     return font;
 }
 
-void MakeFixedWindow(QWidget* window, const char* name, const QString& title, int widthTwips,
-                     int heightTwips, Qt::WindowFlags extra)
+void MakeFixedWindow(QWidget* window, const char* name, const QString& title, int widthTwips, int heightTwips,
+                     Qt::WindowFlags extra)
 {
     window->setObjectName(QString::fromUtf8(name));
     window->setWindowTitle(title);
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint | extra);
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint | extra);
     window->setWindowIcon(SundrelIcon());
     window->setFont(DefaultFormFont());
     SetClientSizeTwips(window, widthTwips, heightTwips);
@@ -132,10 +129,7 @@ void MakeDefaultButton(QPushButton* button)
     }
 }
 
-void KeepOutOfTaskbar(QWidget* window)
-{
-    window->installEventFilter(new SkipTaskbarOnShow(window));
-}
+void KeepOutOfTaskbar(QWidget* window) { window->installEventFilter(new SkipTaskbarOnShow(window)); }
 
 void CentreOnScreen(QWidget* window)
 {

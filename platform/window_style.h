@@ -25,8 +25,8 @@ QFont DefaultFormFont();
 
 // A named and titled top-level window with a fixed client area in twips and
 // only a close button; extra adds flags such as Qt::Tool.
-void MakeFixedWindow(QWidget* window, const char* name, const QString& title, int widthTwips,
-                     int heightTwips, Qt::WindowFlags extra = {});
+void MakeFixedWindow(QWidget* window, const char* name, const QString& title, int widthTwips, int heightTwips,
+                     Qt::WindowFlags extra = {});
 
 // Enter presses the focused button, or this one when no button has the
 // focus: the default button of a window that is not a dialog.

@@ -42,23 +42,23 @@ bool PlaysIntoFakeSink(GstElement* playbin)
     GValue item = G_VALUE_INIT;
     for (bool done = false; !done;) {
         switch (gst_iterator_next(elements, &item)) {
-        case GST_ITERATOR_OK: {
-            auto* element = GST_ELEMENT(g_value_get_object(&item));
-            GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
-            if (parent && GST_IS_ELEMENT(parent) && g_strcmp0(FactoryName(element), "fakesink") == 0 &&
-                g_strcmp0(FactoryName(GST_ELEMENT(parent)), "autoaudiosink") == 0)
-                fake = true;
-            if (parent)
-                gst_object_unref(parent);
-            g_value_reset(&item);
-            break;
-        }
-        case GST_ITERATOR_RESYNC:
-            gst_iterator_resync(elements);
-            break;
-        default:
-            done = true;
-            break;
+            case GST_ITERATOR_OK: {
+                auto* element = GST_ELEMENT(g_value_get_object(&item));
+                GstObject* parent = gst_object_get_parent(GST_OBJECT(element));
+                if (parent && GST_IS_ELEMENT(parent) && g_strcmp0(FactoryName(element), "fakesink") == 0 &&
+                    g_strcmp0(FactoryName(GST_ELEMENT(parent)), "autoaudiosink") == 0)
+                    fake = true;
+                if (parent)
+                    gst_object_unref(parent);
+                g_value_reset(&item);
+                break;
+            }
+            case GST_ITERATOR_RESYNC:
+                gst_iterator_resync(elements);
+                break;
+            default:
+                done = true;
+                break;
         }
     }
     g_value_unset(&item);
@@ -80,10 +80,7 @@ bool StartOnce()
 
 // GStreamer's own account of why a song failed, on one line: its debug
 // text runs over several.
-QByteArray OneLine(const gchar* text)
-{
-    return QByteArray(text ? text : "").simplified();
-}
+QByteArray OneLine(const gchar* text) { return QByteArray(text ? text : "").simplified(); }
 
 }  // namespace
 
@@ -329,38 +326,39 @@ void Playback::poll()
     GstBus* bus = gst_element_get_bus(playbin_);
     while (GstMessage* message = gst_bus_pop(bus)) {
         switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_ERROR:
-            fail(message);
-            gst_message_unref(message);
-            gst_object_unref(bus);
-            return;
-        case GST_MESSAGE_EOS:
-            ended_ = true;
-            seeking_.reset();
-            break;
-        case GST_MESSAGE_ASYNC_DONE:
-            // The song is open, or a seek has landed.
-            if (!opened_ && !silenceReported && PlaysIntoFakeSink(playbin_)) {
-                silenceReported = true;
-                std::fprintf(stderr, "Sundrel: no sound output could be opened (no sound server is running and "
-                                     "no sound card answers), so songs play silently.\n");
+            case GST_MESSAGE_ERROR:
+                fail(message);
+                gst_message_unref(message);
+                gst_object_unref(bus);
+                return;
+            case GST_MESSAGE_EOS:
+                ended_ = true;
+                seeking_.reset();
+                break;
+            case GST_MESSAGE_ASYNC_DONE:
+                // The song is open, or a seek has landed.
+                if (!opened_ && !silenceReported && PlaysIntoFakeSink(playbin_)) {
+                    silenceReported = true;
+                    std::fprintf(stderr,
+                                 "Sundrel: no sound output could be opened (no sound server is running and "
+                                 "no sound card answers), so songs play silently.\n");
+                }
+                opened_ = true;
+                seeking_.reset();
+                if (pendingSeek_) {
+                    const qint64 target = *pendingSeek_;
+                    pendingSeek_.reset();
+                    startSeek(target);
+                }
+                [[fallthrough]];
+            case GST_MESSAGE_DURATION_CHANGED: {
+                gint64 nanoseconds = 0;
+                if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds > 0)
+                    duration_ = nanoseconds / GST_MSECOND;
+                break;
             }
-            opened_ = true;
-            seeking_.reset();
-            if (pendingSeek_) {
-                const qint64 target = *pendingSeek_;
-                pendingSeek_.reset();
-                startSeek(target);
-            }
-            [[fallthrough]];
-        case GST_MESSAGE_DURATION_CHANGED: {
-            gint64 nanoseconds = 0;
-            if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds > 0)
-                duration_ = nanoseconds / GST_MSECOND;
-            break;
-        }
-        default:
-            break;
+            default:
+                break;
         }
         gst_message_unref(message);
     }

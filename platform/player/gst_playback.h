@@ -72,13 +72,13 @@ private:
     // made, and playbin's own volume serves.
     _GstElement* gain_ = nullptr;
     QTimer poll_;
-    bool playing_ = true;     // what was asked for: playing or paused
-    bool opened_ = false;     // the first preroll is done: seeks can be made
+    bool playing_ = true;  // what was asked for: playing or paused
+    bool opened_ = false;  // the first preroll is done: seeks can be made
     bool ended_ = false;
     bool stopped_ = false;
     bool failed_ = false;
-    qint64 duration_ = 0;      // GStreamer's
-    qint64 songLength_ = 0;    // the frames'
+    qint64 duration_ = 0;    // GStreamer's
+    qint64 songLength_ = 0;  // the frames'
     // A seek asked for before the song was open, and the target of a seek
     // under way: until it lands, the position reads as its target.
     std::optional<qint64> pendingSeek_;

@@ -2,8 +2,8 @@
 #include "media_player_widget.h"
 
 #include "gst_playback.h"
-#include "song_map.h"
 #include "peak_decoder.h"
+#include "song_map.h"
 #include "waveform_bar.h"
 
 #include <QFile>
@@ -39,25 +39,24 @@ public:
     QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent*) override
+    {
         QPainter painter(this);
         painter.setPen(palette().color(foregroundRole()));
         const QRect area = contentsRect();
-        painter.drawText(area, int(alignment()),
-                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+        painter.drawText(area, int(alignment()), fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
     }
 };
 
 // The volume slider reads like a loudness control; the sound output wants a
 // linear gain. The cube is the curve GStreamer and the sound servers use.
-double LinearGain(int volume) {
+double LinearGain(int volume)
+{
     const double level = qBound(0, volume, 100) / 100.0;
     return level * level * level;
 }
 
-int VolumeOfGain(double gain) {
-    return qRound(std::cbrt(qMax(0.0, gain)) * 100.0);
-}
+int VolumeOfGain(double gain) { return qRound(std::cbrt(qMax(0.0, gain)) * 100.0); }
 
 // An iPhone takes a ringtone of at most 40 seconds: a longer selection is
 // told in the warning colour.
@@ -66,7 +65,8 @@ const QColor kLengthWarning(0xff, 0x7b, 0x5c);
 
 // The selection as the display's top line tells it: start, end and length
 // to the hundredth of a second, then the fades and the volume when set.
-QString SelectionLine(const WaveformBar& wave, bool& tooLong) {
+QString SelectionLine(const WaveformBar& wave, bool& tooLong)
+{
     const auto seconds = [](double s, int decimals) { return QString::number(s, 'f', decimals); };
     const std::optional<double> start = wave.shownMark(PlayerMark::Start);
     const std::optional<double> end = wave.shownMark(PlayerMark::End);
@@ -99,12 +99,10 @@ QString SelectionLine(const WaveformBar& wave, bool& tooLong) {
 // Only a regular file whose tags GStreamer can survive is handed to it: a
 // FIFO or a device would block the opening for ever, and some impossible
 // tag sizes make GStreamer abort the whole program.
-bool MayPlay(const QString& path) {
-    return ReadSongFile(QFile::encodeName(path).toStdString()).SafeToDecode;
-}
+bool MayPlay(const QString& path) { return ReadSongFile(QFile::encodeName(path).toStdString()).SafeToDecode; }
 
-QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
-                        const QString& tip) {
+QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon, const QString& tip)
+{
     auto* button = new QToolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setAutoRaise(true);
@@ -118,7 +116,8 @@ QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixma
 
 }  // namespace
 
-QString ClockText(qint64 milliseconds) {
+QString ClockText(qint64 milliseconds)
+{
     const qint64 total = qMax<qint64>(0, milliseconds) / 1000;
     const qint64 hours = total / 3600;
     const qint64 minutes = total / 60 % 60;
@@ -132,7 +131,8 @@ QString ClockText(qint64 milliseconds) {
     return QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
-MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(parent) {
+MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(parent)
+{
     WarnOnceWithoutAudioOutput();
     buildControls(volume);
 
@@ -159,7 +159,8 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
 // Out of line, where Playback and PeakDecoder are complete types.
 MediaPlayerWidget::~MediaPlayerWidget() = default;
 
-void MediaPlayerWidget::buildControls(int volume) {
+void MediaPlayerWidget::buildControls(int volume)
+{
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -173,7 +174,8 @@ void MediaPlayerWidget::buildControls(int volume) {
     }
 }
 
-QFrame* MediaPlayerWidget::buildDisplay() {
+QFrame* MediaPlayerWidget::buildDisplay()
+{
     auto* display = new QFrame(this);
     display->setObjectName(QStringLiteral("display"));
     display->setFrameShape(QFrame::StyledPanel);
@@ -202,14 +204,14 @@ QFrame* MediaPlayerWidget::buildDisplay() {
 
     wave_ = new WaveformBar(display);
     wave_->setObjectName(QStringLiteral("seek"));
-    wave_->setToolTip(QStringLiteral(
-        "播放进度：单击或拖动定位\n"
-        "←/→（↑/↓）1 秒，Shift 加 0.1 秒，Ctrl+←/→ 一帧；Page Up/Page Down 5 秒；Home 开头，End 结尾\n"
-        "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首；放大后可拖动底部的全曲条\n"
-        "[ / ] 开始标记移一帧，{ / }（Shift+[ / ]）结束标记移一帧；加 Alt 移 0.1 秒\n"
-        "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）\n"
-        "剪切后：拖动选区上角的手柄设渐入、渐出；I / Shift+I 渐入长 / 短 0.5 秒，O / Shift+O 渐出\n"
-        "剪切后：Ctrl+↑ / Ctrl+↓ 或在选区上按住 Ctrl 滚动滚轮，音量大 / 小 1.5 dB"));
+    wave_->setToolTip(
+        QStringLiteral("播放进度：单击或拖动定位\n"
+                       "←/→（↑/↓）1 秒，Shift 加 0.1 秒，Ctrl+←/→ 一帧；Page Up/Page Down 5 秒；Home 开头，End 结尾\n"
+                       "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首；放大后可拖动底部的全曲条\n"
+                       "[ / ] 开始标记移一帧，{ / }（Shift+[ / ]）结束标记移一帧；加 Alt 移 0.1 秒\n"
+                       "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）\n"
+                       "剪切后：拖动选区上角的手柄设渐入、渐出；I / Shift+I 渐入长 / 短 0.5 秒，O / Shift+O 渐出\n"
+                       "剪切后：Ctrl+↑ / Ctrl+↓ 或在选区上按住 Ctrl 滚动滚轮，音量大 / 小 1.5 dB"));
 
     // The file name and the status share the top line; the waveform, which
     // is the seek bar, fills the display below them.
@@ -226,7 +228,8 @@ QFrame* MediaPlayerWidget::buildDisplay() {
     return display;
 }
 
-QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume) {
+QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume)
+{
     playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
     pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
     playButton_ = MakeButton(this, "play", QStyle::SP_MediaPlay, QStringLiteral("播放"));
@@ -261,7 +264,8 @@ QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume) {
     return controls;
 }
 
-void MediaPlayerWidget::setURL(const QString& url) {
+void MediaPlayerWidget::setURL(const QString& url)
+{
     url_ = url;
     // The song before lets go of its file before the next one is opened;
     // a new song always starts from its beginning, also the same one again.
@@ -275,8 +279,7 @@ void MediaPlayerWidget::setURL(const QString& url) {
         playback_ = std::make_unique<Playback>(url, gain_, this);
         connect(playback_.get(), &Playback::changed, this, &MediaPlayerWidget::refresh);
         decoder_ = std::make_unique<PeakDecoder>(url, this);
-        connect(decoder_.get(), &PeakDecoder::progressed, this,
-                [this] { wave_->setPeaks(&decoder_->peaks()); });
+        connect(decoder_.get(), &PeakDecoder::progressed, this, [this] { wave_->setPeaks(&decoder_->peaks()); });
     }
     title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
     title_->setToolTip(url);
@@ -284,33 +287,33 @@ void MediaPlayerWidget::setURL(const QString& url) {
     refresh();
 }
 
-QString MediaPlayerWidget::URL() const {
-    return url_;
-}
+QString MediaPlayerWidget::URL() const { return url_; }
 
-std::optional<double> MediaPlayerWidget::duration() const {
+std::optional<double> MediaPlayerWidget::duration() const
+{
     if (url_.isEmpty()) {
         return std::nullopt;
     }
     return playback_ ? double(playback_->durationMs()) / 1000.0 : 0.0;
 }
 
-bool MediaPlayerWidget::cannotPlay() const {
+bool MediaPlayerWidget::cannotPlay() const
+{
     return !url_.isEmpty() && (!playback_ || playback_->status() == Playback::Status::Failed);
 }
 
-double MediaPlayerWidget::currentPosition() const {
-    return playback_ ? double(playback_->positionMs()) / 1000.0 : 0.0;
-}
+double MediaPlayerWidget::currentPosition() const { return playback_ ? double(playback_->positionMs()) / 1000.0 : 0.0; }
 
-void MediaPlayerWidget::pause() {
+void MediaPlayerWidget::pause()
+{
     // Only a playing song has a place to stop at.
     if (playback_ && playback_->status() == Playback::Status::Playing) {
         playback_->pause();
     }
 }
 
-void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) {
+void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds)
+{
     const auto moment = [](std::optional<double> seconds) -> std::optional<double> {
         if (!seconds || !qIsFinite(*seconds)) {
             return std::nullopt;
@@ -320,22 +323,26 @@ void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::option
     wave_->setMarks(moment(startSeconds), moment(endSeconds));
 }
 
-void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds) {
+void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds)
+{
     const bool known = qIsFinite(firstSeconds) && qIsFinite(frameSeconds) && frameSeconds > 0;
     wave_->setFrameGrid(known ? FrameGrid{firstSeconds, frameSeconds} : FrameGrid{});
 }
 
-void MediaPlayerWidget::setSongLength(double seconds) {
+void MediaPlayerWidget::setSongLength(double seconds)
+{
     if (playback_) {
         playback_->setSongLength(qIsFinite(seconds) && seconds > 0 ? qRound64(seconds * 1000.0) : 0);
     }
 }
 
-void MediaPlayerWidget::setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb) {
+void MediaPlayerWidget::setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb)
+{
     wave_->setFades(fadeInSeconds, fadeOutSeconds, volumeDb);
 }
 
-std::optional<double> MediaPlayerWidget::peakBetween(double fromSeconds, double toSeconds) const {
+std::optional<double> MediaPlayerWidget::peakBetween(double fromSeconds, double toSeconds) const
+{
     if (!decoder_ || !qIsFinite(fromSeconds) || !qIsFinite(toSeconds) || toSeconds < fromSeconds) {
         return std::nullopt;
     }
@@ -353,18 +360,18 @@ std::optional<double> MediaPlayerWidget::peakBetween(double fromSeconds, double 
     return peak;
 }
 
-void MediaPlayerWidget::seek(double seconds) {
+void MediaPlayerWidget::seek(double seconds)
+{
     if (url_.isEmpty() || !qIsFinite(seconds)) {
         return;
     }
     moveTo(qMax(0.0, seconds));
 }
 
-int MediaPlayerWidget::volume() const {
-    return VolumeOfGain(gain_);
-}
+int MediaPlayerWidget::volume() const { return VolumeOfGain(gain_); }
 
-void MediaPlayerWidget::togglePlay() {
+void MediaPlayerWidget::togglePlay()
+{
     if (!playback_) {
         return;
     }
@@ -376,13 +383,15 @@ void MediaPlayerWidget::togglePlay() {
     }
 }
 
-void MediaPlayerWidget::stop() {
+void MediaPlayerWidget::stop()
+{
     if (playback_) {
         playback_->stop();
     }
 }
 
-void MediaPlayerWidget::applyVolume(int volume) {
+void MediaPlayerWidget::applyVolume(int volume)
+{
     gain_ = LinearGain(volume);
     if (playback_) {
         playback_->setGain(gain_);
@@ -390,19 +399,22 @@ void MediaPlayerWidget::applyVolume(int volume) {
     volumeSlider_->setToolTip(QStringLiteral("音量：%1").arg(volume));
 }
 
-void MediaPlayerWidget::moveTo(double seconds) {
+void MediaPlayerWidget::moveTo(double seconds)
+{
     if (playback_) {
         playback_->seek(qRound64(seconds * 1000.0));
     }
 }
 
-void MediaPlayerWidget::keyPressEvent(QKeyEvent* event) {
+void MediaPlayerWidget::keyPressEvent(QKeyEvent* event)
+{
     if (!wave_->isEnabled() || !wave_->takeKey(*event)) {
         event->ignore();
     }
 }
 
-void MediaPlayerWidget::refresh() {
+void MediaPlayerWidget::refresh()
+{
     const bool loaded = !url_.isEmpty();
     const auto status = playback_ ? playback_->status() : Playback::Status::Failed;
     const bool playing = loaded && (status == Playback::Status::Playing || status == Playback::Status::Opening);
@@ -432,18 +444,31 @@ void MediaPlayerWidget::refresh() {
         text = QStringLiteral("就绪");
     } else {
         switch (status) {
-        case Playback::Status::Failed: text = QStringLiteral("无法播放此文件"); break;
-        case Playback::Status::Opening: text = QStringLiteral("正在打开…"); break;
-        case Playback::Status::Playing: text = QStringLiteral("正在播放"); break;
-        case Playback::Status::Paused: text = QStringLiteral("已暂停"); break;
-        case Playback::Status::Ended: text = QStringLiteral("播放完毕"); break;
-        case Playback::Status::Stopped: text = QStringLiteral("已停止"); break;
+            case Playback::Status::Failed:
+                text = QStringLiteral("无法播放此文件");
+                break;
+            case Playback::Status::Opening:
+                text = QStringLiteral("正在打开…");
+                break;
+            case Playback::Status::Playing:
+                text = QStringLiteral("正在播放");
+                break;
+            case Playback::Status::Paused:
+                text = QStringLiteral("已暂停");
+                break;
+            case Playback::Status::Ended:
+                text = QStringLiteral("播放完毕");
+                break;
+            case Playback::Status::Stopped:
+                text = QStringLiteral("已停止");
+                break;
         }
     }
     status_->setText(text);
 }
 
-void MediaPlayerWidget::refreshSelection() {
+void MediaPlayerWidget::refreshSelection()
+{
     bool tooLong = false;
     const QString line = SelectionLine(*wave_, tooLong);
     title_->setVisible(line.isEmpty());
@@ -452,7 +477,8 @@ void MediaPlayerWidget::refreshSelection() {
     selection_->setToolTip(tooLong ? QStringLiteral("选区长于 40 秒：iPhone 的铃声最长 40 秒") : url_);
 }
 
-void MediaPlayerWidget::refreshTime(double seconds) {
+void MediaPlayerWidget::refreshTime(double seconds)
+{
     // The length is rounded to the nearest second, as lengths are usually
     // given: a song of 29.99 s reads as 0:30, not 0:29.
     const qint64 length = playback_ ? playback_->durationMs() + 500 : 0;

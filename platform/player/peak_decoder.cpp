@@ -24,10 +24,7 @@ constexpr std::uint64_t kFineBinFrames = 256;
 constexpr auto kPublishEvery = std::chrono::milliseconds(100);
 constexpr int kPollMs = 50;
 
-std::uint16_t Level(double value)
-{
-    return std::uint16_t(std::lround(std::clamp(value, 0.0, 1.0) * Peaks::kFull));
-}
+std::uint16_t Level(double value) { return std::uint16_t(std::lround(std::clamp(value, 0.0, 1.0) * Peaks::kFull)); }
 
 }  // namespace
 
@@ -136,8 +133,7 @@ struct PeakDecoder::Work {
     static void onEnd(GstAppSink*, gpointer data) { static_cast<Work*>(data)->publish(true); }
 };
 
-PeakDecoder::PeakDecoder(const QString& path, QObject* parent)
-    : QObject(parent), work_(std::make_shared<Work>())
+PeakDecoder::PeakDecoder(const QString& path, QObject* parent) : QObject(parent), work_(std::make_shared<Work>())
 {
     work_->owner = this;
     connect(&poll_, &QTimer::timeout, this, &PeakDecoder::poll);
@@ -148,10 +144,11 @@ PeakDecoder::PeakDecoder(const QString& path, QObject* parent)
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     gchar* uri = gst_filename_to_uri(file.constData(), nullptr);
     // Only the sound is decoded; other streams are not even exposed.
-    pipeline_ = uri ? gst_parse_launch("uridecodebin name=source caps=audio/x-raw expose-all-streams=false"
-                                       " ! audioconvert ! audio/x-raw,format=F32LE,layout=interleaved"
-                                       " ! appsink name=sink sync=false",
-                                       nullptr)
+    pipeline_ = uri ? gst_parse_launch(
+                          "uridecodebin name=source caps=audio/x-raw expose-all-streams=false"
+                          " ! audioconvert ! audio/x-raw,format=F32LE,layout=interleaved"
+                          " ! appsink name=sink sync=false",
+                          nullptr)
                     : nullptr;
     if (!pipeline_) {
         g_free(uri);
@@ -180,10 +177,7 @@ PeakDecoder::PeakDecoder(const QString& path, QObject* parent)
     poll_.start(kPollMs);
 }
 
-PeakDecoder::~PeakDecoder()
-{
-    stopPipeline();
-}
+PeakDecoder::~PeakDecoder() { stopPipeline(); }
 
 void PeakDecoder::stopPipeline()
 {

@@ -35,10 +35,7 @@ public:
     void setCurrentValue(const QVariant& value) override { bar()->moveTo(value.toDouble()); }
     QVariant maximumValue() const override { return bar()->view().durationSeconds(); }
     QVariant minimumValue() const override { return 0.0; }
-    QVariant minimumStepSize() const override
-    {
-        return bar()->frameGrid().known() ? bar()->frameGrid().length : 0.1;
-    }
+    QVariant minimumStepSize() const override { return bar()->frameGrid().known() ? bar()->frameGrid().length : 0.1; }
 
 private:
     WaveformBar* bar() const { return static_cast<WaveformBar*>(widget()); }
@@ -59,7 +56,8 @@ QString WaveformValueText(const WaveformBar& bar)
     if (bar.view().durationSeconds() <= 0)
         return {};
     const auto seconds = [](double s) { return QStringLiteral("%1 秒").arg(s, 0, 'f', 2); };
-    QString text = QStringLiteral("位置 %1，共 %2").arg(seconds(bar.positionSeconds()), seconds(bar.view().durationSeconds()));
+    QString text =
+        QStringLiteral("位置 %1，共 %2").arg(seconds(bar.positionSeconds()), seconds(bar.view().durationSeconds()));
     const auto start = bar.startMarkSeconds();
     const auto end = bar.endMarkSeconds();
     if (start)

@@ -106,15 +106,9 @@ double WaveformBar::shownFade(PlayerFade which) const
     return which == PlayerFade::In ? fadeInSeconds_ : fadeOutSeconds_;
 }
 
-void WaveformBar::setFrameGrid(const FrameGrid& grid)
-{
-    grid_ = grid;
-}
+void WaveformBar::setFrameGrid(const FrameGrid& grid) { grid_ = grid; }
 
-std::vector<WaveformBar::Column> WaveformBar::columns() const
-{
-    return columns_;
-}
+std::vector<WaveformBar::Column> WaveformBar::columns() const { return columns_; }
 
 int WaveformBar::columnOf(double seconds) const
 {
@@ -134,10 +128,7 @@ void WaveformBar::zoom(int steps, double anchorSeconds, double anchorX)
     }
 }
 
-QString WaveformBar::scaleText() const
-{
-    return ScaleText(view_, limitShown_.isActive());
-}
+QString WaveformBar::scaleText() const { return ScaleText(view_, limitShown_.isActive()); }
 
 void WaveformBar::recompute()
 {
@@ -315,11 +306,11 @@ void WaveformBar::mouseMoveEvent(QMouseEvent* event)
         const bool enabled = isEnabled();
         // Over a handle, the arrow runs along its ramp.
         const std::optional<PlayerFade> handle = enabled ? handleAt(at) : std::nullopt;
-        setCursor(handle == PlayerFade::In      ? Qt::SizeBDiagCursor
-                  : handle == PlayerFade::Out   ? Qt::SizeFDiagCursor
+        setCursor(handle == PlayerFade::In        ? Qt::SizeBDiagCursor
+                  : handle == PlayerFade::Out     ? Qt::SizeFDiagCursor
                   : enabled && onOverview(at.y()) ? Qt::OpenHandCursor
-                  : enabled && markAt(at)       ? Qt::SizeHorCursor
-                                                : Qt::PointingHandCursor);
+                  : enabled && markAt(at)         ? Qt::SizeHorCursor
+                                                  : Qt::PointingHandCursor);
         return;
     }
     update();
@@ -448,16 +439,38 @@ bool WaveformBar::takeKey(const QKeyEvent& event)
     const double anchorSeconds = positionShown ? positionSeconds_ : view_.secondsAt(width() / 2.0);
     const double anchorX = positionShown ? positionX : width() / 2.0;
     switch (event.key()) {
-    case Qt::Key_Left: case Qt::Key_Down: move(-1); break;
-    case Qt::Key_Right: case Qt::Key_Up: move(1); break;
-    case Qt::Key_PageDown: moveTo(positionSeconds_ - kPageSeconds); break;
-    case Qt::Key_PageUp: moveTo(positionSeconds_ + kPageSeconds); break;
-    case Qt::Key_Home: moveTo(0); break;
-    case Qt::Key_End: moveTo(view_.durationSeconds()); break;
-    case Qt::Key_Plus: case Qt::Key_Equal: zoom(1, anchorSeconds, anchorX); break;
-    case Qt::Key_Minus: zoom(-1, anchorSeconds, anchorX); break;
-    case Qt::Key_0: zoom(-view_.zoomLevel(), 0, 0); break;
-    default: return false;
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            move(-1);
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+            move(1);
+            break;
+        case Qt::Key_PageDown:
+            moveTo(positionSeconds_ - kPageSeconds);
+            break;
+        case Qt::Key_PageUp:
+            moveTo(positionSeconds_ + kPageSeconds);
+            break;
+        case Qt::Key_Home:
+            moveTo(0);
+            break;
+        case Qt::Key_End:
+            moveTo(view_.durationSeconds());
+            break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            zoom(1, anchorSeconds, anchorX);
+            break;
+        case Qt::Key_Minus:
+            zoom(-1, anchorSeconds, anchorX);
+            break;
+        case Qt::Key_0:
+            zoom(-view_.zoomLevel(), 0, 0);
+            break;
+        default:
+            return false;
     }
     return true;
 }
@@ -472,11 +485,22 @@ bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
     int direction = 0;
     bool end = modifiers & Qt::ShiftModifier;
     switch (event.key()) {
-    case Qt::Key_BracketLeft: direction = -1; break;
-    case Qt::Key_BracketRight: direction = 1; break;
-    case Qt::Key_BraceLeft: direction = -1; end = true; break;
-    case Qt::Key_BraceRight: direction = 1; end = true; break;
-    default: return false;
+        case Qt::Key_BracketLeft:
+            direction = -1;
+            break;
+        case Qt::Key_BracketRight:
+            direction = 1;
+            break;
+        case Qt::Key_BraceLeft:
+            direction = -1;
+            end = true;
+            break;
+        case Qt::Key_BraceRight:
+            direction = 1;
+            end = true;
+            break;
+        default:
+            return false;
     }
     const std::optional<double> mark = end ? endMarkSeconds_ : startMarkSeconds_;
     const bool fine = modifiers & Qt::AltModifier;
@@ -504,23 +528,24 @@ bool WaveformBar::shapeByKey(const QKeyEvent& event)
     const bool plain = modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier;
     const int longer = modifiers == Qt::ShiftModifier ? -1 : 1;
     switch (event.key()) {
-    case Qt::Key_I:
-        if (!plain || !hasSelection())
+        case Qt::Key_I:
+            if (!plain || !hasSelection())
+                return false;
+            emit fadeSet(PlayerFade::In, std::max(0.0, fadeInSeconds_ + longer * kFadeStepSeconds));
+            return true;
+        case Qt::Key_O:
+            if (!plain || !hasSelection())
+                return false;
+            emit fadeSet(PlayerFade::Out, std::max(0.0, fadeOutSeconds_ + longer * kFadeStepSeconds));
+            return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            if (!ctrl || !hasSelection())
+                return false;
+            emit volumeStepped(event.key() == Qt::Key_Up ? 1 : -1);
+            return true;
+        default:
             return false;
-        emit fadeSet(PlayerFade::In, std::max(0.0, fadeInSeconds_ + longer * kFadeStepSeconds));
-        return true;
-    case Qt::Key_O:
-        if (!plain || !hasSelection())
-            return false;
-        emit fadeSet(PlayerFade::Out, std::max(0.0, fadeOutSeconds_ + longer * kFadeStepSeconds));
-        return true;
-    case Qt::Key_Up: case Qt::Key_Down:
-        if (!ctrl || !hasSelection())
-            return false;
-        emit volumeStepped(event.key() == Qt::Key_Up ? 1 : -1);
-        return true;
-    default:
-        return false;
     }
 }
 

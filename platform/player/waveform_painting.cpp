@@ -36,10 +36,7 @@ const QColor kScaleText(0xc8, 0xd4, 0xe0);
 const QColor kFaded(0x0a, 0x10, 0x18, 150);
 const QColor kHandle(0x16, 0x20, 0x2c);
 
-int Floor(double x)
-{
-    return int(std::floor(x));
-}
+int Floor(double x) { return int(std::floor(x)); }
 
 void PaintSelection(QPainter& painter, QSize size, const WaveformPicture& p)
 {

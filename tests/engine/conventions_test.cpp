@@ -29,8 +29,8 @@ TEST(KbTextToBytes, RoundsHalvesToEven) {
 }
 
 TEST(KbTextToBytes, RefusesWhatCannotBeRepresented) {
-    EXPECT_EQ(KbTextToBytes("1e16", '.'), std::nullopt);   // past 64 bits once in bytes
-    EXPECT_EQ(KbTextToBytes("1e39", '.'), std::nullopt);   // past single precision
+    EXPECT_EQ(KbTextToBytes("1e16", '.'), std::nullopt);  // past 64 bits once in bytes
+    EXPECT_EQ(KbTextToBytes("1e39", '.'), std::nullopt);  // past single precision
     EXPECT_EQ(KbTextToBytes("abc", '.'), std::nullopt);
     EXPECT_EQ(KbTextToBytes("1.5", ','), std::nullopt);
     EXPECT_EQ(KbTextToBytes("4294967296", '.'), 4'398'046'511'104);  // 2^32 KB
@@ -46,7 +46,7 @@ TEST(BytesToKbText, FormatsOneDecimalAndKeepsTheSeparator) {
     EXPECT_EQ(BytesToKbText(0, '.'), "0.");
     EXPECT_EQ(BytesToKbText(10'000'000, '.'), "9765.6");
     EXPECT_EQ(BytesToKbText(1023 * 1024 + 1000, '.'), "1024.");  // 1023.98 carries into the whole
-    EXPECT_EQ(BytesToKbText(1280, '.'), "1.3");                    // 1.25: halves go away from zero
+    EXPECT_EQ(BytesToKbText(1280, '.'), "1.3");                  // 1.25: halves go away from zero
     EXPECT_EQ(BytesToKbText(-1536, '.'), "-1.5");
     EXPECT_EQ(BytesToKbText(-10, '.'), "0.");
     EXPECT_EQ(BytesToKbText(std::numeric_limits<std::int64_t>::min(), '.'), "-9007199254740992.");
@@ -95,8 +95,7 @@ TEST(TextToNumber, ReadsPlainDecimalsOnly) {
 
 TEST(TextToNumber, ReadsBackWhatNumberToTextWrote) {
     for (double value : {976.56, 195.312, -0.25, 1e-5, 1.23456789012345e18, 12345.6789})
-        for (char separator : {'.', ','})
-            EXPECT_EQ(TextToNumber(NumberToText(value, separator), separator), value);
+        for (char separator : {'.', ','}) EXPECT_EQ(TextToNumber(NumberToText(value, separator), separator), value);
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {

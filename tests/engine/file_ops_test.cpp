@@ -52,7 +52,8 @@ TEST(MoveFile, FailureLeavesBothFilesAsTheyWere) {
 // /dev/shm is a RAM file system on most Linux machines, so a move from the
 // temporary folder to it cannot be a rename.
 bool OnOtherFileSystem(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
 }
 

@@ -33,7 +33,11 @@ inline const std::vector<LameKind>& LameKinds() {
         {"MPEG-1 mono, CRC", {"-p", "-b", "64"}, MpegVersion::Mpeg1, true, true},
         {"MPEG-1 mono VBR", {"-V", "2"}, MpegVersion::Mpeg1, true, false},
         {"MPEG-2 mono", {"--resample", "22.05", "-b", "32"}, MpegVersion::Mpeg2, true, false},
-        {"MPEG-2 joint stereo, CRC", {"-m", "j", "-p", "--resample", "24", "-b", "64"}, MpegVersion::Mpeg2, false, true},
+        {"MPEG-2 joint stereo, CRC",
+         {"-m", "j", "-p", "--resample", "24", "-b", "64"},
+         MpegVersion::Mpeg2,
+         false,
+         true},
         {"MPEG-2.5 mono, CRC", {"-p", "--resample", "11.025", "-b", "24"}, MpegVersion::Mpeg25, true, true},
         {"MPEG-2.5 joint stereo", {"-m", "j", "--resample", "8", "-b", "16"}, MpegVersion::Mpeg25, false, false},
     };

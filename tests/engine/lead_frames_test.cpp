@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "lead_frames.h"
 #include "frame_stream.h"
 #include "lame_frames.h"
-#include "lead_frames.h"
 #include "side_info.h"
 
 #include <gtest/gtest.h>
@@ -61,8 +61,10 @@ TEST(SelfContainedFrame, CarriesItsOwnReservoir) {
             EXPECT_EQ(r.Length(), static_cast<int>(rebuilt->size()));
             EXPECT_GE(r.Length(), needed);
             FrameHeader smaller = r;
-            if (smaller.Padding) smaller.Padding = false;
-            else if (--smaller.BitRateIndex >= LowestBitRateIndex) smaller.Padding = true;
+            if (smaller.Padding)
+                smaller.Padding = false;
+            else if (--smaller.BitRateIndex >= LowestBitRateIndex)
+                smaller.Padding = true;
             if (smaller.BitRateIndex >= LowestBitRateIndex) {
                 EXPECT_LT(smaller.Length(), needed) << "frame " << i << " is not the smallest";
             }
@@ -145,7 +147,8 @@ TEST(SilentFrame, KeepsTheHeaderAndCodesNothing) {
     ASSERT_TRUE(silent);
     EXPECT_EQ(static_cast<int>(silent->size()), 522);  // 160 kbit/s, not padded
     EXPECT_FALSE(ParseFrameHeader(*silent)->Protected);
-    EXPECT_TRUE(std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(silent->begin() + FrameHeaderLength, silent->end(), [](unsigned char b) { return b == 0; }));
     const unsigned char reservoir[] = {1};
     EXPECT_FALSE(SilentFrame(layerTwo, reservoir));
 }

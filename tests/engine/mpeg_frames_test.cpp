@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "frame_stream.h"
 #include "mpeg_frames.h"
+#include "frame_stream.h"
 #include "side_info.h"
 #include "xing_frame.h"
 
@@ -63,7 +63,7 @@ TEST(FrameHeader, RejectsWhatNoLengthCanBeComputedFor) {
         HeaderBytes({3, 1, 9, 3}),   // sample-rate index 3
         HeaderBytes({1, 1, 9, 0}),   // reserved version
         HeaderBytes({3, 0, 9, 0}),   // reserved layer
-        "\xFE\xFB\x90\x00", "\xFF\xDB\x90\x00", std::string(4, '\0'),
+        "\xFE\xFB\x90\x00",         "\xFF\xDB\x90\x00", std::string(4, '\0'),
     };
     for (const std::string& bytes : cases) EXPECT_FALSE(ParseFrameHeader(Bytes(bytes))) << &bytes - cases;
 }
@@ -73,8 +73,8 @@ TEST(HeaderFrame, XingAndInfoStandAfterTheSideInformation) {
         RawHeader raw;
         int offset;  // 4 + side information, with CRC or not
     } cases[] = {
-        {{3, 1, 9, 0, false, 0}, 36},        {{3, 1, 9, 0, false, 3}, 21}, {{2, 1, 14, 0, false, 1}, 21},
-        {{0, 1, 14, 0, false, 3}, 13},       {{3, 1, 9, 0, false, 3, true}, 21},
+        {{3, 1, 9, 0, false, 0}, 36},  {{3, 1, 9, 0, false, 3}, 21},       {{2, 1, 14, 0, false, 1}, 21},
+        {{0, 1, 14, 0, false, 3}, 13}, {{3, 1, 9, 0, false, 3, true}, 21},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offset);
@@ -99,13 +99,13 @@ TEST(HeaderFrame, EncoderDelayFromTheExtension) {
         int flags;
         std::optional<int> delay;
     } cases[] = {
-        {"LAME3.100", 15, 576}, {"Lavc58.91", 15, 1105}, {"Lavf", 15, 4095},
-        {"LAME3.99r", 7, 576},  // no quality field: the extension comes earlier
+        {"LAME3.100", 15, 576}, {"Lavc58.91", 15, 1105},
+        {"Lavf", 15, 4095},     {"LAME3.99r", 7, 576},  // no quality field: the extension comes earlier
         {"LAME3.100", 1, 576},  {"GOGO", 15, std::nullopt},
     };
     for (const auto& c : cases) {
-        const auto found =
-            ReadHeaderFrame(Bytes(XingFrameBytes(raw, 21, "Info", c.encoder, c.delay.value_or(576), c.flags)), Parsed(raw));
+        const auto found = ReadHeaderFrame(
+            Bytes(XingFrameBytes(raw, 21, "Info", c.encoder, c.delay.value_or(576), c.flags)), Parsed(raw));
         ASSERT_TRUE(found) << c.encoder;
         EXPECT_EQ(found->EncoderDelay, c.delay) << c.encoder << " flags " << c.flags;
     }

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <csignal>
@@ -13,9 +16,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace sundrel;
 using namespace sundrel::test;
@@ -27,8 +27,7 @@ namespace {
 class PieceWriter : public ::testing::Test {
 protected:
     // A source of `length` pattern bytes in the test folder, cut into rings/.
-    void MakeSource(std::int64_t length, const std::string& folderName = "",
-                    const std::string& name = "song.mp3") {
+    void MakeSource(std::int64_t length, const std::string& folderName = "", const std::string& name = "song.mp3") {
         const std::string songFolder = folder / folderName;
         fs::create_directories(songFolder);
         fs::create_directories(folder / "rings");
@@ -380,8 +379,8 @@ TEST_F(PieceWriter, NextCutRemovesWhatAKilledCutLeft) {
         WriteBytes(rings + left, "left by a killed cut");
     // Not ours: look-alike names, a piece this cut does not write, a link,
     // a second name of a file, a folder.
-    for (const char* other : {".[铃声]1song.mp3.part01", ".[铃声]1song.mp3.part100", "[铃声]1song.mp3.part0",
-                              ".[铃声]2song.mp3.part0"})
+    for (const char* other :
+         {".[铃声]1song.mp3.part01", ".[铃声]1song.mp3.part100", "[铃声]1song.mp3.part0", ".[铃声]2song.mp3.part0"})
         WriteBytes(rings + other, "someone's");
     fs::create_symlink(folder / "thesis.txt", rings + ".[铃声]1song.mp3.part1");
     fs::create_hard_link(folder / "thesis.txt", rings + ".[铃声]1song.mp3.part2");
@@ -399,10 +398,10 @@ TEST_F(PieceWriter, NextCutRemovesWhatAKilledCutLeft) {
     ASSERT_TRUE(written.Kept);
     EXPECT_TRUE(RemoveOuterPieces(written));
     EXPECT_TRUE(ReadBytes(Piece(1)) == Pattern(10'000, 20'000));
-    EXPECT_EQ(RingFiles(), (std::vector<std::string>{
-                               ".[铃声]1song.mp3.part01", ".[铃声]1song.mp3.part1", ".[铃声]1song.mp3.part100",
-                               ".[铃声]1song.mp3.part2", ".[铃声]1song.mp3.part3", ".[铃声]2song.mp3.part0",
-                               "[铃声]1song.mp3", "[铃声]1song.mp3.part0"}));
+    EXPECT_EQ(RingFiles(),
+              (std::vector<std::string>{".[铃声]1song.mp3.part01", ".[铃声]1song.mp3.part1", ".[铃声]1song.mp3.part100",
+                                        ".[铃声]1song.mp3.part2", ".[铃声]1song.mp3.part3", ".[铃声]2song.mp3.part0",
+                                        "[铃声]1song.mp3", "[铃声]1song.mp3.part0"}));
     EXPECT_EQ(ReadBytes(folder / "thesis.txt"), "my thesis");
 }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "lame_frames.h"
 #include "side_info.h"
+#include "lame_frames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "song_map.h"
 #include "conventions.h"
 #include "frame_stream.h"
 #include "mp3_fixture.h"
-#include "song_map.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -47,19 +47,29 @@ TEST_F(SongMapOf, FramesInChainsOnly) {
         std::vector<int> found;  // which of the stream's frames
     } cases[] = {
         {"garbage before, between and after",
-         [](FrameStream& s) { s.Bytes(Pattern(0, 1000)).Frame(Slow, 5).Bytes(Pattern(7, 333)).Frame(Fast, 4).Bytes(Pattern(9, 50)); },
+         [](FrameStream& s) {
+             s.Bytes(Pattern(0, 1000)).Frame(Slow, 5).Bytes(Pattern(7, 333)).Frame(Fast, 4).Bytes(Pattern(9, 50));
+         },
          {0, 1, 2, 3, 4, 5, 6, 7, 8}},
-        {"a damaged header", [&](FrameStream& s) { s.Frame(Slow, 6).Bytes(damaged).Frame(Fast, 5); },
+        {"a damaged header",
+         [&](FrameStream& s) { s.Frame(Slow, 6).Bytes(damaged).Frame(Fast, 5); },
          {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
         {"too short a chain amid garbage",
-         [](FrameStream& s) { s.Bytes(Pattern(0, 99)).Frame(Slow, 3).Bytes(Pattern(3, 99)).Frame(Slow, 4); }, {3, 4, 5, 6}},
+         [](FrameStream& s) { s.Bytes(Pattern(0, 99)).Frame(Slow, 3).Bytes(Pattern(3, 99)).Frame(Slow, 4); },
+         {3, 4, 5, 6}},
         {"a short chain that ends the sound", [](FrameStream& s) { s.Bytes(Pattern(0, 99)).Frame(Fast, 2); }, {0, 1}},
-        {"frames of another stream", [](FrameStream& s) { s.Frame(Slow, 5).Frame(Lsf, 5).Frame(Fast, 4); },
+        {"frames of another stream",
+         [](FrameStream& s) { s.Frame(Slow, 5).Frame(Lsf, 5).Frame(Fast, 4); },
          {0, 1, 2, 3, 4, 10, 11, 12, 13}},
-        {"a last frame cut short", [](FrameStream& s) { s.Frame(Slow, 5).Bytes(FrameBytes(Slow).substr(0, 200)); },
+        {"a last frame cut short",
+         [](FrameStream& s) { s.Frame(Slow, 5).Bytes(FrameBytes(Slow).substr(0, 200)); },
          {0, 1, 2, 3, 4}},
         {"not audio", [](FrameStream& s) { s.Bytes(Pattern(0, 300'000)); }, {}},
-        {"headers that do not chain", [](FrameStream& s) { for (int i = 0; i < 500; ++i) s.Bytes(HeaderBytes(Slow)); }, {}},
+        {"headers that do not chain",
+         [](FrameStream& s) {
+             for (int i = 0; i < 500; ++i) s.Bytes(HeaderBytes(Slow));
+         },
+         {}},
         {"sync bytes only", [](FrameStream& s) { s.Bytes(std::string(5000, '\xFF')); }, {}},
         {"one byte", [](FrameStream& s) { s.Bytes("\xFF"); }, {}},
         {"empty", [](FrameStream&) {}, {}},
@@ -188,7 +198,7 @@ TEST_F(SongMapOf, FrameNearIsTheFrameTheMomentMapsTo) {
     const struct {
         double at;
         std::size_t nearest;
-    } cases[] = {{0, 1}, {first, 0}, {10 * frame + first + 0.4 * frame, 10}, {10 * frame + first + 0.6 * frame, 11},
+    } cases[] = {{0, 1},  {first, 0}, {10 * frame + first + 0.4 * frame, 10}, {10 * frame + first + 0.6 * frame, 11},
                  {-5, 0}, {1e6, 99}};
     for (const auto& c : cases) {
         const auto near = map.FrameNear(c.at);
@@ -224,7 +234,9 @@ TEST_F(SongMapOf, KeptHeaderDescribesTheWholeFramesOfThePiece) {
         EXPECT_TRUE(SameStream(*h, *ParseFrameHeader(AsBytes(stream.bytes))));
         EXPECT_EQ(h->ChannelMode, c.mode);
         const unsigned char* x = frame.data() + XingOffset(*h);
-        const auto big = [](const unsigned char* p) { return std::int64_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; };
+        const auto big = [](const unsigned char* p) {
+            return std::int64_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+        };
         EXPECT_EQ(std::string(x, x + 4), "Xing");
         EXPECT_EQ(big(x + 4), 15);
         EXPECT_EQ(big(x + 8), c.frames);
@@ -262,12 +274,15 @@ TEST_F(SongMapOf, DurationFromTheFrames) {
     } cases[] = {
         // Its padding, 0, is shorter than the decoder's delay: the decoder
         // stops at the last frame's end, 529 samples short of it.
-        {"lame's delay dropped", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576)).Frame(Slow, 60); },
+        {"lame's delay dropped",
+         [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "LAME3.100", 576)).Frame(Slow, 60); },
          60 * frame - (576 + 529) / 44100.0},
-        {"ffmpeg's kept", [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "Lavc60.31", 576)).Frame(Slow, 60); },
+        {"ffmpeg's kept",
+         [](FrameStream& s) { s.Bytes(XingFrameBytes(Slow, 21, "Info", "Lavc60.31", 576)).Frame(Slow, 60); },
          60 * frame},
         {"no header frame", [](FrameStream& s) { s.Frame(Slow, 60); }, 60 * frame},
-        {"a second stream at half the rate", [](FrameStream& s) { s.Frame(Slow, 10).Frame(Lsf, 40); }, 10 * frame + 40 * frame},
+        {"a second stream at half the rate", [](FrameStream& s) { s.Frame(Slow, 10).Frame(Lsf, 40); },
+         10 * frame + 40 * frame},
         {"no frames", [](FrameStream& s) { s.Bytes(Pattern(0, 5000)); }, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -283,8 +298,11 @@ TEST_F(SongMapOf, DurationFromTheFrames) {
     song.Frame(Slow, 60);
     const SongMap map = Map(song.bytes);
     // The player's own length, unless it has none or is more than 1 s off.
-    for (const auto& [player, used] : {std::pair{std::optional(1.5), 1.5}, {std::optional(1.0), 1.0}, {std::optional(0.0), 60 * frame},
-                                       {std::optional<double>(), 60 * frame}, {std::optional(2.6), 60 * frame}})
+    for (const auto& [player, used] : {std::pair{std::optional(1.5), 1.5},
+                                       {std::optional(1.0), 1.0},
+                                       {std::optional(0.0), 60 * frame},
+                                       {std::optional<double>(), 60 * frame},
+                                       {std::optional(2.6), 60 * frame}})
         EXPECT_NEAR(PlayedDuration(player, map).value_or(-1), used, 1e-9) << player.value_or(-1);
     EXPECT_EQ(PlayedDuration(std::nullopt, SongMap()), std::nullopt);
     EXPECT_EQ(PlayedDuration(7.0, SongMap()), 7.0);
@@ -334,7 +352,8 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
             const FrameIndex& frames = map.Frames();
             const std::size_t half = frames.Count() / 2;
             const auto kbits = [&](std::size_t from, std::size_t to) {
-                return double(frames.Offset(to) - frames.Offset(from)) * 8 / (double(to - from) * 1152.0 / kSampleRate) / 1000;
+                return double(frames.Offset(to) - frames.Offset(from)) * 8 /
+                       (double(to - from) * 1152.0 / kSampleRate) / 1000;
             };
             EXPECT_LT(kbits(0, half), 48);
             EXPECT_GT(kbits(half, frames.Count() - 1), 80);
@@ -343,11 +362,14 @@ TEST_F(SongMapOf, LameVariableCutStartsAndLastsAsAsked) {
         for (const auto& [from, to] : {std::pair{5.0, 15.0}, std::pair{25.0, 35.0}, std::pair{0.0, 10.0}}) {
             SCOPED_TRACE(from);
             // Through the size fields' text, as the window does.
-            const auto field = [&](double p) { return *KbTextToBytes(NumberToText(*map.PositionToKB(p, seconds), '.'), '.'); };
+            const auto field = [&](double p) {
+                return *KbTextToBytes(NumberToText(*map.PositionToKB(p, seconds), '.'), '.');
+            };
             const std::int64_t begin = field(from), end = field(to);
             const std::optional<std::vector<unsigned char>> header = map.KeptHeader(begin, end - begin);
             ASSERT_TRUE(header);
-            WriteBytes(folder / "kept.mp3", std::string(header->begin(), header->end()) + bytes.substr(begin, end - begin));
+            WriteBytes(folder / "kept.mp3",
+                       std::string(header->begin(), header->end()) + bytes.substr(begin, end - begin));
 
             const Decoded decoded = DecodeWithMpg123(folder / "kept.mp3");
             const auto found = LocateExcerpt(original, Span(decoded, 0.5, 1.5));
@@ -377,7 +399,8 @@ protected:
         const std::string bytes = ReadBytes(Path());
         keptBytes = std::string(kept->Header.begin(), kept->Header.end());
         for (const ByteRange& range : kept->Ranges)
-            keptBytes += bytes.substr(static_cast<std::size_t>(range.Begin), static_cast<std::size_t>(range.End - range.Begin));
+            keptBytes +=
+                bytes.substr(static_cast<std::size_t>(range.Begin), static_cast<std::size_t>(range.End - range.Begin));
         WriteBytes(folder / "kept.mp3", keptBytes);
         const auto walked = MapSong(folder / "kept.mp3", ReadSongFile(folder / "kept.mp3"));
         EXPECT_EQ(HeaderFrames(keptBytes), walked->Frames().Count()) << "frames counted in the header";

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "song_map.h"
 #include "song_tags.h"
+#include "song_map.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -176,8 +176,11 @@ TEST_F(SongFileOf, OnlyRegularFilesAreOpened) {
     const struct {
         std::string path;
         bool regular;
-    } cases[] = {{fifo, false}, {folder / "fifo-link.mp3", false}, {folder.Path(), false},
-                 {folder / "missing.mp3", false}, {folder / "link.mp3", true}};
+    } cases[] = {{fifo, false},
+                 {folder / "fifo-link.mp3", false},
+                 {folder.Path(), false},
+                 {folder / "missing.mp3", false},
+                 {folder / "link.mp3", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         std::atomic<bool> done{false}, opened{false};

@@ -21,12 +21,12 @@ namespace sundrel::fuzz {
 using Bytes = std::vector<unsigned char>;
 
 // A check of what must hold; libFuzzer keeps the input that broke it.
-#define FUZZ_REQUIRE(condition, what)                                                             \
-    do {                                                                                          \
-        if (!(condition)) {                                                                       \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__);    \
-            std::abort();                                                                         \
-        }                                                                                         \
+#define FUZZ_REQUIRE(condition, what)                                                          \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__); \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (false)
 
 // A fresh temporary folder for this process, removed at exit; each input
@@ -62,7 +62,8 @@ inline Bytes Read(const std::filesystem::path& path) {
 // The names in a folder, hidden ones too, sorted.
 inline std::vector<std::string> Names(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

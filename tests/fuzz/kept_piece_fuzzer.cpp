@@ -124,8 +124,8 @@ void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t buil
     const auto head = ParseFrameHeader(kept.Header, headFreeLength);
     FUZZ_REQUIRE(head, "the kept file starts with its header frame");
     const unsigned char* count = kept.Header.data() + XingOffset(*head) + 8;
-    const std::uint32_t counted = std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 |
-                                  std::uint32_t(count[2]) << 8 | count[3];
+    const std::uint32_t counted =
+        std::uint32_t(count[0]) << 24 | std::uint32_t(count[1]) << 16 | std::uint32_t(count[2]) << 8 | count[3];
     FUZZ_REQUIRE(counted == walked, "the header frame counts the frames there are");
 
     // Within one stream of the song, and a selection inside it.

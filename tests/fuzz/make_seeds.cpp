@@ -27,14 +27,10 @@ namespace {
 constexpr double kSeconds = 0.4;
 
 const std::vector<std::pair<std::string, std::vector<std::string>>> kKinds = {
-    {"cbr128", {"-b", "128", "--cbr"}},
-    {"vbr", {"-V", "2"}},
-    {"joint-stereo", {"-m", "j", "-b", "160"}},
-    {"mpeg2", {"--resample", "22.05", "-b", "64"}},
-    {"mpeg25", {"--resample", "8", "-b", "16"}},
-    {"crc", {"-b", "128", "--cbr", "-p"}},
-    {"no-tag", {"-b", "128", "--cbr", "-t"}},
-    {"free-format", {"--freeformat", "-b", "200"}},
+    {"cbr128", {"-b", "128", "--cbr"}},          {"vbr", {"-V", "2"}},
+    {"joint-stereo", {"-m", "j", "-b", "160"}},  {"mpeg2", {"--resample", "22.05", "-b", "64"}},
+    {"mpeg25", {"--resample", "8", "-b", "16"}}, {"crc", {"-b", "128", "--cbr", "-p"}},
+    {"no-tag", {"-b", "128", "--cbr", "-t"}},    {"free-format", {"--freeformat", "-b", "200"}},
 };
 
 // The song with `what` put in after its frame `frame`.
@@ -55,7 +51,8 @@ std::vector<std::pair<std::string, Bytes>> Shapes(const Bytes& song, const SongM
     shapes.emplace_back("tagged", tagged);
     shapes.emplace_back("junk-between-frames", Inserted(song, map, 5, Bytes(300, 0x5A)));
     shapes.emplace_back("false-sync-between-frames", Inserted(song, map, 3, {0xFF, 0xFB, 0x90, 0x00, 0xFF, 0xE2}));
-    shapes.emplace_back("cut-mid-frame", Bytes(song.begin(), song.begin() + static_cast<std::ptrdiff_t>(song.size() * 2 / 3)));
+    shapes.emplace_back("cut-mid-frame",
+                        Bytes(song.begin(), song.begin() + static_cast<std::ptrdiff_t>(song.size() * 2 / 3)));
     Bytes lying = song;
     const auto xing = std::search(lying.begin(), lying.end(), std::begin("Xing"), std::begin("Xing") + 4);
     const auto info = std::search(lying.begin(), lying.end(), std::begin("Info"), std::begin("Info") + 4);
@@ -79,7 +76,8 @@ Bytes FrameWithReservoir(const Bytes& song, const SongMap& map, std::size_t fram
     for (std::size_t i = frame >= 3 ? frame - 3 : 0; i < frame; ++i) {
         const auto header = ParseFrameOfLength(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))),
                                                frames.End(i) - frames.Offset(i));
-        seed.insert(seed.end(), song.begin() + frames.Offset(i) + MainDataOffset(*header), song.begin() + frames.End(i));
+        seed.insert(seed.end(), song.begin() + frames.Offset(i) + MainDataOffset(*header),
+                    song.begin() + frames.End(i));
     }
     return seed;
 }
@@ -104,7 +102,8 @@ int main(int argc, char* argv[]) {
         for (const auto& [shape, bytes] : Shapes(song, *map, previous.empty() ? song : previous))
             if (!fixture::WriteBytes(songs / (name + "-" + shape + ".mp3"), bytes)) return 1;
         for (const std::size_t frame : {1, 6})
-            if (!fixture::WriteBytes(frames / (name + "-" + std::to_string(frame)), FrameWithReservoir(song, *map, frame)))
+            if (!fixture::WriteBytes(frames / (name + "-" + std::to_string(frame)),
+                                     FrameWithReservoir(song, *map, frame)))
                 return 1;
         previous = song;
     }

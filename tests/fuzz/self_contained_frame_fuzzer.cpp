@@ -48,9 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::size_t side = static_cast<std::size_t>(MainDataOffset(*h)) - sideAt;
     const unsigned char* oldSide = frame.data() + 4 + (header->Protected ? 2 : 0);
     const auto newSide = rebuilt->begin() + static_cast<std::ptrdiff_t>(sideAt);
-    FUZZ_REQUIRE(std::equal(newSide + (mpeg1 ? 2 : 1), newSide + static_cast<std::ptrdiff_t>(side), oldSide + (mpeg1 ? 2 : 1)) &&
-                     (!mpeg1 || (newSide[1] & 0x7F) == (oldSide[1] & 0x7F)),
-                 "the side information stays");
+    FUZZ_REQUIRE(
+        std::equal(newSide + (mpeg1 ? 2 : 1), newSide + static_cast<std::ptrdiff_t>(side), oldSide + (mpeg1 ? 2 : 1)) &&
+            (!mpeg1 || (newSide[1] & 0x7F) == (oldSide[1] & 0x7F)),
+        "the side information stays");
 
     // What the frame's main data may reach: its reservoir, then its own.
     const int oldReservoir = mpeg1 ? (oldSide[0] << 1 | oldSide[1] >> 7) : oldSide[0];
@@ -62,11 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::size_t zeros = main.size() - given.size();
     std::size_t head = 0;
     while (head < given.size() && main[head] == given[head]) ++head;
-    FUZZ_REQUIRE(std::all_of(main.begin() + static_cast<std::ptrdiff_t>(head),
-                             main.begin() + static_cast<std::ptrdiff_t>(head + zeros), [](unsigned char b) { return b == 0; }) &&
-                     std::equal(given.begin() + static_cast<std::ptrdiff_t>(head), given.end(),
-                                main.begin() + static_cast<std::ptrdiff_t>(head + zeros)),
-                 "the rebuilt frame is the bytes it was given and zeros");
+    FUZZ_REQUIRE(
+        std::all_of(main.begin() + static_cast<std::ptrdiff_t>(head),
+                    main.begin() + static_cast<std::ptrdiff_t>(head + zeros), [](unsigned char b) { return b == 0; }) &&
+            std::equal(given.begin() + static_cast<std::ptrdiff_t>(head), given.end(),
+                       main.begin() + static_cast<std::ptrdiff_t>(head + zeros)),
+        "the rebuilt frame is the bytes it was given and zeros");
     // Later frames reach back from their own start: the old frame's main
     // data sits at the same distance from the frame's end.
     const std::size_t oldOwn = frame.size() - static_cast<std::size_t>(MainDataOffset(*header));

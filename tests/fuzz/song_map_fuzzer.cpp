@@ -26,7 +26,8 @@ void CheckFrames(const SongMap& map, const unsigned char* data, std::int64_t len
         FUZZ_REQUIRE(at >= map.File().Sound.First && frames.End(i) <= sound.End, "a frame lies in the sound");
         FUZZ_REQUIRE(i == 0 || at >= frames.End(i - 1), "frames follow one another");
         // A free-format frame is as long as the walk found it.
-        const auto header = ParseFrameOfLength(std::span(data + at, static_cast<std::size_t>(length - at)), frames.End(i) - at);
+        const auto header =
+            ParseFrameOfLength(std::span(data + at, static_cast<std::size_t>(length - at)), frames.End(i) - at);
         FUZZ_REQUIRE(header, "a frame is a whole frame where it was found");
         FUZZ_REQUIRE(header->ChannelMode == frames.ChannelMode(i), "a frame's channel mode is its header's");
     }
@@ -73,12 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (!duration) {
         // Without frames the sound maps linearly.
         const auto kb = map->PositionToKB(1, 2);
-        FUZZ_REQUIRE(kb && *kb >= 0 && *kb * 1024 <= static_cast<double>(file.Length) + 1, "a song without frames maps linearly");
+        FUZZ_REQUIRE(kb && *kb >= 0 && *kb * 1024 <= static_cast<double>(file.Length) + 1,
+                     "a song without frames maps linearly");
         return 0;
     }
     FUZZ_REQUIRE(std::isfinite(*duration) && *duration >= 0, "the duration is a length");
     // The player's length is used unless it is more than a second off.
-    FUZZ_REQUIRE(PlayedDuration(*duration + 0.5, *map) == *duration + 0.5, "a player's length near the frames' is kept");
+    FUZZ_REQUIRE(PlayedDuration(*duration + 0.5, *map) == *duration + 0.5,
+                 "a player's length near the frames' is kept");
     FUZZ_REQUIRE(PlayedDuration(*duration + 2, *map) == duration, "a player's length far off the frames' is not");
 
     double previousKB = 0;

@@ -22,37 +22,38 @@ class DialogHelpersTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         // QFileDialog remembers its last folder in Qt's settings; keep the
         // test's out of the user's.
         QStandardPaths::setTestModeEnabled(true);
     }
 
-    void filterConversion_data() {
+    void filterConversion_data()
+    {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("expected");
         QTest::newRow("description and pattern")
             << QStringLiteral("MP3音频文件|*.mp3") << QStringLiteral("MP3音频文件 (*.mp3)");
         QTest::newRow("bare pattern") << QStringLiteral("*.mp3") << QStringLiteral("*.mp3");
-        QTest::newRow("two pairs")
-            << QStringLiteral("MP3音频文件|*.mp3|所有文件|*.*")
-            << QStringLiteral("MP3音频文件 (*.mp3);;所有文件 (*.*)");
-        QTest::newRow("several patterns")
-            << QStringLiteral("音频|*.mp3;*.wav") << QStringLiteral("音频 (*.mp3 *.wav)");
-        QTest::newRow("empty description")
-            << QStringLiteral("|*.mp3") << QStringLiteral("*.mp3");
+        QTest::newRow("two pairs") << QStringLiteral("MP3音频文件|*.mp3|所有文件|*.*")
+                                   << QStringLiteral("MP3音频文件 (*.mp3);;所有文件 (*.*)");
+        QTest::newRow("several patterns") << QStringLiteral("音频|*.mp3;*.wav") << QStringLiteral("音频 (*.mp3 *.wav)");
+        QTest::newRow("empty description") << QStringLiteral("|*.mp3") << QStringLiteral("*.mp3");
         QTest::newRow("pair and trailing pattern")
             << QStringLiteral("MP3|*.mp3|*.wav") << QStringLiteral("MP3 (*.mp3);;*.wav");
         QTest::newRow("pair without pattern") << QStringLiteral("MP3|") << QString();
         QTest::newRow("empty") << QString() << QString();
     }
-    void filterConversion() {
+    void filterConversion()
+    {
         QFETCH(QString, filter);
         QFETCH(QString, expected);
         QCOMPARE(QtNameFilter(filter), expected);
     }
 
-    void mp3Extension_data() {
+    void mp3Extension_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
         QTest::newRow("plain") << QStringLiteral("/music/ring") << QStringLiteral("/music/ring.mp3");
@@ -66,13 +67,15 @@ private slots:
         QTest::newRow("empty") << QString() << QString();
         QTest::newRow("folder") << QStringLiteral("/music/") << QStringLiteral("/music/");
     }
-    void mp3Extension() {
+    void mp3Extension()
+    {
         QFETCH(QString, name);
         QFETCH(QString, expected);
         QCOMPARE(WithMp3Extension(name), expected);
     }
 
-    void chineseLabels() {
+    void chineseLabels()
+    {
         QFileDialog files;
         sundrel::UseChineseLabels(files, QStringLiteral("保存"));
         QCOMPARE(files.labelText(QFileDialog::Accept), QStringLiteral("保存"));
@@ -87,7 +90,8 @@ private slots:
         QCOMPARE(folders.labelText(QFileDialog::FileName), QStringLiteral("目录："));
     }
 
-    void saveDialogCompletesTheName_data() {
+    void saveDialogCompletesTheName_data()
+    {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("saved");
         QTest::newRow("plain") << QStringLiteral("ring") << QStringLiteral("ring.mp3");
@@ -95,7 +99,8 @@ private slots:
         QTest::newRow("upper case") << QStringLiteral("ring.MP3") << QStringLiteral("ring.MP3");
         QTest::newRow("chinese") << QStringLiteral("铃声 一") << QStringLiteral("铃声 一.mp3");
     }
-    void saveDialogCompletesTheName() {
+    void saveDialogCompletesTheName()
+    {
         QFETCH(QString, typed);
         QFETCH(QString, saved);
         QTemporaryDir dir;
@@ -112,7 +117,8 @@ private slots:
         QCOMPARE(dialog.selectedFiles().value(0), dir.filePath(saved));
     }
 
-    void saveDialogEntersAFolderInsteadOfNamingIt() {
+    void saveDialogEntersAFolderInsteadOfNamingIt()
+    {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
         Mp3SaveDialog dialog;
@@ -127,7 +133,8 @@ private slots:
         QCOMPARE(dialog.directory().absolutePath(), dir.filePath(QStringLiteral("sub")));
     }
 
-    void folderPathCleanUp_data() {
+    void folderPathCleanUp_data()
+    {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
         QTest::newRow("no slash") << QStringLiteral("/home/u/music") << QStringLiteral("/home/u/music");
@@ -138,7 +145,8 @@ private slots:
         QTest::newRow("chinese") << QStringLiteral("/home/u/音乐 文件/") << QStringLiteral("/home/u/音乐 文件");
         QTest::newRow("empty") << QString() << QString();
     }
-    void folderPathCleanUp() {
+    void folderPathCleanUp()
+    {
         QFETCH(QString, path);
         QFETCH(QString, expected);
         QCOMPARE(BrowserFolder::TrimFolderPath(path), expected);

@@ -11,20 +11,20 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QProcess>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
-#include <cmath>
-#include <cstdio>
-#include <functional>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -38,13 +38,12 @@ namespace {
 
 constexpr int kWait = 10000;  // ms; loading takes far less, but machines vary
 
-std::filesystem::path Native(const QString& path) {
-    return std::filesystem::path(path.toStdString());
-}
+std::filesystem::path Native(const QString& path) { return std::filesystem::path(path.toStdString()); }
 
 // How many of this process's open files are the given file: the player must
 // hold the file while playing it and let go of it when emptied.
-int OpenHandlesOn(const QString& path) {
+int OpenHandlesOn(const QString& path)
+{
     std::error_code error;
     const auto target = std::filesystem::canonical(Native(path), error);
     if (error) {
@@ -60,21 +59,19 @@ int OpenHandlesOn(const QString& path) {
     return count;
 }
 
-QString TextOf(const QWidget& player, const char* name) {
+QString TextOf(const QWidget& player, const char* name)
+{
     const auto* label = player.findChild<QLabel*>(QString::fromLatin1(name));
     return label != nullptr ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(name));
 }
 
-WaveformBar* Bar(const QWidget& player) {
-    return player.findChild<WaveformBar*>(QStringLiteral("seek"));
-}
+WaveformBar* Bar(const QWidget& player) { return player.findChild<WaveformBar*>(QStringLiteral("seek")); }
 
-QString StatusOf(const QWidget& player) {
-    return TextOf(player, "status");
-}
+QString StatusOf(const QWidget& player) { return TextOf(player, "status"); }
 
 // What this process writes to standard error while `run` runs, by lines.
-QStringList StandardErrorOf(const QString& file, const std::function<void()>& run) {
+QStringList StandardErrorOf(const QString& file, const std::function<void()>& run)
+{
     std::fflush(stderr);
     const int saved = dup(2);
     const int into = open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -91,7 +88,8 @@ QStringList StandardErrorOf(const QString& file, const std::function<void()>& ru
 }
 
 // What a failed wait reports about the player.
-QString Describe(const MediaPlayerWidget& player) {
+QString Describe(const MediaPlayerWidget& player)
+{
     return QStringLiteral("position %1 s, duration %2 s, status %3")
         .arg(player.currentPosition())
         .arg(player.duration().value_or(-1))
@@ -135,22 +133,24 @@ private:
     QString tone_;
 };
 
-void MediaPlayerWidgetTest::initTestCase() {
+void MediaPlayerWidgetTest::initTestCase()
+{
     QVERIFY(dir_.isValid());
     tone_ = dir_.filePath(QStringLiteral("tone.mp3"));
     QVERIFY(sundrel::test::MakeToneMp3(Native(tone_), 30.0));
 }
 
-std::unique_ptr<MediaPlayerWidget> MediaPlayerWidgetTest::playingTone() {
+std::unique_ptr<MediaPlayerWidget> MediaPlayerWidgetTest::playingTone()
+{
     auto player = std::make_unique<MediaPlayerWidget>(50);
     player->setURL(tone_);
-    const bool playing = QTest::qWaitFor(
-        [&] { return player->duration().value_or(0) > 29 && player->currentPosition() > 0.1; },
-        kWait);
+    const bool playing =
+        QTest::qWaitFor([&] { return player->duration().value_or(0) > 29 && player->currentPosition() > 0.1; }, kWait);
     return playing ? std::move(player) : nullptr;
 }
 
-void MediaPlayerWidgetTest::clockText_data() {
+void MediaPlayerWidgetTest::clockText_data()
+{
     QTest::addColumn<qint64>("ms");
     QTest::addColumn<QString>("text");
     QTest::newRow("zero") << qint64(0) << QStringLiteral("0:00");
@@ -161,13 +161,15 @@ void MediaPlayerWidgetTest::clockText_data() {
     QTest::newRow("negative") << qint64(-5) << QStringLiteral("0:00");
 }
 
-void MediaPlayerWidgetTest::clockText() {
+void MediaPlayerWidgetTest::clockText()
+{
     QFETCH(qint64, ms);
     QFETCH(QString, text);
     QCOMPARE(ClockText(ms), text);
 }
 
-void MediaPlayerWidgetTest::emptyBeforeAnyUrl() {
+void MediaPlayerWidgetTest::emptyBeforeAnyUrl()
+{
     MediaPlayerWidget player(50);
     QCOMPARE(player.URL(), QString());
     QVERIFY(!player.duration().has_value());
@@ -180,7 +182,8 @@ void MediaPlayerWidgetTest::emptyBeforeAnyUrl() {
     QVERIFY(!player.duration().has_value());
 }
 
-void MediaPlayerWidgetTest::loadsPlaysAndReportsDuration() {
+void MediaPlayerWidgetTest::loadsPlaysAndReportsDuration()
+{
     MediaPlayerWidget player(50);
     player.setURL(tone_);
     QCOMPARE(player.URL(), tone_);
@@ -195,7 +198,8 @@ void MediaPlayerWidgetTest::loadsPlaysAndReportsDuration() {
     QVERIFY(player.findChild<QToolButton*>(QStringLiteral("play"))->isEnabled());
 }
 
-void MediaPlayerWidgetTest::seekMovesThePosition() {
+void MediaPlayerWidgetTest::seekMovesThePosition()
+{
     const auto player = playingTone();
     QVERIFY(player);
     // Paused, nothing but the seek can move the position.
@@ -210,20 +214,20 @@ void MediaPlayerWidgetTest::seekMovesThePosition() {
     // would not get this far.
     player->findChild<QToolButton*>(QStringLiteral("play"))->click();
     player->seek(25.0);
-    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 24.9 && player->currentPosition() < 28.0,
-                             kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(player->currentPosition() >= 24.9 && player->currentPosition() < 28.0, kWait);
     QTRY_VERIFY_WITH_TIMEOUT(Bar(*player)->positionSeconds() >= 24.9, kWait);
 }
 
-void MediaPlayerWidgetTest::seekRightAfterLoadingIsKept() {
+void MediaPlayerWidgetTest::seekRightAfterLoadingIsKept()
+{
     MediaPlayerWidget player(50);
     player.setURL(tone_);
     player.seek(15.0);
-    QTRY_VERIFY_WITH_TIMEOUT(player.currentPosition() >= 14.9 && player.currentPosition() < 18.0,
-                             kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentPosition() >= 14.9 && player.currentPosition() < 18.0, kWait);
 }
 
-void MediaPlayerWidgetTest::pauseHoldsThePosition() {
+void MediaPlayerWidgetTest::pauseHoldsThePosition()
+{
     const auto player = playingTone();
     QVERIFY(player);
     player->pause();
@@ -236,7 +240,8 @@ void MediaPlayerWidgetTest::pauseHoldsThePosition() {
     QCOMPARE(player->URL(), tone_);
 }
 
-void MediaPlayerWidgetTest::settingTheSameUrlRestartsFromTheBeginning() {
+void MediaPlayerWidgetTest::settingTheSameUrlRestartsFromTheBeginning()
+{
     const auto player = playingTone();
     QVERIFY(player);
     player->seek(20.0);
@@ -252,7 +257,8 @@ void MediaPlayerWidgetTest::settingTheSameUrlRestartsFromTheBeginning() {
                               qPrintable(Describe(*player)), kWait);
 }
 
-void MediaPlayerWidgetTest::settingTheSameUrlRereadsARewrittenFile() {
+void MediaPlayerWidgetTest::settingTheSameUrlRereadsARewrittenFile()
+{
     const QString path = dir_.filePath(QStringLiteral("rewritten.mp3"));
     QVERIFY(sundrel::test::MakeToneMp3(Native(path), 30.0));
     MediaPlayerWidget player(77);
@@ -265,7 +271,8 @@ void MediaPlayerWidgetTest::settingTheSameUrlRereadsARewrittenFile() {
     QTRY_VERIFY_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 12.0) < 0.5, kWait);
 }
 
-void MediaPlayerWidgetTest::emptyUrlReleasesTheFile() {
+void MediaPlayerWidgetTest::emptyUrlReleasesTheFile()
+{
     const QString path = dir_.filePath(QStringLiteral("release.mp3"));
     QVERIFY(QFile::copy(tone_, path));
     MediaPlayerWidget player(77);
@@ -287,7 +294,8 @@ void MediaPlayerWidgetTest::emptyUrlReleasesTheFile() {
     QVERIFY(QFile::copy(tone_, path));
 }
 
-void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly_data() {
+void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("missing") << QStringLiteral("missing.mp3") << QByteArray();
@@ -295,7 +303,8 @@ void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly_data() {
                                << QByteArray("This is a text file, not an MP3.\n").repeated(200);
 }
 
-void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly() {
+void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly()
+{
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
     const QString path = dir_.filePath(name);
@@ -332,12 +341,13 @@ void MediaPlayerWidgetTest::unplayableFileShowsStatusOnly() {
 
     // A good file afterwards loads as usual.
     player.setURL(tone_);
-    QTRY_VERIFY2_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 30.0) < 0.5,
-                              qPrintable(Describe(player)), kWait);
+    QTRY_VERIFY2_WITH_TIMEOUT(std::abs(player.duration().value_or(0) - 30.0) < 0.5, qPrintable(Describe(player)),
+                              kWait);
     QVERIFY(StatusOf(player) != QStringLiteral("无法播放此文件"));
 }
 
-void MediaPlayerWidgetTest::volumeIsAppliedToTheOutput() {
+void MediaPlayerWidgetTest::volumeIsAppliedToTheOutput()
+{
     MediaPlayerWidget mainPlayer(50);
     MediaPlayerWidget previewPlayer(77);
     QCOMPARE(mainPlayer.volume(), 50);
@@ -351,25 +361,27 @@ void MediaPlayerWidgetTest::volumeIsAppliedToTheOutput() {
     QCOMPARE(mainPlayer.volume(), 50);
 }
 
-void MediaPlayerWidgetTest::noContextMenuAnywhere() {
+void MediaPlayerWidgetTest::noContextMenuAnywhere()
+{
     MediaPlayerWidget player(50);
     player.setURL(tone_);
     QCOMPARE(player.contextMenuPolicy(), Qt::NoContextMenu);
     const auto children = player.findChildren<QWidget*>();
     QVERIFY(children.size() >= 6);
     for (const QWidget* child : children) {
-        QVERIFY2(child->contextMenuPolicy() == Qt::NoContextMenu,
-                 qPrintable(child->objectName()));
+        QVERIFY2(child->contextMenuPolicy() == Qt::NoContextMenu, qPrintable(child->objectName()));
     }
 }
 
-void MediaPlayerWidgetTest::controlsFitTheWindows_data() {
+void MediaPlayerWidgetTest::controlsFitTheWindows_data()
+{
     QTest::addColumn<QSize>("size");
     QTest::newRow("main window") << QSize(432, 93);
     QTest::newRow("preview window") << QSize(312, 213);
 }
 
-void MediaPlayerWidgetTest::controlsFitTheWindows() {
+void MediaPlayerWidgetTest::controlsFitTheWindows()
+{
     QFETCH(QSize, size);
     QWidget window;
     auto* player = new MediaPlayerWidget(50, &window);
@@ -383,8 +395,7 @@ void MediaPlayerWidgetTest::controlsFitTheWindows() {
     QVERIFY2(least.width() <= size.width() && least.height() <= size.height(),
              qPrintable(QStringLiteral("needs %1x%2").arg(least.width()).arg(least.height())));
     const QRect inside(QPoint(0, 0), size);
-    for (const char* name : {"display", "title", "status", "play", "stop", "seek", "time",
-                             "speaker", "volume"}) {
+    for (const char* name : {"display", "title", "status", "play", "stop", "seek", "time", "speaker", "volume"}) {
         const auto* control = player->findChild<QWidget*>(QString::fromLatin1(name));
         QVERIFY2(control != nullptr, name);
         QVERIFY2(control->isVisible(), name);
@@ -400,7 +411,8 @@ void MediaPlayerWidgetTest::controlsFitTheWindows() {
     QVERIFY(time->width() >= time->fontMetrics().horizontalAdvance(time->text()));
 }
 
-void MediaPlayerWidgetTest::playButtonTogglesAndStopRewinds() {
+void MediaPlayerWidgetTest::playButtonTogglesAndStopRewinds()
+{
     const auto player = playingTone();
     QVERIFY(player);
     auto* play = player->findChild<QToolButton*>(QStringLiteral("play"));
@@ -424,7 +436,8 @@ void MediaPlayerWidgetTest::playButtonTogglesAndStopRewinds() {
     QVERIFY(player->duration().has_value());
 }
 
-void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys() {
+void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys()
+{
     const auto player = playingTone();
     QVERIFY(player);
     player->resize(432, 93);
@@ -461,7 +474,8 @@ void MediaPlayerWidgetTest::waveformSeeksByPointerAndKeys() {
 // the hundredth of a second, following a dragged mark, then its fades and
 // volume; a selection too long for a phone's ringtone says so. The player
 // tells the loudest sample of a stretch once it is decoded.
-void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly() {
+void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly()
+{
     const auto player = playingTone();
     QVERIFY(player);
     player->resize(432, 93);
@@ -482,9 +496,9 @@ void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly() {
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->columnOf(10.25), y));
     QTest::mouseMove(bar, QPoint(bar->columnOf(20), y));
     const double dragged = bar->shownMark(sundrel::PlayerMark::End).value_or(0);
-    QVERIFY2(line->text().startsWith(QStringLiteral("2.50 – %1 秒").arg(dragged, 0, 'f', 2)) &&
-                 std::abs(dragged - 20) < 0.1,
-             qPrintable(line->text()));
+    QVERIFY2(
+        line->text().startsWith(QStringLiteral("2.50 – %1 秒").arg(dragged, 0, 'f', 2)) && std::abs(dragged - 20) < 0.1,
+        qPrintable(line->text()));
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->columnOf(20), y));
 
     player->setMarks(2.5, 45);
@@ -496,20 +510,22 @@ void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly() {
     QVERIFY(std::abs(*player->peakBetween(5, 10) - 12000.0 / 32768) < 0.02);
 }
 
-void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard_data() {
+void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard_data()
+{
     QTest::addColumn<bool>("withOutputs");
     QTest::newRow("sound outputs installed") << true;
     QTest::newRow("no sound output but the fake one") << false;
 }
 
-void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard() {
+void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard()
+{
     QFETCH(bool, withOutputs);
     // GStreamer's plugins as installed, or all of them but those that
     // hold a sound output (PulseAudio, ALSA, JACK, OSS, PipeWire, OpenAL).
     QTemporaryDir plugins;
     const QDir installed(QStringLiteral(SUNDREL_GST_PLUGINS_DIR));
-    const QStringList outputs = {"libgstpulseaudio.so", "libgstalsa.so", "libgstjack.so", "libgstoss4.so",
-                                 "libgstossaudio.so", "libgstpipewire.so", "libgstopenal.so"};
+    const QStringList outputs = {"libgstpulseaudio.so", "libgstalsa.so",     "libgstjack.so",  "libgstoss4.so",
+                                 "libgstossaudio.so",   "libgstpipewire.so", "libgstopenal.so"};
     int linked = 0;
     for (const QString& name : installed.entryList({QStringLiteral("*.so")}, QDir::Files)) {
         if (withOutputs || !outputs.contains(name))

@@ -14,44 +14,51 @@ class OpenFolderTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         QVERIFY(bin_.isValid());
         QFile fake(bin_.filePath(QStringLiteral("xdg-open")));
         QVERIFY(fake.open(QIODevice::WriteOnly));
         // One line with the number of arguments, then each argument.
-        fake.write("#!/bin/sh\n"
-                   "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > \"$SUNDREL_FAKE_RECORD.tmp\"\n"
-                   "mv \"$SUNDREL_FAKE_RECORD.tmp\" \"$SUNDREL_FAKE_RECORD\"\n");
+        fake.write(
+            "#!/bin/sh\n"
+            "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > \"$SUNDREL_FAKE_RECORD.tmp\"\n"
+            "mv \"$SUNDREL_FAKE_RECORD.tmp\" \"$SUNDREL_FAKE_RECORD\"\n");
         fake.close();
         QVERIFY(fake.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         qputenv("PATH", bin_.path().toLocal8Bit() + ':' + qgetenv("PATH"));
     }
 
-    void init() {
+    void init()
+    {
         record_ = bin_.filePath(QStringLiteral("record-%1").arg(++runs_));
         qputenv("SUNDREL_FAKE_RECORD", record_.toLocal8Bit());
     }
 
-    void folderIsOneArgument_data() {
+    void folderIsOneArgument_data()
+    {
         QTest::addColumn<QString>("folder");
         QTest::newRow("plain") << QStringLiteral("/home/u/music");
         QTest::newRow("blanks and quotes") << QStringLiteral("/tmp/my \"ring\" tones; ls");
         QTest::newRow("chinese") << QStringLiteral("/home/u/音乐 文件/");
     }
-    void folderIsOneArgument() {
+    void folderIsOneArgument()
+    {
         QFETCH(QString, folder);
         sundrel::SystemDesktop().openFolder(folder);
         QCOMPARE(recorded(), (QStringList{QStringLiteral("1"), folder}));
     }
 
-    void emptyFolderOpensHome() {
+    void emptyFolderOpensHome()
+    {
         sundrel::SystemDesktop().openFolder(QString());
         QCOMPARE(recorded(), (QStringList{QStringLiteral("1"), QDir::homePath()}));
     }
 
 private:
     // The program runs detached; its record appears whole when it is done.
-    QStringList recorded() {
+    QStringList recorded()
+    {
         if (!QTest::qWaitFor([this] { return QFile::exists(record_); }, 10000)) {
             return {QStringLiteral("<not started>")};
         }

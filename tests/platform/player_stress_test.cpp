@@ -32,8 +32,7 @@ constexpr int kWait = 10000;  // ms for one load to play and move on
 // event loop for this long.
 class Watchdog {
 public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : limit_(limit), thread_([this] { watch(); })
+    explicit Watchdog(std::chrono::seconds limit) : limit_(limit), thread_([this] { watch(); })
     {
         QObject::connect(&beat_, &QTimer::timeout, [this] { lastBeat_ = Now(); });
         beat_.start(100);
@@ -70,10 +69,7 @@ private:
     std::thread thread_;
 };
 
-QString Status(const MediaPlayerWidget& player)
-{
-    return player.findChild<QLabel*>(QStringLiteral("status"))->text();
-}
+QString Status(const MediaPlayerWidget& player) { return player.findChild<QLabel*>(QStringLiteral("status"))->text(); }
 
 }  // namespace
 

@@ -71,11 +71,11 @@ TEST(OnsetNear, FindsTheRiseNearestTheMomentWithinItsRadius)
         std::optional<double> onset;
     };
     const Row rows[] = {
-        {&one, 0.52, 0.05, 0.50},   {&one, 0.45, 0.05, 0.50},     {&one, 0.40, 0.05, std::nullopt},
-        {&two, 0.44, 0.20, 0.30},   {&two, 0.46, 0.20, 0.60},     {&steady, 0.5, 0.5, std::nullopt},
+        {&one, 0.52, 0.05, 0.50},           {&one, 0.45, 0.05, 0.50},        {&one, 0.40, 0.05, std::nullopt},
+        {&two, 0.44, 0.20, 0.30},           {&two, 0.46, 0.20, 0.60},        {&steady, 0.5, 0.5, std::nullopt},
         {&steady, 0.0, 0.05, std::nullopt},  // loud from the first bin: no rise to find
-        {&slight, 0.5, 0.1, std::nullopt}, {&enough, 0.5, 0.1, 0.50},
-        {&empty, 0.5, 0.1, std::nullopt},  {&one, nan, 0.1, std::nullopt}, {&one, 0.5, -0.1, std::nullopt},
+        {&slight, 0.5, 0.1, std::nullopt},  {&enough, 0.5, 0.1, 0.50},       {&empty, 0.5, 0.1, std::nullopt},
+        {&one, nan, 0.1, std::nullopt},     {&one, 0.5, -0.1, std::nullopt},
     };
     for (const Row& row : rows) {
         const auto onset = OnsetNear(*row.peaks, row.seconds, row.radius);
@@ -90,7 +90,7 @@ TEST(WaveformView, ZoomsDownToTenMillisecondsAPixelAndSaysWhenNoFurther)
 {
     WaveformView view;
     view.setWidth(400);
-    view.setDuration(60);  // 150 ms a pixel, whole
+    view.setDuration(60);                  // 150 ms a pixel, whole
     EXPECT_FALSE(view.zoom(-1, 30, 200));  // already the whole song
     int steps = 0;
     while (view.zoom(1, 30, 200))

@@ -26,10 +26,7 @@ namespace {
 
 constexpr int kWait = 15000;
 
-WaveformBar* Bar(const QWidget& player)
-{
-    return player.findChild<WaveformBar*>(QStringLiteral("seek"));
-}
+WaveformBar* Bar(const QWidget& player) { return player.findChild<WaveformBar*>(QStringLiteral("seek")); }
 
 // A player the size it has in the main window, shown.
 std::unique_ptr<MediaPlayerWidget> ShownPlayer()
@@ -40,10 +37,7 @@ std::unique_ptr<MediaPlayerWidget> ShownPlayer()
     return player;
 }
 
-bool Finished(const WaveformBar& bar)
-{
-    return bar.peaks() && bar.peaks()->finished;
-}
+bool Finished(const WaveformBar& bar) { return bar.peaks() && bar.peaks()->finished; }
 
 // How many of this process's open files are the given file.
 int OpenHandlesOn(const QString& path)

@@ -24,26 +24,21 @@ using namespace sundrel::testing;
 
 namespace {
 
-QWidget* TopLevel(const char* name)
-{
+QWidget* TopLevel(const char* name) {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String(name) && w->isVisible())
-            return w;
+        if (w->objectName() == QLatin1String(name) && w->isVisible()) return w;
     return nullptr;
 }
 
-bool Save(QWidget* window, const QString& path)
-{
-    if (!window || !QTest::qWaitForWindowExposed(window))
-        return false;
+bool Save(QWidget* window, const QString& path) {
+    if (!window || !QTest::qWaitForWindowExposed(window)) return false;
     QTest::qWait(300);  // let the player's time and the fonts settle
     const QImage picture = window->grab().toImage();
     // A blank window is one colour from corner to corner.
     const QRgb corner = picture.pixel(0, 0);
     bool varied = false;
     for (int y = 0; y < picture.height() && !varied; y += 3)
-        for (int x = 0; x < picture.width() && !varied; x += 3)
-            varied = picture.pixel(x, y) != corner;
+        for (int x = 0; x < picture.width() && !varied; x += 3) varied = picture.pixel(x, y) != corner;
     const bool saved = varied && picture.size() == window->size() && picture.save(path);
     std::printf("%s: %dx%d %s\n", qPrintable(path), picture.width(), picture.height(), saved ? "saved" : "FAILED");
     return saved;
@@ -51,8 +46,7 @@ bool Save(QWidget* window, const QString& path)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
@@ -61,8 +55,7 @@ int main(int argc, char* argv[])
     const QString song = dir.filePath(QStringLiteral("夏天的风.mp3"));
     // Quiet, then loud: the waveform has something to show; at half of full
     // scale, so that its ringtone can be made louder.
-    if (!sundrel::test::MakeQuietLoudMp3(song.toStdString(), 30, {"-V", "2"}, 1, 0.5))
-        return 1;
+    if (!sundrel::test::MakeQuietLoudMp3(song.toStdString(), 30, {"-V", "2"}, 1, 0.5)) return 1;
 
     SharedCutState shared;
     FakeDesktop desktop;
@@ -72,13 +65,11 @@ int main(int argc, char* argv[])
     auto* player = frm.findChild<MediaPlayerWidget*>(QStringLiteral("MDplay"));
     desktop.openAnswers << song;
     frm.cmdBrowseS_Click();
-    if (!QTest::qWaitFor([&] { return player->duration().value_or(0) > 29; }, 10000))
-        return 1;
+    if (!QTest::qWaitFor([&] { return player->duration().value_or(0) > 29; }, 10000)) return 1;
     // The selection runs across the change from quiet to loud; the waveform
     // is complete before the picture.
     auto* bar = player->findChild<WaveformBar*>(QStringLiteral("seek"));
-    if (!QTest::qWaitFor([&] { return bar->peaks() && bar->peaks()->finished; }, 10000))
-        return 1;
+    if (!QTest::qWaitFor([&] { return bar->peaks() && bar->peaks()->finished; }, 10000)) return 1;
     player->pause();
     player->seek(11);
     QTest::qWait(300);
@@ -91,8 +82,8 @@ int main(int argc, char* argv[])
     frm.Timer1_Timer();
 
     frm.Command2_Click();
-    const bool cut = Save(&frm, out.filePath(QStringLiteral("main-window-after-cut.png")))
-                     & Save(TopLevel("FrmST"), out.filePath(QStringLiteral("preview-window.png")));
+    const bool cut = Save(&frm, out.filePath(QStringLiteral("main-window-after-cut.png"))) &
+                     Save(TopLevel("FrmST"), out.filePath(QStringLiteral("preview-window.png")));
     // The preview opens beside the main window and hides none of it: the
     // two together, as the screen shows them.
     QWidget* preview = TopLevel("FrmST");
@@ -104,8 +95,8 @@ int main(int argc, char* argv[])
 
     frm.Command3_Click();
     frm.Command4_Click();
-    const bool all = cut & together & Save(TopLevel("FrmA"), out.filePath(QStringLiteral("about-window.png")))
-                     & Save(TopLevel("FrmO"), out.filePath(QStringLiteral("help-window.png")));
+    const bool all = cut & together & Save(TopLevel("FrmA"), out.filePath(QStringLiteral("about-window.png"))) &
+                     Save(TopLevel("FrmO"), out.filePath(QStringLiteral("help-window.png")));
     // Zoomed in on the selection, both marks in view: the quiet half and
     // the loud one show their detail, the strip below where they lie in the
     // song; the waveform has the keyboard focus.
@@ -113,7 +104,8 @@ int main(int argc, char* argv[])
     const bool active = QTest::qWaitForWindowActive(&frm);
     bar->setFocus();
     bar->zoom(1, 15.0, bar->width() / 2.0);
-    const bool zoomed = active && bar->zoomLevel() == 1 && Save(&frm, out.filePath(QStringLiteral("main-window-zoomed.png")));
+    const bool zoomed =
+        active && bar->zoomLevel() == 1 && Save(&frm, out.filePath(QStringLiteral("main-window-zoomed.png")));
     // The whole song again, the ringtone with a 1 s fade in, a 2 s fade out
     // and 3 dB louder, from the keys.
     QTest::keyClick(bar, Qt::Key_0);

@@ -22,8 +22,7 @@ class FixtureTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("sundrel-fixture-" + std::to_string(getpid()) + "-" + info->name());
+        dir_ = fs::temp_directory_path() / ("sundrel-fixture-" + std::to_string(getpid()) + "-" + info->name());
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -34,8 +33,8 @@ protected:
 };
 
 std::uint32_t SyncsafeSize(const std::vector<std::uint8_t>& tag) {
-    return (std::uint32_t(tag[6]) << 21) | (std::uint32_t(tag[7]) << 14) |
-           (std::uint32_t(tag[8]) << 7) | std::uint32_t(tag[9]);
+    return (std::uint32_t(tag[6]) << 21) | (std::uint32_t(tag[7]) << 14) | (std::uint32_t(tag[8]) << 7) |
+           std::uint32_t(tag[9]);
 }
 
 TEST_F(FixtureTest, ToneIsConstantBitRateAndDecodesToItsLengthAndPitch) {

@@ -54,8 +54,7 @@ void Fft(std::vector<Complex>& a, bool inverse) {
 
 }  // namespace
 
-std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song,
-                                         std::span<const std::int16_t> excerpt) {
+std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song, std::span<const std::int16_t> excerpt) {
     const std::size_t m = excerpt.size();
     if (m == 0 || m > song.size()) {
         return std::nullopt;

@@ -103,8 +103,8 @@ bool Encode(const std::filesystem::path& path, const std::vector<std::int16_t>& 
     }
     // lame warns about raw input even when told to be quiet; its words are
     // shown only when it fails.
-    std::vector<std::string> args = {SUNDREL_LAME, "--quiet", "-r", "-s", "44.1", "--bitwidth", "16",
-                                      "-m", "m", "--signed", "--little-endian"};
+    std::vector<std::string> args = {SUNDREL_LAME, "--quiet", "-r", "-s",       "44.1",           "--bitwidth",
+                                     "16",         "-m",      "m",  "--signed", "--little-endian"};
     args.insert(args.end(), rate.begin(), rate.end());
     args.insert(args.end(), {raw.string(), path.string()});
     std::vector<std::uint8_t> complaints;
@@ -112,16 +112,14 @@ bool Encode(const std::filesystem::path& path, const std::vector<std::int16_t>& 
     std::error_code ignored;
     std::filesystem::remove(raw, ignored);
     if (status != 0) {
-        std::cerr << "lame failed (" << status << "): "
-                  << std::string(complaints.begin(), complaints.end()) << '\n';
+        std::cerr << "lame failed (" << status << "): " << std::string(complaints.begin(), complaints.end()) << '\n';
     }
     return status == 0 && std::filesystem::exists(path);
 }
 
 // Encodes a tone whose pitch may change over time; the phase runs on
 // through every change, so no click marks a step.
-bool MakeMp3(const std::filesystem::path& path, double seconds,
-             const std::function<double(double)>& hzAt) {
+bool MakeMp3(const std::filesystem::path& path, double seconds, const std::function<double(double)>& hzAt) {
     if (!(seconds > 0)) {
         return false;
     }
@@ -192,12 +190,12 @@ bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRate
         return false;
     }
     switch (mode) {
-    case BitRateMode::Cbr128:
-        return Encode(path, QuietLoudSamples(seconds, seed), {"-b", "128", "--cbr"});
-    case BitRateMode::Vbr2:
-        return Encode(path, QuietLoudSamples(seconds, seed), {"-V", "2"});
-    case BitRateMode::Abr128:
-        return Encode(path, QuietLoudSamples(seconds, seed), {"--abr", "128"});
+        case BitRateMode::Cbr128:
+            return Encode(path, QuietLoudSamples(seconds, seed), {"-b", "128", "--cbr"});
+        case BitRateMode::Vbr2:
+            return Encode(path, QuietLoudSamples(seconds, seed), {"-V", "2"});
+        case BitRateMode::Abr128:
+            return Encode(path, QuietLoudSamples(seconds, seed), {"--abr", "128"});
     }
     return false;
 }
@@ -233,17 +231,12 @@ bool MakeToneMp3(const std::filesystem::path& path, double seconds, double hz) {
     return MakeMp3(path, seconds, [hz](double) { return hz; });
 }
 
-double SteppedToneHz(int second) {
-    return 300.0 + 100.0 * second;
-}
+double SteppedToneHz(int second) { return 300.0 + 100.0 * second; }
 
-int SecondOfSteppedTone(double hz) {
-    return static_cast<int>(std::lround((hz - 300.0) / 100.0));
-}
+int SecondOfSteppedTone(double hz) { return static_cast<int>(std::lround((hz - 300.0) / 100.0)); }
 
 bool MakeSteppedToneMp3(const std::filesystem::path& path, double seconds) {
-    return MakeMp3(path, seconds,
-                   [](double t) { return SteppedToneHz(static_cast<int>(std::floor(t))); });
+    return MakeMp3(path, seconds, [](double t) { return SteppedToneHz(static_cast<int>(std::floor(t))); });
 }
 
 Decoded DecodeWithMpg123(const std::filesystem::path& mp3, int rate, bool gapless) {
@@ -350,7 +343,7 @@ std::vector<std::uint8_t> Id3v2Tag(std::size_t bytes, std::string_view title) {
 std::vector<std::uint8_t> Id3v1Tag(std::string_view title) {
     std::vector<std::uint8_t> tag = {'T', 'A', 'G'};
     PutText(tag, title, 30);
-    PutText(tag, "Sundrel", 30);  // artist
+    PutText(tag, "Sundrel", 30);   // artist
     PutText(tag, "Fixtures", 30);  // album
     PutText(tag, "2024", 4);
     PutText(tag, "", 30);  // comment
@@ -389,28 +382,25 @@ bool AppendId3v1(const std::filesystem::path& path) {
     return WriteBytes(path, tagged);
 }
 
-bool MakeToneIn(OtherAudio format, const std::filesystem::path& path, double seconds)
-{
+bool MakeToneIn(OtherAudio format, const std::filesystem::path& path, double seconds) {
     std::filesystem::path mp3 = path, wav = path;
     mp3 += ".tone.mp3";
     wav += ".tone.wav";
     std::vector<std::uint8_t> ignored;
-    bool ok = MakeToneMp3(mp3, seconds) && Run({SUNDREL_LAME, "--quiet", "--decode", mp3.string(), wav.string()},
-                                                STDERR_FILENO, ignored) == 0;
+    bool ok = MakeToneMp3(mp3, seconds) &&
+              Run({SUNDREL_LAME, "--quiet", "--decode", mp3.string(), wav.string()}, STDERR_FILENO, ignored) == 0;
     if (ok && format == OtherAudio::Flac)
         ok = Run({SUNDREL_FLAC, "--silent", "-f", "-o", path.string(), wav.string()}, STDERR_FILENO, ignored) == 0;
     if (ok && format == OtherAudio::Ogg)
         ok = Run({SUNDREL_OGGENC, "--quiet", "-o", path.string(), wav.string()}, STDERR_FILENO, ignored) == 0;
     std::error_code error;
-    if (ok && format == OtherAudio::Wav)
-        std::filesystem::rename(wav, path, error);
+    if (ok && format == OtherAudio::Wav) std::filesystem::rename(wav, path, error);
     std::filesystem::remove(mp3, error);
     std::filesystem::remove(wav, error);
     return ok && std::filesystem::exists(path);
 }
 
-std::string FramedBytes(std::size_t bytes)
-{
+std::string FramedBytes(std::size_t bytes) {
     constexpr std::size_t frame = 417;
     const char header[] = {'\xFF', '\xFB', '\x90', '\xC0'};
     std::string data(bytes, '\0');

@@ -40,8 +40,7 @@ enum class BitRateMode { Cbr128, Vbr2, Abr128 };
 // different frame bit rates. Noise never repeats, so LocateExcerpt finds
 // where any stretch of it came from.
 std::vector<std::int16_t> QuietLoudSamples(double seconds, std::uint32_t seed = 1);
-bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode,
-                      std::uint32_t seed = 1);
+bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, BitRateMode mode, std::uint32_t seed = 1);
 // The same song encoded with lame told `lameArgs` (rate and mode, such as
 // {"-V", "6"} or {"--resample", "22.05", "-b", "64"}), its samples scaled
 // by `level` (0.5 leaves it 6 dB of headroom).
@@ -53,7 +52,7 @@ bool MakeQuietLoudMp3(const std::filesystem::path& path, double seconds, const s
 bool MakeOnsetMp3(const std::filesystem::path& path, double seconds, double onset);
 
 struct Decoded {
-    int exitStatus = -1;                 // mpg123's, or -1 when it could not run
+    int exitStatus = -1;                // mpg123's, or -1 when it could not run
     std::vector<std::int16_t> samples;  // mono
     int rate = kSampleRate;             // samples per second
     double seconds() const { return double(samples.size()) / rate; }
@@ -81,8 +80,7 @@ std::span<const std::int16_t> Span(const Decoded& decoded, double from, double t
 // Where `excerpt` best matches inside `song`, in samples from the song's
 // first: the lag of the highest normalised cross-correlation. Nothing when
 // the excerpt is empty, silent or longer than the song.
-std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song,
-                                         std::span<const std::int16_t> excerpt);
+std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song, std::span<const std::int16_t> excerpt);
 
 // An ID3v2.3 tag of exactly `bytes` bytes (at least 10): the header with its
 // syncsafe size, a TIT2 frame with the title when it fits, then zero padding.

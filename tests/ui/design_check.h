@@ -22,10 +22,7 @@ struct DesignRow {
     const char* container = nullptr;  // objectName of the parent; nullptr: not checked
 };
 
-inline int Px(int twips)
-{
-    return qRound(twips / 15.0);
-}
+inline int Px(int twips) { return qRound(twips / 15.0); }
 
 inline QString CaptionOf(QWidget* w)
 {

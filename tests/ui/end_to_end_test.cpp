@@ -3,8 +3,8 @@
 // load, seek, Start, End, and a real decoder checks the ringtone.
 
 #include "cut_engine.h"
-#include "mpeg_frames.h"
 #include "mp3_fixture.h"
+#include "mpeg_frames.h"
 #include "real_window.h"
 #include "waveform_bar.h"
 
@@ -109,7 +109,8 @@ private slots:
         const std::int64_t soundBytes = sourceLen - head - (tailTag ? 128 : 0);
         const double expectedBytes = (end - start) / duration * double(soundBytes);
         const auto keptFrames = std::int64_t(QFileInfo(kept).size()) - std::int64_t(w.frm.cutState().KeptHeader.size());
-        QVERIFY2(double(keptFrames) >= expectedBytes - info->Length() && double(keptFrames) <= expectedBytes + 3 * info->Length(),
+        QVERIFY2(double(keptFrames) >= expectedBytes - info->Length() &&
+                     double(keptFrames) <= expectedBytes + 3 * info->Length(),
                  qPrintable(QStringLiteral("%1 bytes, expected %2").arg(keptFrames).arg(expectedBytes)));
 
         const fixture::Decoded decoded = fixture::DecodeWithMpg123(kept.toStdString());
@@ -142,8 +143,10 @@ private slots:
         const double start = *TextToNumber(w.shared.StartPos);
         QVERIFY(bar->startMarkSeconds() && std::abs(*bar->startMarkSeconds() - start) <= 0.001);
         const int expected = int(start / duration * bar->width());
-        QVERIFY2(std::abs(bar->columnOf(*bar->startMarkSeconds()) - expected) <= 1,
-                 qPrintable(QStringLiteral("mark at %1, moment at %2").arg(bar->columnOf(*bar->startMarkSeconds())).arg(expected)));
+        QVERIFY2(
+            std::abs(bar->columnOf(*bar->startMarkSeconds()) - expected) <= 1,
+            qPrintable(
+                QStringLiteral("mark at %1, moment at %2").arg(bar->columnOf(*bar->startMarkSeconds())).arg(expected)));
         QVERIFY(!bar->endMarkSeconds());
 
         // A refused End shades nothing; a cut shades what was cut.
@@ -261,7 +264,11 @@ private slots:
         // Qt cannot remove what it cannot list.
         const struct RemovedAfter {
             std::filesystem::path path;
-            ~RemovedAfter() { std::error_code ignored; std::filesystem::remove(path, ignored); }
+            ~RemovedAfter()
+            {
+                std::error_code ignored;
+                std::filesystem::remove(path, ignored);
+            }
         } rawFile{raw.toStdString()};
         QVERIFY(fixture::MakeToneMp3(raw.toStdString(), 20));
         const QString shown = QFile::decodeName(raw);

@@ -47,10 +47,7 @@ public:
         saveStart = folder;
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
-    QString pickFolder(QWidget*) override
-    {
-        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
-    }
+    QString pickFolder(QWidget*) override { return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst(); }
     void openFolder(const QString& folder) override { openedFolders << folder; }
     void message(QWidget*, const QString& text, const QString& title) override { messages << Message{text, title}; }
 };

@@ -4,11 +4,11 @@
 #include "fakes.h"
 #include "frm.h"
 
+#include <QDir>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QDir>
-#include <QDropEvent>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,7 +126,7 @@ private slots:
         frm.cmdBrowseS_Click();
         Child<QLineEdit>(frm, "txtDestdir")->clear();
         MakeFile(dir, QStringLiteral("a.mp3"), 1024);  // the file changed meanwhile
-        frm.cmdBrowseS_Click();  // cancelled
+        frm.cmdBrowseS_Click();                        // cancelled
         QCOMPARE(fake.players[0]->loads, 2);
         QCOMPARE(fake.players[0]->URL(), song);
         QCOMPARE(Child<QLineEdit>(frm, "txtDestdir")->text(), dir.path() + QLatin1Char('/'));
@@ -182,8 +182,7 @@ private slots:
         fake.desktop.folderAnswers << QStringLiteral("/home/用户/my \"rings\"");
         frm.cmdBrowseD_Click();
         frm.cmdO_Click();
-        QCOMPARE(fake.desktop.openedFolders,
-                 QStringList({QString(), QStringLiteral("/home/用户/my \"rings\"/")}));
+        QCOMPARE(fake.desktop.openedFolders, QStringList({QString(), QStringLiteral("/home/用户/my \"rings\"/")}));
     }
 
     // A drop on the window: one local file is chosen as 浏览 chooses it;
@@ -191,12 +190,12 @@ private slots:
     void aDroppedSongIsChosenAndAnythingElseRefused_data()
     {
         QTest::addColumn<QStringList>("dropped");  // "song", "dir", or a URL
-        QTest::addColumn<QString>("refusal");       // "" for none
+        QTest::addColumn<QString>("refusal");      // "" for none
         QTest::newRow("one song") << QStringList{"song"} << QString();
         QTest::newRow("two songs") << QStringList{"song", "song"} << QStringLiteral("一次只能打开一个MP3文件！");
         QTest::newRow("a folder") << QStringList{"dir"} << QStringLiteral("这是一个文件夹，请选择MP3文件！");
         QTest::newRow("a web address") << QStringList{"https://example.com/a.mp3"}
-                                        << QStringLiteral("只能打开本机上的MP3文件！");
+                                       << QStringLiteral("只能打开本机上的MP3文件！");
     }
 
     void aDroppedSongIsChosenAndAnythingElseRefused()
@@ -210,7 +209,9 @@ private slots:
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& item : dropped)
-            urls << (item == "song" ? QUrl::fromLocalFile(song) : item == "dir" ? QUrl::fromLocalFile(dir.path()) : QUrl(item));
+            urls << (item == "song"  ? QUrl::fromLocalFile(song)
+                     : item == "dir" ? QUrl::fromLocalFile(dir.path())
+                                     : QUrl(item));
         data.setUrls(urls);
         // As a drag over the window ends: entering it, then the drop.
         QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -231,8 +232,8 @@ private slots:
     void theCommandLineNamesPathsAndUrls()
     {
         const QString here = QDir::currentPath();
-        const QList<QUrl> given = GivenOnCommandLine({"a b%20#.mp3", "/tmp/x.mp3", "file:///tmp/%E6%AD%8C.mp3",
-                                                      "http://example.com/x.mp3"});
+        const QList<QUrl> given =
+            GivenOnCommandLine({"a b%20#.mp3", "/tmp/x.mp3", "file:///tmp/%E6%AD%8C.mp3", "http://example.com/x.mp3"});
         QCOMPARE(given.size(), 4);
         QCOMPARE(given[0].toLocalFile(), here + QStringLiteral("/a b%20#.mp3"));
         QCOMPARE(given[1].toLocalFile(), QStringLiteral("/tmp/x.mp3"));

@@ -18,18 +18,18 @@
 #include <QThread>
 #include <QTimer>
 
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <cstdint>
 #include <fstream>
 #include <functional>
 #include <span>
-#include <vector>
-#include <grp.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
 
 using namespace sundrel;
 using namespace sundrel::testing;
@@ -38,10 +38,7 @@ namespace {
 
 // Frames of MPEG audio whose bytes tell their own offset, so a misplaced
 // cut cannot pass.
-std::string Pattern(std::size_t bytes)
-{
-    return sundrel::test::FramedBytes(bytes);
-}
+std::string Pattern(std::size_t bytes) { return sundrel::test::FramedBytes(bytes); }
 
 std::span<const unsigned char> AsBytes(const std::string& text)
 {
@@ -129,8 +126,8 @@ struct Loaded {
     {
         const SongMap& map = frm.cutState().SourceMap;
         const double duration = fake.shared.MediaDuration;
-        return QString::fromStdString(NumberToText(*map.PositionToKB(from, duration) -
-                                                   (to > 0 ? *map.PositionToKB(to, duration) : 0)));
+        return QString::fromStdString(
+            NumberToText(*map.PositionToKB(from, duration) - (to > 0 ? *map.PositionToKB(to, duration) : 0)));
     }
     QByteArray kept(double start, double end)
     {
@@ -404,7 +401,8 @@ private slots:
         s.player()->position = 10;
         s.frm.cmdQ_Click();
         const QString other = inPlace ? s.source : s.dir.filePath(QStringLiteral("other"));
-        std::ofstream(other.toStdString(), std::ios::binary | std::ios::trunc) << std::string(5000, 'x') << Pattern(bytes - 5000);
+        std::ofstream(other.toStdString(), std::ios::binary | std::ios::trunc)
+            << std::string(5000, 'x') << Pattern(bytes - 5000);
         if (!inPlace)
             QVERIFY(QFile::rename(other, s.source) || (QFile::remove(s.source) && QFile::rename(other, s.source)));
         s.player()->position = 12;
@@ -526,8 +524,9 @@ private slots:
             << 100'000 << 0.03 << QStringList({"剪切完成，残片未删除"}) << true
             << QStringList({".[铃声]2song.mp3.part0", "[铃声]0song.mp3", "[铃声]1song.mp3", "song.mp3"});
         QTest::newRow("folder read-only while the ringtone is written")
-            << 10'000'000 << 2.0 << QStringList({"剪切失败，残片未删除", "剪切失败，请检查MP3文件和存放的文件夹！|提示"})
-            << false << QStringList({".[铃声]1song.mp3.part0", "[铃声]0song.mp3", "song.mp3"});
+            << 10'000'000 << 2.0
+            << QStringList({"剪切失败，残片未删除", "剪切失败，请检查MP3文件和存放的文件夹！|提示"}) << false
+            << QStringList({".[铃声]1song.mp3.part0", "[铃声]0song.mp3", "song.mp3"});
     }
 
     void piecesLeftBehindAreSaidPlainly()
@@ -588,7 +587,8 @@ private slots:
             });
             s.cut(0, 40);
             QStringList report = WhatTheWindowSaid(s);
-            report << (ReadAll(s.piece(1)) == s.kept(0, 40) ? QStringLiteral("its own ringtone") : QStringLiteral("another file"));
+            report << (ReadAll(s.piece(1)) == s.kept(0, 40) ? QStringLiteral("its own ringtone")
+                                                            : QStringLiteral("another file"));
             const QByteArray said = report.join(QLatin1Char('\n')).toUtf8();
             _exit(write(toSecond[1], said.constData(), said.size()) == said.size() ? 0 : 3);
         }
@@ -661,7 +661,7 @@ private slots:
         s.frm.Command1_Click();
         QVERIFY(ranDuringCut);
         QCOMPARE(s.field(0), startField);
-        QCOMPARE(s.fake.players.size(), 1);  // no preview window
+        QCOMPARE(s.fake.players.size(), 1);              // no preview window
         QCOMPARE(s.fake.desktop.saveAnswers.size(), 1);  // no save dialog
         QCOMPARE(ReadAll(s.piece(1)), s.kept(10, 12));
     }

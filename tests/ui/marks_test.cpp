@@ -14,9 +14,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -173,8 +173,8 @@ private slots:
             Qt::Key key;
             int startFrames, endFrames;  // how far the kept file's ends move
         };
-        for (const Press& press : {Press{Qt::Key_BracketRight, 1, 0}, Press{Qt::Key_BraceRight, 0, 1},
-                                   Press{Qt::Key_BracketLeft, -1, 0}}) {
+        for (const Press& press :
+             {Press{Qt::Key_BracketRight, 1, 0}, Press{Qt::Key_BraceRight, 0, 1}, Press{Qt::Key_BracketLeft, -1, 0}}) {
             const auto [begin, end] = keptFrames();
             key(press.key);
             QCOMPARE(keptFrames(), std::make_pair(begin + press.startFrames, end + press.endFrames));
@@ -216,7 +216,9 @@ private slots:
         QVERIFY(w_->desktop.messages.isEmpty());
         QVERIFY(w_->frm.keptGain() == (KeptGain{1.0, 2.0, 2}));
         const QString line = w_->player()->findChild<QLabel*>(QStringLiteral("selection"))->text();
-        QVERIFY2(line.startsWith(QStringLiteral("%1 – %2 秒，长 %3 秒").arg(startPos(), 0, 'f', 2).arg(endPos(), 0, 'f', 2)
+        QVERIFY2(line.startsWith(QStringLiteral("%1 – %2 秒，长 %3 秒")
+                                     .arg(startPos(), 0, 'f', 2)
+                                     .arg(endPos(), 0, 'f', 2)
                                      .arg(endPos() - startPos(), 0, 'f', 2)) &&
                      line.endsWith(QStringLiteral("渐入 1.0 秒&nbsp;&nbsp;渐出 2.0 秒&nbsp;&nbsp;音量 +3.0 dB")),
                  qPrintable(line));
@@ -278,7 +280,10 @@ private slots:
         bar_->setFocus();
         QVERIFY(w_->seekTo(6));
         // To the millisecond, as the bar once counted.
-        const auto view = [&] { return std::make_pair(qRound64(bar_->secondsAt(0) * 1000), qRound64(bar_->secondsAt(bar_->width() - 1) * 1000)); };
+        const auto view = [&] {
+            return std::make_pair(qRound64(bar_->secondsAt(0) * 1000),
+                                  qRound64(bar_->secondsAt(bar_->width() - 1) * 1000));
+        };
         const auto whole = view();
         // The wheel zooms around the pointer: in, in again, and out twice
         // goes back through the same views.
@@ -297,7 +302,8 @@ private slots:
             Qt::KeyboardModifiers modifiers;
             double seconds;
         };
-        for (const Step& step : {Step{Qt::ShiftModifier, 0.1}, Step{Qt::ControlModifier, kFrame}, Step{Qt::NoModifier, 1.0}}) {
+        for (const Step& step :
+             {Step{Qt::ShiftModifier, 0.1}, Step{Qt::ControlModifier, kFrame}, Step{Qt::NoModifier, 1.0}}) {
             const double from = w_->player()->currentPosition();
             QTest::keyClick(bar_, Qt::Key_Right, step.modifiers);
             QTRY_VERIFY_WITH_TIMEOUT(std::abs(w_->player()->currentPosition() - (from + step.seconds)) <= 0.002, kWait);
@@ -305,7 +311,8 @@ private slots:
         // A zoomed view follows the position off its edge.
         zoomAllTheWayIn();
         QTest::keyClick(bar_, Qt::Key_PageUp);
-        QVERIFY(bar_->secondsAt(0) <= bar_->positionSeconds() && bar_->positionSeconds() <= bar_->secondsAt(bar_->width()));
+        QVERIFY(bar_->secondsAt(0) <= bar_->positionSeconds() &&
+                bar_->positionSeconds() <= bar_->secondsAt(bar_->width()));
         // A step further in says it can go no further.
         QTest::keyClick(bar_, Qt::Key_Plus);
         QCOMPARE(bar_->scaleText(), QStringLiteral("每像素 10 毫秒（已最大）"));

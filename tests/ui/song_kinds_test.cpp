@@ -166,8 +166,10 @@ private slots:
         const double startsAt = double(*found) / rate;
         QVERIFY2(std::abs(startsAt - pressedStart) <= kTolerance,
                  qPrintable(QStringLiteral("starts at %1 s, Start pressed at %2 s").arg(startsAt).arg(pressedStart)));
-        QVERIFY2(std::abs(ringtone.seconds() - (pressedEnd - pressedStart)) <= kTolerance,
-                 qPrintable(QStringLiteral("lasts %1 s, selection %2 s").arg(ringtone.seconds()).arg(pressedEnd - pressedStart)));
+        QVERIFY2(
+            std::abs(ringtone.seconds() - (pressedEnd - pressedStart)) <= kTolerance,
+            qPrintable(
+                QStringLiteral("lasts %1 s, selection %2 s").arg(ringtone.seconds()).arg(pressedEnd - pressedStart)));
 
         // Players are told the ringtone's own length, and the header frame
         // counts the frames that are there.
@@ -240,7 +242,8 @@ private slots:
         RealWindow w;
         w.desktop.openAnswers << song;
         w.frm.cmdBrowseS_Click();
-        QVERIFY(QTest::qWaitFor([&] { return w.frm.findChild<QLabel*>(QStringLiteral("lbz"))->text() == QStringLiteral(" 60秒"); }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return w.frm.findChild<QLabel*>(QStringLiteral("lbz"))->text() == QStringLiteral(" 60秒"); }, 10000));
         // The marks pressed as it plays.
         auto* play = w.player()->findChild<QToolButton*>(QStringLiteral("play"));
         const auto pauseAt = [&](double seconds) {
@@ -260,8 +263,10 @@ private slots:
         const fixture::Decoded ringtone = fixture::DecodeWithMpg123(kept.toStdString());
         const auto found = fixture::LocateExcerpt(decoded_[3].samples, fixture::Span(ringtone, 0, 1));
         QVERIFY(found);
-        QVERIFY2(std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance, qPrintable(QString::number(*found)));
-        QVERIFY2(std::abs(ringtone.seconds() - (end - start)) <= kTolerance, qPrintable(QString::number(ringtone.seconds())));
+        QVERIFY2(std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance,
+                 qPrintable(QString::number(*found)));
+        QVERIFY2(std::abs(ringtone.seconds() - (end - start)) <= kTolerance,
+                 qPrintable(QString::number(ringtone.seconds())));
     }
 
     // A header frame that lies: the player goes by the length the frames
@@ -321,9 +326,12 @@ private slots:
         const fixture::Decoded ringtone = fixture::DecodeWithMpg123(kept.toStdString());
         const auto found = fixture::LocateExcerpt(decoded_[3].samples, fixture::Span(ringtone, 0, 1));
         QVERIFY(found);
-        QVERIFY2(std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance,
-                 qPrintable(QStringLiteral("starts at %1 s, Start at %2 s").arg(double(*found) / fixture::kSampleRate).arg(start)));
-        QVERIFY2(std::abs(ringtone.seconds() - (end - start)) <= kTolerance, qPrintable(QString::number(ringtone.seconds())));
+        QVERIFY2(
+            std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance,
+            qPrintable(
+                QStringLiteral("starts at %1 s, Start at %2 s").arg(double(*found) / fixture::kSampleRate).arg(start)));
+        QVERIFY2(std::abs(ringtone.seconds() - (end - start)) <= kTolerance,
+                 qPrintable(QString::number(ringtone.seconds())));
         QVERIFY(QFile::remove(kept));
     }
 

@@ -119,7 +119,8 @@ private slots:
         QCOMPARE(about->windowType(), Qt::Tool);  // kept out of the taskbar
         const DesignRow aboutRows[] = {
             {"Label4", "Sundrel--关于我们", 1680, 120, 1815, 255},
-            {"Label2", "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。", 240,
+            {"Label2",
+             "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。", 240,
              480, 5055, 615},
             {"Label3", nullptr, 240, 960, 4935, 255},
             {"Command2", "确定(Q)", 1440, 1320, 2535, 495},
@@ -162,7 +163,7 @@ private slots:
         QTest::keyClick(help->windowHandle(), Qt::Key_C, Qt::AltModifier);
         QVERIFY(!TopLevel("FrmA"));
         QTRY_VERIFY(!TopLevel("FrmO"));  // an access key presses its button with a short animation
-        frm.Command3_Click();  // a fresh one after the old was destroyed
+        frm.Command3_Click();            // a fresh one after the old was destroyed
         QVERIFY(TopLevel("FrmA"));
     }
 

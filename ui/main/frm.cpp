@@ -182,10 +182,7 @@ bool Frm::eventFilter(QObject* watched, QEvent* event)
     return passed.isAccepted();
 }
 
-void Frm::Form_Load()
-{
-    CmmDlg.Filter = QStringLiteral("MP3音频文件|*.mp3");
-}
+void Frm::Form_Load() { CmmDlg.Filter = QStringLiteral("MP3音频文件|*.mp3"); }
 
 void Frm::Timer1_Timer()
 {
@@ -228,7 +225,8 @@ void Frm::takeUpSong(const QString& fileName)
             cut_.SourceLen = song.Length;
             cut_.SourceMap = SongMap(song);
         }
-        Frame1->setTitle(QStringLiteral("源分割文件大小（%1 KB）").arg(QString::fromStdString(BytesToKbText(cut_.SourceLen))));
+        Frame1->setTitle(
+            QStringLiteral("源分割文件大小（%1 KB）").arg(QString::fromStdString(BytesToKbText(cut_.SourceLen))));
     }
     MDplay->setURL(fileName);
     startMarked_ = false;
@@ -260,8 +258,8 @@ void Frm::mapSource(const QString& path, const SongFile& song)
         if (mapping_ && generation == songGeneration_)
             lb->setText(notice);
     });
-    const auto map = MapSong(EnginePath(path), song,
-                             WindowEventPass([this, generation] { return generation == songGeneration_; }));
+    const auto map =
+        MapSong(EnginePath(path), song, WindowEventPass([this, generation] { return generation == songGeneration_; }));
     mapping_ = false;
     if (lb->text() == notice)
         lb->setText(statusBeforeMapping_);
@@ -284,10 +282,7 @@ void Frm::cmdBrowseD_Click()
     txtDestdir->setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
-void Frm::cmdO_Click()
-{
-    services_.desktop.openFolder(txtDestdir->text());
-}
+void Frm::cmdO_Click() { services_.desktop.openFolder(txtDestdir->text()); }
 
 void Frm::Command2_Click()
 {
@@ -297,9 +292,8 @@ void Frm::Command2_Click()
     // this window, clear of the waveform, where the screen has room; once
     // open, it stays where the user put it.
     if (!preview_) {
-        preview_ = new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] {
-            return box ? box->text() : QString();
-        });
+        preview_ =
+            new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] { return box ? box->text() : QString(); });
         PlaceBeside(preview_, this);
     }
     FrmST* preview = preview_;
@@ -308,20 +302,11 @@ void Frm::Command2_Click()
     preview->play(QtPath(services_.shared.PreviewPath));
 }
 
-void Frm::Command3_Click()
-{
-    ShowOnce(about_);
-}
+void Frm::Command3_Click() { ShowOnce(about_); }
 
-void Frm::Command4_Click()
-{
-    ShowOnce(help_);
-}
+void Frm::Command4_Click() { ShowOnce(help_); }
 
-void Frm::message(const QString& text, const QString& title)
-{
-    services_.desktop.message(this, text, title);
-}
+void Frm::message(const QString& text, const QString& title) { services_.desktop.message(this, text, title); }
 
 void Frm::closeEvent(QCloseEvent* event)
 {

@@ -168,8 +168,7 @@ CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition, co
     std::optional<Selection> selection;
     if (lengthWritten && endPosition > *startPosition)
         selection = Selection{*startPosition, endPosition};
-    CutPlan plan =
-        PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection, gain);
+    CutPlan plan = PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection, gain);
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
     plan.Split = plan.Split && lengthWritten;

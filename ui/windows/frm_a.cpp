@@ -13,8 +13,8 @@ namespace {
 constexpr ControlRow kControls[] = {
     {"Label4", ControlKind::Label, "Sundrel--关于我们", 1680, 120, 1815, 255, 3, ""},
     {"Label2", ControlKind::Label,
-     "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。",
-     240, 480, 5055, 615, 1, ""},
+     "    Sundrel2.35更直观的剪切MP3文件，操作会是最简单的，让你简简单单得到MP3中任意一段你想要的部分。", 240, 480,
+     5055, 615, 1, ""},
     {"Label3", ControlKind::Label, "如果有什么问题，请联系我们Email：help@example.com", 240, 960, 4935, 255, 2, ""},
     // No ampersand: the Q in parentheses is plain text, not an access key.
     {"Command2", ControlKind::Button, "确定(Q)", 1440, 1320, 2535, 495, 0, ""},
@@ -41,9 +41,6 @@ FrmA::FrmA(QWidget* parent) : QWidget(parent)
     CentreOnScreen(this);
 }
 
-void FrmA::Command2_Click()
-{
-    close();
-}
+void FrmA::Command2_Click() { close(); }
 
 }  // namespace sundrel

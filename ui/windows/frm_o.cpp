@@ -40,9 +40,6 @@ FrmO::FrmO(QWidget* parent) : QWidget(parent)
     CentreOnScreen(this);
 }
 
-void FrmO::Command1_Click()
-{
-    close();
-}
+void FrmO::Command1_Click() { close(); }
 
 }  // namespace sundrel

@@ -42,15 +42,9 @@ FrmST::FrmST(AppServices& services, std::function<QString()> destDirText)
     CentreOnScreen(this);
 }
 
-void FrmST::play(const QString& path)
-{
-    MDst->setURL(path);
-}
+void FrmST::play(const QString& path) { MDst->setURL(path); }
 
-void FrmST::Command1_Click()
-{
-    close();
-}
+void FrmST::Command1_Click() { close(); }
 
 void FrmST::Command2_Click()
 {
