@@ -222,7 +222,7 @@ private slots:
                                      .arg(endPos() - startPos(), 0, 'f', 2)) &&
                      line.endsWith(QStringLiteral("渐入 1.0 秒&nbsp;&nbsp;渐出 2.0 秒&nbsp;&nbsp;音量 +3.0 dB")),
                  qPrintable(line));
-        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("新铃声，请试听"));
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("铃声已换，请试听"));
 
         const fixture::Decoded shaped = fixture::DecodeWithMpg123(kept_.toStdString());
         QCOMPARE(shaped.samples.size(), plain.samples.size());

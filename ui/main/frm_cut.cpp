@@ -219,7 +219,7 @@ bool Frm::keepCut(double startPosition, double endPosition, const KeptGain& gain
         if (!clean)
             lb->setText(QStringLiteral("剪切完成，残片未删除"));
         else
-            lb->setText(recutting_ ? QStringLiteral("新铃声，请试听") : QStringLiteral("剪切完成，请试听"));
+            lb->setText(recutting_ ? QStringLiteral("铃声已换，请试听") : QStringLiteral("剪切完成，请试听"));
         if (recutting_)
             flashStatus();
     } else if (written.GainRefused) {
