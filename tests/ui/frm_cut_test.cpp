@@ -447,7 +447,7 @@ private slots:
         fake.desktop.openAnswers << source;
         frm.cmdBrowseS_Click();
 
-        QCOMPARE(statusMeanwhile, QStringLiteral("正在读取歌曲。。。"));
+        QCOMPARE(statusMeanwhile, QStringLiteral("读取歌曲。。。"));
         const QFontMetrics metrics(lb->font());
         const QRect needed = metrics.boundingRect(QRect(0, 0, lb->width(), 1000), Qt::TextWordWrap, statusMeanwhile);
         QVERIFY(needed.width() <= lb->width() && needed.height() <= lb->height());
@@ -616,7 +616,7 @@ private slots:
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the first cut did not end normally");
         QCOMPARE(QString::fromUtf8(firstSaid).split(QLatin1Char('\n')),
                  QStringList({"剪切完成，请试听", "its own ringtone"}));
-        QCOMPARE(statusMeanwhile, QStringLiteral("等待另一剪切完成。。。"));
+        QCOMPARE(statusMeanwhile, QStringLiteral("另有剪切，请稍候"));
         QCOMPARE(WhatTheWindowSaid(s), QStringList({"剪切完成，请试听"}));
         QCOMPARE(ReadAll(s.piece(1)), s.kept(50, 70));
         QCOMPARE(s.allFiles(), QStringList({"[铃声]1song.mp3", "song.mp3"}));

@@ -245,7 +245,7 @@ private slots:
         // As loud as the song allows, and no louder: nothing clips.
         for (int press = 0; press < 8; ++press)
             key(Qt::Key_Up, Qt::ControlModifier);
-        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("音量已到最大"));
+        QCOMPARE(w_->frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("音量最大"));
         const int loudest = w_->frm.keptGain().VolumeSteps;
         QVERIFY(loudest > 2 && loudest < 10);
         int peak = 0;

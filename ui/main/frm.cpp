@@ -139,6 +139,8 @@ void Frm::buildControls()
     QPalette statusPalette = lb->palette();
     statusPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     lb->setPalette(statusPalette);
+    // Two lines of five signs fit the status, and the About button covers
+    // the fifth: the statuses of our own put a comma, a stop or nothing there.
     lb->setFont(SongFont(10.5, true));
     find("Command3")->setFont(SongFont(9, false, true));
 
@@ -253,7 +255,7 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     mapping_ = true;
     // A walk the user could notice is said, so that the refused presses
     // meanwhile make sense.
-    const QString notice = QStringLiteral("正在读取歌曲。。。");
+    const QString notice = QStringLiteral("读取歌曲。。。");
     QTimer::singleShot(500, this, [this, generation, notice] {
         if (mapping_ && generation == songGeneration_)
             lb->setText(notice);

@@ -326,7 +326,7 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
     QElapsedTimer waited;
     waited.start();
     if (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0)
-        lb->setText(QStringLiteral("等待另一剪切完成。。。"));
+        lb->setText(QStringLiteral("另有剪切，请稍候"));
     while (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !waited.hasExpired(kLockWaitMs) &&
            eventPass()) {
         QThread::msleep(kLockPollMs);

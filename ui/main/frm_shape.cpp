@@ -44,7 +44,7 @@ void Frm::MDplay_VolumeStepped(int steps)
     if (steps > 0) {
         const auto limit = loudestVolume(*start, *end);
         if (!limit) {
-            lb->setText(QStringLiteral("正在读取波形，请稍候"));
+            lb->setText(QStringLiteral("读取波形，请稍候"));
             return;
         }
         loudest = std::max(loudest, *limit);
@@ -52,7 +52,7 @@ void Frm::MDplay_VolumeStepped(int steps)
     KeptGain gain = gain_;
     gain.VolumeSteps = std::clamp(gain_.VolumeSteps + steps, MinVolumeSteps, std::max(loudest, MinVolumeSteps));
     if (gain.VolumeSteps == gain_.VolumeSteps) {
-        lb->setText(steps > 0 ? QStringLiteral("音量已到最大") : QStringLiteral("音量已到最小"));
+        lb->setText(steps > 0 ? QStringLiteral("音量最大") : QStringLiteral("音量最小"));
         return;
     }
     reshape(gain);
