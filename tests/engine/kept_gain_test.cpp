@@ -30,18 +30,9 @@ protected:
     // The kept file of the song's selection with `gain`; "" when the cut
     // was refused, and then whether for its gain.
     std::string Cut(const std::string& song, const KeptGain& gain, bool* refused = nullptr) {
-        CutState cut;
-        cut.SourcePath = song;
-        cut.SourceName = "song.mp3";
-        cut.DestDir = folder / "";
-        cut.SourceLen = static_cast<std::int64_t>(std::filesystem::file_size(song));
-        cut.SourceMap = MapSong(song, ReadSongFile(song)).value();
-        std::array<std::string, 3> sizes{"0.0", "1", "0"};
-        EXPECT_TRUE(PlanCut(cut, cut.DestDir, song, sizes, Selection{kStart, kEnd}, gain).Kept);
-        const WrittenPieces written = WritePieces(cut);
-        RemoveOuterPieces(written);
+        const WrittenPieces written = CutAsTheWindow(song, kStart, kEnd, gain);
         if (refused) *refused = written.GainRefused;
-        return written.Kept ? PieceName(cut, 1).string() : std::string();
+        return written.Kept ? folder / "[铃声]1song.mp3" : std::string();
     }
     TempFolder folder;
 };
@@ -122,7 +113,7 @@ TEST_F(KeptGainOf, EveryKindOfSongFadesAndGetsLouder) {
         const auto map = MapSong(shapedFile, ReadSongFile(shapedFile)).value();
         int protectedFrames = 0;
         for (std::size_t i = 0; i < map.Frames().Count(); ++i) {
-            const auto frame = std::span(bytes).subspan(static_cast<std::size_t>(map.Frames().Offset(i)));
+            const auto frame = FrameOf(std::span(bytes), map, i);
             const FrameHeader h = ParseFrameHeader(frame).value();
             if (!h.Protected) continue;
             ++protectedFrames;
