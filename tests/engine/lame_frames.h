@@ -3,18 +3,46 @@
 
 // Songs lame wrote, of each version, channel count and protection, split
 // into their frames of sound: the bits the frame modules read and write,
-// as an encoder lays them out.
+// as an encoder lays them out. And the ringtone of a song as the window
+// cuts it, for the tests that decode what the engine kept.
 
+#include "cut_engine.h"
 #include "mp3_fixture.h"
 #include "song_map.h"
 #include "temp_folder.h"
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace sundrel::test {
+
+// Frame i of the mapped bytes.
+template <class Byte>
+std::span<Byte> FrameOf(std::span<Byte> bytes, const SongMap& map, std::size_t i) {
+    return bytes.subspan(static_cast<std::size_t>(map.Frames().Offset(i)),
+                         static_cast<std::size_t>(map.Frames().End(i) - map.Frames().Offset(i)));
+}
+
+// The ringtone of [start, end) of `song` with `gain`, as the window writes
+// it: "[铃声]1song.mp3" beside the song, the outer pieces removed.
+inline WrittenPieces CutAsTheWindow(const std::string& song, double start, double end, const KeptGain& gain = {}) {
+    CutState cut;
+    cut.SourcePath = song;
+    cut.SourceName = "song.mp3";
+    cut.DestDir = std::filesystem::path(song).parent_path() / "";
+    cut.SourceLen = static_cast<std::int64_t>(std::filesystem::file_size(song));
+    cut.SourceMap = MapSong(song, ReadSongFile(song)).value();
+    const double duration = cut.SourceMap.Duration().value();
+    const auto kb = [&](double at) { return cut.SourceMap.PositionToKB(at, duration).value(); };
+    std::array<std::string, 3> sizes = {NumberToText(kb(start), '.'), NumberToText(kb(end) - kb(start), '.'), "0"};
+    if (!PlanCut(cut, cut.DestDir, song, sizes, Selection{start, end}, gain).Kept) return {};
+    WrittenPieces written = WritePieces(cut);
+    written.Kept = RemoveOuterPieces(written) && written.Kept;
+    return written;
+}
 
 struct LameKind {
     const char* name;
@@ -54,26 +82,20 @@ public:
         if (!ok_) return;
         const std::vector<std::uint8_t> bytes = ReadBytes(std::filesystem::path(path));
         bytes_.assign(bytes.begin(), bytes.end());
-        const auto map = MapSong(path, ReadSongFile(path));
-        ok_ = map && map->Frames().Count() > 0;
-        if (!ok_) return;
-        for (std::size_t i = 0; i < map->Frames().Count(); ++i)
-            frames_.push_back({map->Frames().Offset(i), map->Frames().End(i)});
+        map_ = MapSong(path, ReadSongFile(path)).value_or(SongMap());
+        ok_ = map_.Frames().Count() > 0;
     }
 
     bool Ok() const { return ok_; }
-    std::size_t Count() const { return frames_.size(); }
-    std::span<const unsigned char> Frame(std::size_t i) const {
-        return std::span(bytes_).subspan(static_cast<std::size_t>(frames_[i].first),
-                                         static_cast<std::size_t>(frames_[i].second - frames_[i].first));
-    }
+    std::size_t Count() const { return map_.Frames().Count(); }
+    std::span<const unsigned char> Frame(std::size_t i) const { return FrameOf(std::span(bytes_), map_, i); }
     FrameHeader Header(std::size_t i) const { return *ParseFrameHeader(Frame(i)); }
 
 private:
     TempFolder folder_;
     bool ok_ = false;
     std::vector<unsigned char> bytes_;
-    std::vector<std::pair<std::int64_t, std::int64_t>> frames_;
+    SongMap map_;
 };
 
 }  // namespace sundrel::test

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstdlib>
 #include <numbers>
 #include <optional>
 #include <span>
@@ -108,6 +109,22 @@ std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song, std
         }
     }
     return best;
+}
+
+double Correlation(std::span<const std::int16_t> a, std::span<const std::int16_t> b) {
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+        ab += double(a[i]) * b[i];
+        aa += double(a[i]) * a[i];
+        bb += double(b[i]) * b[i];
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+int Loudest(std::span<const std::int16_t> samples) {
+    int loudest = 0;
+    for (const std::int16_t v : samples) loudest = std::max(loudest, std::abs(int(v)));
+    return loudest;
 }
 
 }  // namespace sundrel::test

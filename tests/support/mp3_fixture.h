@@ -81,6 +81,11 @@ std::span<const std::int16_t> Span(const Decoded& decoded, double from, double t
 // first: the lag of the highest normalised cross-correlation. Nothing when
 // the excerpt is empty, silent or longer than the song.
 std::optional<std::size_t> LocateExcerpt(std::span<const std::int16_t> song, std::span<const std::int16_t> excerpt);
+// The normalised correlation of two stretches over the shorter one's
+// length: 1 when one is the other scaled, 0 when either is silent.
+double Correlation(std::span<const std::int16_t> a, std::span<const std::int16_t> b);
+// The largest magnitude among the samples, 0 for none.
+int Loudest(std::span<const std::int16_t> samples);
 
 // An ID3v2.3 tag of exactly `bytes` bytes (at least 10): the header with its
 // syncsafe size, a TIT2 frame with the title when it fits, then zero padding.

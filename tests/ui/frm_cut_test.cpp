@@ -40,11 +40,6 @@ namespace {
 // cut cannot pass.
 std::string Pattern(std::size_t bytes) { return sundrel::test::FramedBytes(bytes); }
 
-std::span<const unsigned char> AsBytes(const std::string& text)
-{
-    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
-}
-
 QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
@@ -234,38 +229,31 @@ private slots:
     // such; the ringtone, its marks and its level stay as they were.
     void aFadeNoFrameCanCarryIsRefused()
     {
-        QTemporaryDir dir;
-        const QString source = dir.filePath(QStringLiteral("song.mp3"));
+        Loaded s(1000);
         // MPEG-1 Layer II, 160 kbit/s, 44.1 kHz, mono: 522-byte frames.
         std::string frame("\xFF\xFD\x90\xC0", 4);
         frame.resize(522, '\x55');
-        std::ofstream out(source.toStdString(), std::ios::binary);
+        std::ofstream out(s.source.toStdString(), std::ios::binary | std::ios::trunc);
         for (int i = 0; i < 400; ++i)
             out << frame;
         out.close();
-        FakeServices fake;
-        Frm frm(fake.services);
-        fake.desktop.openAnswers << source;
-        frm.cmdBrowseS_Click();
-        FakePlayer* player = fake.players[0];
+        s.fake.desktop.openAnswers << s.source;
+        s.frm.cmdBrowseS_Click();
+        FakePlayer* player = s.player();
         player->length = 10;
-        player->position = 2;
-        frm.cmdQ_Click();
-        player->position = 6;
-        frm.Command1_Click();
-        QVERIFY(fake.desktop.messages.isEmpty());
-        const QString kept = dir.filePath(QStringLiteral("[铃声]1song.mp3"));
-        const QByteArray before = ReadAll(kept);
+        s.cut(2, 6);
+        QVERIFY(s.fake.desktop.messages.isEmpty());
+        const QByteArray before = ReadAll(s.piece(1));
 
         player->askFade(PlayerFade::In, 1.0);
-        QCOMPARE(fake.desktop.messages.size(), 1);
-        QCOMPARE(fake.desktop.messages[0].text, QStringLiteral("此文件的帧无法渐入渐出或调节音量！"));
-        QCOMPARE(fake.desktop.messages[0].title, QStringLiteral("提示"));
-        QCOMPARE(ReadAll(kept), before);
+        QCOMPARE(s.fake.desktop.messages.size(), 1);
+        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("此文件的帧无法渐入渐出或调节音量！"));
+        QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(ReadAll(s.piece(1)), before);
         QVERIFY(player->markStart && player->markEnd);
-        QVERIFY(frm.keptGain() == KeptGain{});
+        QVERIFY(s.frm.keptGain() == KeptGain{});
         QCOMPARE(player->fades, (std::array<double, 3>{0, 0, 0}));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(s.allFiles().size(), 2);
     }
 
     void endTwiceAfterOneStartReusesTheStart()
@@ -344,7 +332,8 @@ private slots:
             fields.Info = true;
             fields.Frames = 5;
             fields.Record = Gapless{MaxGaplessSamples, MaxGaplessSamples};
-            const auto info = BuildXingFrame(*ParseFrameHeader(AsBytes(frames)), fields);
+            const auto info = BuildXingFrame(
+                *ParseFrameHeader({reinterpret_cast<const unsigned char*>(frames.data()), frames.size()}), fields);
             std::ofstream(s.source.toStdString(), std::ios::binary | std::ios::trunc)
                 << std::string(info.begin(), info.end()) + frames;
             s.fake.desktop.openAnswers << s.source;

@@ -74,17 +74,6 @@ bool Retag(const QString& path, const std::string& encoder)
     return fixture::WriteBytes(path.toStdString(), bytes);
 }
 
-double Correlation(std::span<const std::int16_t> a, std::span<const std::int16_t> b)
-{
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
-        ab += double(a[i]) * b[i];
-        aa += double(a[i]) * a[i];
-        bb += double(b[i]) * b[i];
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
-}
-
 std::uint32_t BigEndian32(const std::vector<std::uint8_t>& bytes, std::size_t at)
 {
     return std::uint32_t(bytes[at]) << 24 | std::uint32_t(bytes[at + 1]) << 16 | std::uint32_t(bytes[at + 2]) << 8 |
@@ -155,10 +144,10 @@ private slots:
         const auto keptHead = std::span(ringtone.samples).first(head);
         // The first moments of a song may be the encoder's silence; the
         // ringtone's must then be as still.
-        if (*std::ranges::max_element(songHead, {}, [](std::int16_t v) { return std::abs(int(v)); }) < 64) {
-            QVERIFY(*std::ranges::max_element(keptHead, {}, [](std::int16_t v) { return std::abs(int(v)); }) < 64);
+        if (fixture::Loudest(songHead) < 64) {
+            QVERIFY(fixture::Loudest(keptHead) < 64);
         } else {
-            const double headMatch = Correlation(songHead, keptHead);
+            const double headMatch = fixture::Correlation(songHead, keptHead);
             QVERIFY2(headMatch >= 0.9, qPrintable(QStringLiteral("first 20 ms correlate %1").arg(headMatch)));
         }
         const auto found = fixture::LocateExcerpt(song.samples, fixture::Span(ringtone, 0, 1));
