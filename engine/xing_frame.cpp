@@ -131,9 +131,7 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
     // The highest rate of the lowest sample rate holds the fields many times.
     if (h.Length() < needed) h = SmallestFrameHolding(h, needed, false).value();
-    std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
-    const auto head = EncodeFrameHeader(h);
-    std::memcpy(frame.data(), head.data(), head.size());
+    std::vector<unsigned char> frame = BlankFrame(h);
     unsigned char* x = frame.data() + at;
     std::memcpy(x, fields.Info ? InfoId : XingId, XingIdLength);
     unsigned char* field = x + XingIdLength;
