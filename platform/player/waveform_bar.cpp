@@ -237,7 +237,7 @@ double WaveformBar::fadeAt(PlayerFade which, double x) const
     // Inward from its own end of the selection, up to half of it.
     const double seconds = view_.secondsAt(x);
     const double fade = which == PlayerFade::In ? seconds - *startMarkSeconds_ : *endMarkSeconds_ - seconds;
-    const double longest = std::min(MaxFadeSeconds, (*endMarkSeconds_ - *startMarkSeconds_) / 2);
+    const double longest = LongestFadeSeconds(*endMarkSeconds_ - *startMarkSeconds_);
     return std::clamp(fade, 0.0, std::max(0.0, longest));
 }
 
