@@ -41,10 +41,6 @@ constexpr std::size_t GainChunkBytes = 1 << 20;
 
 double FadeSamples(double seconds, int rate) { return std::isfinite(seconds) && seconds > 0 ? seconds * rate : 0; }
 
-std::uint16_t StoredCrc(std::span<const unsigned char> frame) {
-    return static_cast<std::uint16_t>(frame[FrameHeaderLength] << 8 | frame[FrameHeaderLength + 1]);
-}
-
 // The frames of one chunk read from the kept file, the gain laid on each.
 class ChunkOfFrames {
 public:
@@ -133,7 +129,7 @@ FrameGain ApplyGainToFrame(const GainPlan& plan, std::int64_t firstGranule, std:
     if (!changed) return FrameGain::Unchanged;
     // A decoder that checks the CRC drops a damaged frame: it must still
     // find it damaged.
-    const bool crcWrong = header->Protected && FrameCrc(*header, frame) != StoredCrc(frame);
+    const bool crcWrong = header->Protected && FrameCrc(*header, frame) != StoredFrameCrc(frame);
     // A gain past its 8 bits does not fit, and nothing is written.
     if (!WriteSideInfo(*header, *side, frame)) return FrameGain::Refused;
     if (crcWrong) frame[FrameHeaderLength] ^= 0xFF;

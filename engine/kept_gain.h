@@ -10,6 +10,7 @@
 
 #include "event_pass.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -32,6 +33,8 @@ struct KeptGain {
 inline constexpr double GainStepDb = 1.5;
 // A fade lasts at most half the selection, and at most this long.
 inline constexpr double MaxFadeSeconds = 10;
+// The longest fade a selection this long takes.
+constexpr double LongestFadeSeconds(double selectionSeconds) { return std::min(MaxFadeSeconds, selectionSeconds / 2); }
 // The quietest volume: 8 steps, 12 dB down.
 inline constexpr int MinVolumeSteps = -8;
 

@@ -16,10 +16,7 @@ std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, s
         // A bit allocation of zeros (11172-3 2.4.2.5 and 2.4.2.6).
         if (!reservoir.empty()) return std::nullopt;
         h.Protected = false;
-        std::vector<unsigned char> silent(static_cast<std::size_t>(h.Length()), 0);
-        const auto head = EncodeFrameHeader(h);
-        std::copy(head.begin(), head.end(), silent.begin());
-        return silent;
+        return BlankFrame(h);
     }
     const int needed = MainDataOffset(h) + static_cast<int>(reservoir.size());
     if (h.Length() < needed) {
@@ -28,9 +25,7 @@ std::optional<std::vector<unsigned char>> SilentFrame(const FrameHeader& next, s
         if (!holding) return std::nullopt;
         h = *holding;
     }
-    std::vector<unsigned char> silent(static_cast<std::size_t>(h.Length()), 0);
-    const auto head = EncodeFrameHeader(h);
-    std::copy(head.begin(), head.end(), silent.begin());
+    std::vector<unsigned char> silent = BlankFrame(h);
     // No main data at all: every granule is zero. Written through the side
     // information, so that a protected frame's CRC is right.
     SideInfo nothing;
@@ -88,9 +83,7 @@ std::optional<std::vector<unsigned char>> SelfContainedFrame(std::span<const uns
     const std::optional<FrameHeader> h = SmallestFrameHolding(rebuiltHeader, needed, true);
     if (!h) return std::nullopt;
 
-    std::vector<unsigned char> rebuilt(static_cast<std::size_t>(h->Length()), 0);
-    const auto head = EncodeFrameHeader(*h);
-    std::copy(head.begin(), head.end(), rebuilt.begin());
+    std::vector<unsigned char> rebuilt = BlankFrame(*h);
     side->MainDataBegin = 0;
     if (!WriteSideInfo(*h, *side, rebuilt)) return std::nullopt;
     // Its own main data first; the bytes later frames reach back into stay

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpeg_frames.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace sundrel {
@@ -168,6 +169,13 @@ std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader
     Put(b, OriginalField, bit(h.Original));
     Put(b, EmphasisField, static_cast<unsigned>(h.Emphasis));
     return b;
+}
+
+std::vector<unsigned char> BlankFrame(const FrameHeader& h) {
+    std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
+    const auto head = EncodeFrameHeader(h);
+    std::copy(head.begin(), head.end(), frame.begin());
+    return frame;
 }
 
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace sundrel {
 
@@ -76,6 +77,9 @@ std::optional<FrameHeader> ParseFrameHeader(std::span<const unsigned char> bytes
 // bytes begin with no frame header, or with one of another length.
 std::optional<FrameHeader> ParseFrameOfLength(std::span<const unsigned char> bytes, std::int64_t length);
 std::array<unsigned char, FrameHeaderLength> EncodeFrameHeader(const FrameHeader& header);
+// A frame of `header`, header.Length() bytes long: the header, and every
+// byte after it zero.
+std::vector<unsigned char> BlankFrame(const FrameHeader& header);
 
 // Frames of one stream share version, layer and sample rate; bit rate,
 // padding and channel mode may change from frame to frame.

@@ -201,11 +201,7 @@ bool WriteSideInfo(const FrameHeader& h, const SideInfo& side, std::span<unsigne
     BitWriter bits(frame.subspan(SideInfoAt(h), static_cast<std::size_t>(SideInfoLength(h))));
     EachField(WidthsOf(h), side,
               [&](const auto& value, int width) { bits.Write(static_cast<unsigned>(value), width); });
-    if (h.Protected) {
-        const std::uint16_t crc = *FrameCrc(h, frame);
-        frame[FrameHeaderLength] = static_cast<unsigned char>(crc >> 8);
-        frame[FrameHeaderLength + 1] = static_cast<unsigned char>(crc & 0xFF);
-    }
+    if (h.Protected) PutFrameCrc(h, frame);
     return true;
 }
 
@@ -214,6 +210,18 @@ std::optional<std::uint16_t> FrameCrc(const FrameHeader& h, std::span<const unsi
     const std::uint16_t header =
         Crc16(FrameCrcStart, frame.subspan(CrcFromHeaderByte, FrameHeaderLength - CrcFromHeaderByte));
     return Crc16(header, frame.subspan(SideInfoAt(h), static_cast<std::size_t>(SideInfoLength(h))));
+}
+
+std::uint16_t StoredFrameCrc(std::span<const unsigned char> frame) {
+    return static_cast<std::uint16_t>(frame[FrameHeaderLength] << 8 | frame[FrameHeaderLength + 1]);
+}
+
+bool PutFrameCrc(const FrameHeader& h, std::span<unsigned char> frame) {
+    const std::optional<std::uint16_t> crc = FrameCrc(h, frame);
+    if (!crc) return false;
+    frame[FrameHeaderLength] = static_cast<unsigned char>(*crc >> 8);
+    frame[FrameHeaderLength + 1] = static_cast<unsigned char>(*crc & 0xFF);
+    return true;
 }
 
 }  // namespace sundrel

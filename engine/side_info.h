@@ -103,5 +103,10 @@ bool WriteSideInfo(const FrameHeader& header, const SideInfo& side, std::span<un
 // out from its header and side information (ISO/IEC 11172-3 2.4.3.1).
 // Nothing when `frame` ends before the side information does.
 std::optional<std::uint16_t> FrameCrc(const FrameHeader& header, std::span<const unsigned char> frame);
+// The CRC a protected frame carries in its two bytes after the header, as
+// it stands; and FrameCrc written there. False, and nothing written, when
+// `frame` ends before the side information does.
+std::uint16_t StoredFrameCrc(std::span<const unsigned char> frame);
+bool PutFrameCrc(const FrameHeader& header, std::span<unsigned char> frame);
 
 }  // namespace sundrel

@@ -384,7 +384,7 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const By
     }
     // Frames of one rate get a header frame of that rate, as an encoder
     // writes it; the others the smallest that holds the fields.
-    if (!walk_.SameBitRate) model->BitRateIndex = 1;
+    if (!walk_.SameBitRate) model->BitRateIndex = LowestBitRateIndex;
     return BuildXingFrame(*model, fields);
 }
 

@@ -41,7 +41,7 @@ constexpr unsigned char SyncsafeUnused = 0x80;
 constexpr std::int64_t Id3v1Size = 128;
 constexpr std::int64_t Id3v1IdLength = 3;
 
-// APEv2 (the APEv2 specification, "APE tag footer"): 32 bytes, "APETAGEX",
+// APEv2 (the APEv2 tag layout, "APE tag footer"): 32 bytes, "APETAGEX",
 // a version, the tag's size, its item count and its flags, little-endian;
 // the size counts the items and the footer, and a flag says whether a
 // header of the footer's size stands before the items.
@@ -98,8 +98,8 @@ bool At(const unsigned char* bytes, std::int64_t count, std::int64_t offset, con
     return offset + length <= count && std::memcmp(bytes + offset, text, static_cast<std::size_t>(length)) == 0;
 }
 
-// A WAVE file whose first chunk is its format (RIFF, Microsoft's
-// "Multimedia Programming Interface and Data Specifications 1.0"): "RIFF",
+// A WAVE file whose first chunk is its format (RIFF, as Microsoft's
+// multimedia programming interface document 1.0 lays it out): "RIFF",
 // the size, "WAVE", "fmt ", the chunk's size, then the 16-bit format tag,
 // little-endian. MPEG audio is tag 0x50 and MPEG Layer III 0x55 (RFC 2361).
 constexpr std::int64_t WaveFormAt = 8;

@@ -131,9 +131,7 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     const int needed = at + XingFieldsLength + (fields.Record ? LameExtensionLength : 0);
     // The highest rate of the lowest sample rate holds the fields many times.
     if (h.Length() < needed) h = SmallestFrameHolding(h, needed, false).value();
-    std::vector<unsigned char> frame(static_cast<std::size_t>(h.Length()), 0);
-    const auto head = EncodeFrameHeader(h);
-    std::memcpy(frame.data(), head.data(), head.size());
+    std::vector<unsigned char> frame = BlankFrame(h);
     unsigned char* x = frame.data() + at;
     std::memcpy(x, fields.Info ? InfoId : XingId, XingIdLength);
     unsigned char* field = x + XingIdLength;
@@ -147,11 +145,7 @@ std::vector<unsigned char> BuildXingFrame(const FrameHeader& model, const XingFi
     // The quality field after the table stays 0. A protected frame's CRC
     // covers the side information as decoders read it, the tag's first
     // bytes too, as lame writes it; the extension's CRC covers that one.
-    if (h.Protected) {
-        const std::uint16_t crc = FrameCrc(h, frame).value();
-        frame[FrameHeaderLength] = static_cast<unsigned char>(crc >> 8);
-        frame[FrameHeaderLength + 1] = static_cast<unsigned char>(crc & 0xFF);
-    }
+    if (h.Protected) PutFrameCrc(h, frame);
     if (fields.Record) {
         unsigned char* e = x + XingFieldsLength;
         // Players look for LAME's name before they trust the record.

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media_player_widget.h"
 
+#include "engine_path.h"
 #include "gst_playback.h"
 #include "peak_decoder.h"
 #include "song_map.h"
 #include "waveform_bar.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -99,7 +99,7 @@ QString SelectionLine(const WaveformBar& wave, bool& tooLong)
 // Only a regular file whose tags GStreamer can survive is handed to it: a
 // FIFO or a device would block the opening for ever, and some impossible
 // tag sizes make GStreamer abort the whole program.
-bool MayPlay(const QString& path) { return ReadSongFile(QFile::encodeName(path).toStdString()).SafeToDecode; }
+bool MayPlay(const QString& path) { return ReadSongFile(EnginePath(path)).SafeToDecode; }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon, const QString& tip)
 {

@@ -32,6 +32,16 @@ constexpr int kLimitShownMs = 1500;
 constexpr double kFadeStepSeconds = 0.5;
 constexpr int kWheelNotch = 120;
 
+// Whole notches of a wheel's turn: fine-grained wheels send less than a
+// notch at a time, and what is left adds up in `rest`.
+int WholeNotches(int& rest, int turn)
+{
+    rest += turn;
+    const int notches = rest / kWheelNotch;
+    rest -= notches * kWheelNotch;
+    return notches;
+}
+
 }  // namespace
 
 WaveformBar::WaveformBar(QWidget* parent) : QWidget(parent)
@@ -237,7 +247,7 @@ double WaveformBar::fadeAt(PlayerFade which, double x) const
     // Inward from its own end of the selection, up to half of it.
     const double seconds = view_.secondsAt(x);
     const double fade = which == PlayerFade::In ? seconds - *startMarkSeconds_ : *endMarkSeconds_ - seconds;
-    const double longest = std::min(MaxFadeSeconds, (*endMarkSeconds_ - *startMarkSeconds_) / 2);
+    const double longest = LongestFadeSeconds(*endMarkSeconds_ - *startMarkSeconds_);
     return std::clamp(fade, 0.0, std::max(0.0, longest));
 }
 
@@ -370,9 +380,7 @@ void WaveformBar::wheelEvent(QWheelEvent* event)
     // a notch.
     if ((event->modifiers() & Qt::ControlModifier) && hasSelection() && x >= view_.xOf(*startMarkSeconds_) &&
         x <= view_.xOf(*endMarkSeconds_)) {
-        volumeWheelRest_ += turn.y();
-        const int steps = volumeWheelRest_ / kWheelNotch;
-        volumeWheelRest_ -= steps * kWheelNotch;
+        const int steps = WholeNotches(volumeWheelRest_, turn.y());
         if (steps != 0)
             emit volumeStepped(steps);
         event->accept();
@@ -380,14 +388,10 @@ void WaveformBar::wheelEvent(QWheelEvent* event)
     }
     if (turn.x() != 0 && view_.zoomed()) {
         // A sideways wheel scrolls a zoomed view, a tenth of it a notch.
-        view_.showFrom(view_.startSeconds() - turn.x() / 120.0 * view_.spanSeconds() / 10);
+        view_.showFrom(view_.startSeconds() - double(turn.x()) / kWheelNotch * view_.spanSeconds() / 10);
         recompute();
     } else {
-        // A notch is 120; fine-grained wheels send less and add up.
-        wheelRest_ += turn.y();
-        const int steps = wheelRest_ / kWheelNotch;
-        wheelRest_ -= steps * kWheelNotch;
-        zoom(steps, view_.secondsAt(x), x);
+        zoom(WholeNotches(wheelRest_, turn.y()), view_.secondsAt(x), x);
     }
     event->accept();
 }

@@ -121,15 +121,6 @@ private:
     // the user did, a second at a time while the song plays on.
     void announce(bool playing = false);
 
-    void paintSelection(QPainter& painter, std::optional<double> start, std::optional<double> end) const;
-    int playedColumn() const;
-    void paintColumns(QPainter& painter) const;
-    void paintPosition(QPainter& painter) const;
-    void paintMarks(QPainter& painter, std::optional<double> start, std::optional<double> end) const;
-    void paintOverview(QPainter& painter) const;
-    void paintScale(QPainter& painter) const;
-    void paintFocus(QPainter& painter) const;
-
     const Peaks* peaks_ = nullptr;
     WaveformView view_;
     double positionSeconds_ = 0;

@@ -85,7 +85,7 @@ KeptGain Frm::fittedGain(KeptGain gain, double start, double end) const
 {
     if (!(end > start))
         return gain;
-    const double longest = std::min(MaxFadeSeconds, (end - start) / 2);
+    const double longest = LongestFadeSeconds(end - start);
     gain.FadeInSeconds = std::clamp(gain.FadeInSeconds, 0.0, longest);
     gain.FadeOutSeconds = std::clamp(gain.FadeOutSeconds, 0.0, longest);
     // A selection moved onto louder sound takes the volume down with it.
