@@ -35,23 +35,35 @@ namespace {
 //   the tag reader, as it does in decoders;
 // - a kept file that crosses the join of a song made of two encodes ends in
 //   fewer frames of the second than the walk needs to take a new stream for
-//   sound, and loses them.
+//   sound, and loses them;
+// - a song whose free-format frames change their length after junk (a free
+//   format stream keeps its bit rate, 11172-3 2.4.2.3, so no encoder makes
+//   one) gives a kept file whose frames of both lengths lie side by side,
+//   and a walk reads on with the first length.
 constexpr bool KeptFileAcrossJunkWalksAgain = true;
 constexpr bool KeptFileEndingLikeATagWalksAgain = true;
 constexpr bool KeptFileAcrossAJoinWalksAgain = true;
+constexpr bool KeptFileOfFreeFormatLengthsWalksAgain = false;
 
 // The frames of [begin, end) of the song, and whether junk lies between them.
 struct SongFrames {
     std::size_t Count = 0;
     bool Junk = false;
-    bool Join = false;  // of two streams
+    bool Join = false;         // of two streams
+    bool FreeLengths = false;  // free-format frames of more than one length
 };
 
-SongFrames FramesIn(const FrameIndex& frames, std::int64_t begin, std::int64_t end) {
+SongFrames FramesIn(const FrameIndex& frames, const Bytes& song, std::int64_t begin, std::int64_t end) {
     SongFrames found;
+    int freeLength = 0;
     for (std::size_t i = frames.FirstStartingFrom(begin); i < frames.Count() && frames.End(i) <= end; ++i) {
         if (found.Count > 0 && frames.Offset(i) != frames.End(i - 1)) found.Junk = true;
         if (found.Count > 0 && frames.Stream(i) != frames.Stream(i - 1)) found.Join = true;
+        const auto header = ParseFrameOfLength(std::span(song).subspan(static_cast<std::size_t>(frames.Offset(i))),
+                                               frames.End(i) - frames.Offset(i));
+        const int length = header ? header->FreeFormatLength : 0;
+        if (length > 0 && freeLength > 0 && length != freeLength) found.FreeLengths = true;
+        if (length > 0) freeLength = length;
         ++found.Count;
     }
     return found;
@@ -110,15 +122,16 @@ std::string Cut(const KeptPiece& kept, const fs::path& work, const std::string& 
 
 // The kept file walks to the frames it was given, its header frame counts
 // them, and a gapless player plays it from Start to End, to the sample.
-void CheckWalksAgain(const SongMap& map, const KeptPiece& kept, std::size_t built, int headFreeLength,
-                     const std::string& keptPath, double start, double end) {
-    const SongFrames given = FramesIn(map.Frames(), kept.Begin(), kept.End());
+void CheckWalksAgain(const SongMap& map, const Bytes& song, const KeptPiece& kept, std::size_t built,
+                     int headFreeLength, const std::string& keptPath, double start, double end) {
+    const SongFrames given = FramesIn(map.Frames(), song, kept.Begin(), kept.End());
     const SongFile keptFile = ReadSongFile(keptPath);
     const auto again = MapSong(keptPath, keptFile);
     FUZZ_REQUIRE(again, "the kept file maps");
     const std::size_t walked = again->Frames().Count();
     if (given.Junk && !KeptFileAcrossJunkWalksAgain) return;
     if (given.Join && !KeptFileAcrossAJoinWalksAgain) return;
+    if (given.FreeLengths && !KeptFileOfFreeFormatLengthsWalksAgain) return;
     if (keptFile.Sound.End < keptFile.Length && !KeptFileEndingLikeATagWalksAgain) return;
     FUZZ_REQUIRE(walked == built - 1 + given.Count, "the kept file walks again to the frames it was given");
     const auto head = ParseFrameHeader(kept.Header, headFreeLength);
@@ -179,6 +192,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const int headFreeLength = FreeLengthNear(map->Frames(), song, kept->Begin());
     const auto built = FramesBuilt(kept->Header, headFreeLength, true);
     FUZZ_REQUIRE(built && *built >= 1, "the header is a header frame and whole frames");
-    CheckWalksAgain(*map, *kept, *built + *trailer, headFreeLength, keptPath, start, end);
+    CheckWalksAgain(*map, song, *kept, *built + *trailer, headFreeLength, keptPath, start, end);
     return 0;
 }
