@@ -6,6 +6,7 @@
 // file and the pieces; all of it is removed at the end.
 
 #include "cut_engine.h"
+#include "process_memory.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,17 +58,6 @@ double PlainCopy(const std::string& from, const std::string& to) {
     return Seconds(start);
 }
 
-// Resident memory figures of this process, in KB ("VmHWM", "VmRSS").
-long StatusKB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
-    return -1;
-}
-
-// Lets VmHWM measure from now on (Linux resets the peak on "5").
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
 struct CutRun {
     double seconds = 0;
     long peakKB = 0;        // resident peak while cutting
@@ -79,12 +69,12 @@ CutRun Cut(CutState& cut, std::array<std::string, 3> sizes) {
         std::fprintf(stderr, "the split plan refused the cut\n");
         std::exit(1);
     }
-    const long before = StatusKB("VmRSS");
-    ResetPeak();
+    const long before = bench::StatusKB("VmRSS");
+    bench::ResetPeak();
     const EventPass noWindow = [] { return true; };
     const auto start = std::chrono::steady_clock::now();
     const WrittenPieces written = WritePieces(cut, noWindow);
-    const long peak = StatusKB("VmHWM");
+    const long peak = bench::StatusKB("VmHWM");
     CutRun run{Seconds(start), peak, peak - before};
     if (!written.Kept || !RemoveOuterPieces(written)) {
         std::fprintf(stderr, "the cut failed\n");

@@ -12,6 +12,7 @@
 #include "fakes.h"
 #include "frm.h"
 #include "mp3_fixture.h"
+#include "process_memory.h"
 #include "song_map.h"
 
 #include <QApplication>
@@ -37,16 +38,6 @@ namespace {
 
 constexpr int kRounds = 6;
 constexpr int kTickMs = 2;
-
-// Resident memory figures of this process, in KB ("VmHWM", "VmRSS"), and
-// a fresh start for the peak (Linux resets it on "5").
-long StatusKB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
-    return -1;
-}
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // The frames of sound of `seed` over and over, up to `bytes`.
 bool WriteLongSong(const std::string& seed, const std::string& path, std::int64_t bytes) {
@@ -118,10 +109,10 @@ int main(int argc, char* argv[]) {
         player->position = whole ? player->length : 130;
         frm.Command1_Click();
 
-        const long before = StatusKB("VmRSS");
-        ResetPeak();
+        const long before = bench::StatusKB("VmRSS");
+        bench::ResetPeak();
         const Timing volume = Time(fake, [&](int round) { emit player->volumeStepped(round % 2 ? -1 : 1); });
-        const long grown = StatusKB("VmHWM") - before;
+        const long grown = bench::StatusKB("VmHWM") - before;
         std::printf(
             "%lld MB song, %s: a volume step %.1f ms best, %.1f ms worst of %d; longest event-loop "
             "wait %lld ms; peak memory %+ld KB\n",

@@ -9,6 +9,7 @@
 // removed at the end.
 
 #include "mp3_fixture.h"
+#include "process_memory.h"
 #include "song_map.h"
 
 #include <algorithm>
@@ -33,17 +34,6 @@ constexpr std::int64_t MB = 1000 * 1000;
 constexpr int Rounds = 5;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// Resident memory figures of this process, in KB ("VmHWM", "VmRSS").
-long StatusKB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
-    return -1;
-}
-
-// Lets VmHWM measure from now on (Linux resets the peak on "5").
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 void Fail(const char* what) {
     std::fprintf(stderr, "%s\n", what);
@@ -76,8 +66,8 @@ struct WalkRun {
 WalkRun Walk(const std::string& path) {
     const SongFile file = ReadSongFile(path);
     WalkRun run;
-    const long before = StatusKB("VmRSS");
-    ResetPeak();
+    const long before = bench::StatusKB("VmRSS");
+    bench::ResetPeak();
     const auto start = Clock::now();
     auto last = start;
     const auto map = MapSong(path, file, [&] {
@@ -90,7 +80,7 @@ WalkRun Walk(const std::string& path) {
     const auto end = Clock::now();
     run.ms = Ms(end - start);
     run.longestGapMs = std::max(run.longestGapMs, Ms(end - last));
-    run.peakGrowthKB = StatusKB("VmHWM") - before;
+    run.peakGrowthKB = bench::StatusKB("VmHWM") - before;
     if (!map) Fail("the walk was abandoned");
     run.frames = map->Frames().Count();
     return run;
