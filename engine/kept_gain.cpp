@@ -39,8 +39,6 @@ constexpr double PeakMargin = 2.0 / 32768.0;
 // Bytes read and written at a time: a thousand frames and more.
 constexpr std::size_t GainChunkBytes = 1 << 20;
 
-double FadeSamples(double seconds, int rate) { return std::isfinite(seconds) && seconds > 0 ? seconds * rate : 0; }
-
 // The frames of one chunk read from the kept file, the gain laid on each.
 class ChunkOfFrames {
 public:
@@ -86,18 +84,25 @@ bool SeekTo(std::FILE* file, std::int64_t offset) {
 
 }  // namespace
 
+double FadeLevel(const KeptGain& gain, double intoSeconds, double lengthSeconds) {
+    const auto fade = [](double seconds) { return std::isfinite(seconds) && seconds > 0 ? seconds : 0; };
+    double level = 1;
+    if (const double in = fade(gain.FadeInSeconds); in > 0)
+        level = std::min(level, std::clamp(intoSeconds / in, 0.0, 1.0));
+    if (const double out = fade(gain.FadeOutSeconds); out > 0)
+        level = std::min(level, std::clamp((lengthSeconds - intoSeconds) / out, 0.0, 1.0));
+    return level;
+}
+
+double VolumeFactor(int steps) { return std::exp2(steps / StepsPerDoubling); }
+
 std::optional<int> GainStepsAt(const GainPlan& plan, std::int64_t granule) {
     const KeptTimeline& timeline = plan.Timeline;
+    if (timeline.SampleRate <= 0) return std::nullopt;
+    const double rate = timeline.SampleRate;
     const double middle =
         static_cast<double>(granule) * GranuleSamples + GranuleMiddle - static_cast<double>(timeline.Skipped);
-    const double fadeIn = FadeSamples(plan.Gain.FadeInSeconds, timeline.SampleRate);
-    const double fadeOut = FadeSamples(plan.Gain.FadeOutSeconds, timeline.SampleRate);
-    // A straight line in amplitude, from silence at the first moment and to
-    // silence at the last; silence beyond them.
-    double level = 1;
-    if (fadeIn > 0) level = std::min(level, std::clamp(middle / fadeIn, 0.0, 1.0));
-    if (fadeOut > 0)
-        level = std::min(level, std::clamp((static_cast<double>(timeline.Samples) - middle) / fadeOut, 0.0, 1.0));
+    const double level = FadeLevel(plan.Gain, middle / rate, static_cast<double>(timeline.Samples) / rate);
     if (level < SilenceLevel) return std::nullopt;
     // The nearest step in decibels is the nearest in the logarithm.
     return plan.Gain.VolumeSteps + static_cast<int>(std::lround(StepsPerDoubling * std::log2(level)));

@@ -38,6 +38,16 @@ constexpr double LongestFadeSeconds(double selectionSeconds) { return std::min(M
 // The quietest volume: 8 steps, 12 dB down.
 inline constexpr int MinVolumeSteps = -8;
 
+// The fades' level at a moment `intoSeconds` after the first moment of a
+// ringtone `lengthSeconds` long: a straight line in amplitude from silence
+// at its first moment and one to silence at its last, the lower of the two
+// where they meet; 1 between the fades, and silence before the first moment
+// with a fade in, after the last with a fade out. The gain laid on the
+// frames and the waveform's picture of it both follow it.
+double FadeLevel(const KeptGain& gain, double intoSeconds, double lengthSeconds);
+// The factor a volume of `steps` steps of global_gain scales the sound by.
+double VolumeFactor(int steps);
+
 // Where the ringtone's moments lie in the sound its kept file decodes to.
 // A sample rate of 0: the kept frames carry no level of their own (another
 // layer than III).

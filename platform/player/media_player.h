@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "player_keys.h"
+
 #include <QWidget>
 
 #include <optional>
@@ -60,6 +62,15 @@ signals:
     void fadeSet(sundrel::PlayerFade fade, double seconds);
     // The user asked for the volume this many steps louder (or quieter).
     void volumeStepped(int steps);
+    // A key asked for a mark this much earlier (negative) or later, or a
+    // fade this many steps longer (or shorter), from wherever the window's
+    // latest cut put it.
+    void markStepped(sundrel::PlayerMark mark, double bySeconds);
+    void fadeStepped(sundrel::PlayerFade fade, int steps);
+    // The user typed where a mark should be, as text to be read as a time.
+    void timeTyped(sundrel::PlayerMark mark, const QString& text);
+    // A key whose command is the window's (undo, redo).
+    void commandAsked(sundrel::KeyAction action);
 };
 
 }  // namespace sundrel

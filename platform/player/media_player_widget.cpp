@@ -4,7 +4,9 @@
 #include "engine_path.h"
 #include "gst_playback.h"
 #include "peak_decoder.h"
+#include "player_keys.h"
 #include "song_map.h"
+#include "time_entry.h"
 #include "waveform_bar.h"
 
 #include <QFileInfo>
@@ -12,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSlider>
 #include <QStyle>
@@ -150,6 +153,10 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
     });
     connect(wave_, &WaveformBar::fadeSet, this, &MediaPlayer::fadeSet);
     connect(wave_, &WaveformBar::volumeStepped, this, &MediaPlayer::volumeStepped);
+    connect(wave_, &WaveformBar::markStepped, this, &MediaPlayer::markStepped);
+    connect(wave_, &WaveformBar::fadeStepped, this, &MediaPlayer::fadeStepped);
+    connect(wave_, &WaveformBar::commandAsked, this, &MediaPlayerWidget::takeCommand);
+    connect(entry_, &TimeEntry::typed, this, &MediaPlayer::timeTyped);
     connect(wave_, &WaveformBar::selectionShown, this, &MediaPlayerWidget::refreshSelection);
     connect(volumeSlider_, &QSlider::valueChanged, this, &MediaPlayerWidget::applyVolume);
 
@@ -204,14 +211,11 @@ QFrame* MediaPlayerWidget::buildDisplay()
 
     wave_ = new WaveformBar(display);
     wave_->setObjectName(QStringLiteral("seek"));
-    wave_->setToolTip(
-        QStringLiteral("播放进度：单击或拖动定位\n"
-                       "←/→（↑/↓）1 秒，Shift 加 0.1 秒，Ctrl+←/→ 一帧；Page Up/Page Down 5 秒；Home 开头，End 结尾\n"
-                       "滚轮在指针处缩放，+/- 在播放位置缩放，0 显示整首；放大后可拖动底部的全曲条\n"
-                       "[ / ] 开始标记移一帧，{ / }（Shift+[ / ]）结束标记移一帧；加 Alt 移 0.1 秒\n"
-                       "可拖动开始和剪切后的结束标记，自动对齐到帧和声音起点（按住 Shift 只对齐到帧）\n"
-                       "剪切后：拖动选区上角的手柄设渐入、渐出；I / Shift+I 渐入长 / 短 0.5 秒，O / Shift+O 渐出\n"
-                       "剪切后：Ctrl+↑ / Ctrl+↓ 或在选区上按住 Ctrl 滚动滚轮，音量大 / 小 1.5 dB"));
+    wave_->setToolTip(PlayerKeysTip());
+    // A double click on the top line types a mark's time.
+    title_->installEventFilter(this);
+    selection_->installEventFilter(this);
+    entry_ = new TimeEntry(display);
 
     // The file name and the status share the top line; the waveform, which
     // is the seek bar, fills the display below them.
@@ -465,6 +469,37 @@ void MediaPlayerWidget::refresh()
         }
     }
     status_->setText(text);
+}
+
+void MediaPlayerWidget::takeCommand(KeyAction action)
+{
+    if (action == KeyAction::TypeStart || action == KeyAction::TypeEnd)
+        openEntry(action == KeyAction::TypeStart ? PlayerMark::Start : PlayerMark::End);
+    else
+        emit commandAsked(action);
+}
+
+void MediaPlayerWidget::openEntry(PlayerMark mark)
+{
+    if (url_.isEmpty())
+        return;
+    // Over the top line, which it stands for while it is open.
+    const QRect line = title_->isVisible() ? title_->geometry() : selection_->geometry();
+    entry_->setGeometry(QRect(line.left(), line.top(), status_->geometry().right() - line.left(), line.height() + 4));
+    entry_->open(mark, wave_->shownMark(mark), wave_);
+}
+
+bool MediaPlayerWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == selection_ || watched == title_)) {
+        // The left of the times is the start's, the right the end's.
+        const auto* click = static_cast<QMouseEvent*>(event);
+        const bool end = watched == selection_ && wave_->shownMark(PlayerMark::End) &&
+                         click->position().x() > selection_->width() / 3.0;
+        openEntry(end ? PlayerMark::End : PlayerMark::Start);
+        return true;
+    }
+    return MediaPlayer::eventFilter(watched, event);
 }
 
 void MediaPlayerWidget::refreshSelection()

@@ -19,6 +19,7 @@ namespace sundrel {
 
 class PeakDecoder;
 class Playback;
+class TimeEntry;
 class WaveformBar;
 
 // A playback time as a clock reads: "0:07", "12:34", "1:02:03" past an hour.
@@ -58,6 +59,8 @@ protected:
     // The waveform's keys work from any of the player's controls, and from
     // the window's buttons that pass them on.
     void keyPressEvent(QKeyEvent* event) override;
+    // A double click on the top line opens the time entry.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls(int volume);
@@ -75,6 +78,10 @@ private:
     // The top line: the song's name, or from the first mark on the
     // selection's times, fades and volume as the waveform shows them.
     void refreshSelection();
+    // The keys the waveform does not act on itself: a time to type opens
+    // the entry here; the others are the window's.
+    void takeCommand(KeyAction action);
+    void openEntry(PlayerMark mark);
 
     QString url_;
     // The song loaded now; none for no URL or for a file that is never
@@ -87,6 +94,7 @@ private:
     QLabel* title_ = nullptr;
     QLabel* selection_ = nullptr;
     QLabel* status_ = nullptr;
+    TimeEntry* entry_ = nullptr;
     QToolButton* playButton_ = nullptr;
     QIcon playIcon_;
     QIcon pauseIcon_;

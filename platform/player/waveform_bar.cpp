@@ -3,6 +3,7 @@
 
 #include "kept_gain.h"
 #include "peak_decoder.h"
+#include "player_keys.h"
 #include "waveform_accessible.h"
 #include "waveform_painting.h"
 
@@ -19,17 +20,16 @@ namespace sundrel {
 
 namespace {
 
+// A frame step on a song whose frames are not known yet.
 constexpr double kStepSeconds = 1.0;
-constexpr double kFineStepSeconds = 0.1;
-constexpr double kPageSeconds = 5.0;
 // A mark is grabbed on its line, this close, or on its flag; a click
 // further beside it seeks.
 constexpr double kLineGrabPixels = 2.5;
 // An onset catches a dragged mark this close.
 constexpr double kOnsetPixels = 6;
 constexpr int kLimitShownMs = 1500;
-// A key makes a fade this much longer or shorter.
-constexpr double kFadeStepSeconds = 0.5;
+// A dragged fade lands on whole tenths of a second.
+constexpr double kFadeGridSeconds = 0.1;
 constexpr int kWheelNotch = 120;
 
 // Whole notches of a wheel's turn: fine-grained wheels send less than a
@@ -234,19 +234,24 @@ std::optional<PlayerFade> WaveformBar::handleAt(QPointF at) const
     if (!hasSelection())
         return std::nullopt;
     using waveform_layout::FadeHandle;
-    // A pixel around each handle still takes it.
-    if (FadeHandle(view_, *startMarkSeconds_ + fadeInSeconds_, true).adjusted(-1, -1, 1, 1).contains(at.toPoint()))
+    // The whole square as drawn, its outline included, and a pixel around.
+    const auto grabs = [&](QRect handle) { return handle.adjusted(-2, -2, 2, 2).contains(at.toPoint()); };
+    if (grabs(FadeHandle(view_, *startMarkSeconds_ + fadeInSeconds_, true)))
         return PlayerFade::In;
-    if (FadeHandle(view_, *endMarkSeconds_ - fadeOutSeconds_, false).adjusted(-1, -1, 1, 1).contains(at.toPoint()))
+    if (grabs(FadeHandle(view_, *endMarkSeconds_ - fadeOutSeconds_, false)))
         return PlayerFade::Out;
     return std::nullopt;
 }
 
-double WaveformBar::fadeAt(PlayerFade which, double x) const
+double WaveformBar::fadeAt(PlayerFade which, double x, bool free) const
 {
-    // Inward from its own end of the selection, up to half of it.
-    const double seconds = view_.secondsAt(x);
-    const double fade = which == PlayerFade::In ? seconds - *startMarkSeconds_ : *endMarkSeconds_ - seconds;
+    // The handle goes as far as the pointer went since it grabbed it, not
+    // to the pointer: a grab off its middle does not make it jump. Inward
+    // from its own end of the selection, up to half of it.
+    const double moved = view_.secondsAt(x) - grabSeconds_;
+    double fade = fadeGrabbedSeconds_ + (which == PlayerFade::In ? moved : -moved);
+    if (!free)
+        fade = std::round(fade / kFadeGridSeconds) / (1 / kFadeGridSeconds);
     const double longest = LongestFadeSeconds(*endMarkSeconds_ - *startMarkSeconds_);
     return std::clamp(fade, 0.0, std::max(0.0, longest));
 }
@@ -279,6 +284,8 @@ void WaveformBar::mousePressEvent(QMouseEvent* event)
     if ((dragFade_ = handleAt(at))) {
         markDragged_ = false;
         fadeDropSeconds_ = *dragFade_ == PlayerFade::In ? fadeInSeconds_ : fadeOutSeconds_;
+        fadeGrabbedSeconds_ = fadeDropSeconds_;
+        grabSeconds_ = view_.secondsAt(at.x());
         return;
     }
     if ((dragMark_ = markAt(at))) {
@@ -301,7 +308,7 @@ void WaveformBar::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     if (dragFade_) {
-        fadeDropSeconds_ = fadeAt(*dragFade_, at.x());
+        fadeDropSeconds_ = fadeAt(*dragFade_, at.x(), event->modifiers() & Qt::ShiftModifier);
         markDragged_ = true;
         emit selectionShown();
     } else if (dragMark_) {
@@ -337,7 +344,7 @@ void WaveformBar::mouseReleaseEvent(QMouseEvent* event)
     const double x = event->position().x();
     if (dragFade_) {
         const PlayerFade fade = *dragFade_;
-        const double seconds = fadeAt(fade, x);
+        const double seconds = fadeAt(fade, x, event->modifiers() & Qt::ShiftModifier);
         dragFade_.reset();
         update();
         emit selectionShown();
@@ -422,19 +429,8 @@ bool WaveformBar::takeKey(const QKeyEvent& event)
 {
     if (view_.durationSeconds() <= 0)
         return false;
-    if (moveMarkByKey(event) || shapeByKey(event))
-        return true;
-    const auto modifiers = event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
-    const auto move = [&](int direction) {
-        double by = kStepSeconds;
-        if (modifiers == Qt::ShiftModifier)
-            by = kFineStepSeconds;
-        else if (modifiers == Qt::ControlModifier && grid_.known())
-            by = grid_.length;
-        moveTo(positionSeconds_ + direction * by);
-    };
-    // Ctrl+Up and Ctrl+Down are the volume's (shapeByKey), never steps.
-    if ((event.key() == Qt::Key_Up || event.key() == Qt::Key_Down) && (modifiers & Qt::ControlModifier))
+    const KeyRow* row = FindPlayerKey(event);
+    if (!row)
         return false;
     // Keys zoom around the position, or around the middle when it is out
     // of view.
@@ -442,115 +438,66 @@ bool WaveformBar::takeKey(const QKeyEvent& event)
     const bool positionShown = positionX >= 0 && positionX <= width();
     const double anchorSeconds = positionShown ? positionSeconds_ : view_.secondsAt(width() / 2.0);
     const double anchorX = positionShown ? positionX : width() / 2.0;
-    switch (event.key()) {
-        case Qt::Key_Left:
-        case Qt::Key_Down:
-            move(-1);
+    const double amount = row->Amount;
+    switch (row->Action) {
+        case KeyAction::Seek:
+            moveTo(positionSeconds_ + amount);
             break;
-        case Qt::Key_Right:
-        case Qt::Key_Up:
-            move(1);
+        case KeyAction::SeekFrames:
+            moveTo(positionSeconds_ + amount * (grid_.known() ? grid_.length : kStepSeconds));
             break;
-        case Qt::Key_PageDown:
-            moveTo(positionSeconds_ - kPageSeconds);
+        case KeyAction::SeekToEnd:
+            moveTo(amount * view_.durationSeconds());
             break;
-        case Qt::Key_PageUp:
-            moveTo(positionSeconds_ + kPageSeconds);
+        case KeyAction::Zoom:
+            zoom(int(amount), anchorSeconds, anchorX);
             break;
-        case Qt::Key_Home:
-            moveTo(0);
-            break;
-        case Qt::Key_End:
-            moveTo(view_.durationSeconds());
-            break;
-        case Qt::Key_Plus:
-        case Qt::Key_Equal:
-            zoom(1, anchorSeconds, anchorX);
-            break;
-        case Qt::Key_Minus:
-            zoom(-1, anchorSeconds, anchorX);
-            break;
-        case Qt::Key_0:
+        case KeyAction::ZoomWhole:
             zoom(-view_.zoomLevel(), 0, 0);
             break;
+        case KeyAction::MoveStart:
+        case KeyAction::MoveEnd:
+        case KeyAction::MoveStartFine:
+        case KeyAction::MoveEndFine:
+            stepMark(*row);
+            break;
+        case KeyAction::FadeIn:
+        case KeyAction::FadeOut:
+            // Before a cut there is no fade to change: the key is left alone.
+            if (!hasSelection())
+                return false;
+            emit fadeStepped(row->Action == KeyAction::FadeIn ? PlayerFade::In : PlayerFade::Out, int(amount));
+            break;
+        case KeyAction::Volume:
+            if (!hasSelection())
+                return false;
+            emit volumeStepped(int(amount));
+            break;
         default:
-            return false;
+            emit commandAsked(row->Action);
+            break;
     }
     return true;
 }
 
-bool WaveformBar::moveMarkByKey(const QKeyEvent& event)
+void WaveformBar::stepMark(const KeyRow& row)
 {
-    // [ and ] move the start, { and } (Shift with [ and ]) the end: a frame
-    // a press, 0.1 s with Alt. Ctrl and the other keys are left for more.
-    const auto modifiers = event.modifiers();
-    if (modifiers & (Qt::ControlModifier | Qt::MetaModifier))
-        return false;
-    int direction = 0;
-    bool end = modifiers & Qt::ShiftModifier;
-    switch (event.key()) {
-        case Qt::Key_BracketLeft:
-            direction = -1;
-            break;
-        case Qt::Key_BracketRight:
-            direction = 1;
-            break;
-        case Qt::Key_BraceLeft:
-            direction = -1;
-            end = true;
-            break;
-        case Qt::Key_BraceRight:
-            direction = 1;
-            end = true;
-            break;
-        default:
-            return false;
-    }
+    // A frame a press, or 0.1 s with Alt; the window puts the mark there
+    // from wherever its latest step left it.
+    const bool end = row.Action == KeyAction::MoveEnd || row.Action == KeyAction::MoveEndFine;
+    const bool fine = row.Action == KeyAction::MoveStartFine || row.Action == KeyAction::MoveEndFine;
     const std::optional<double> mark = end ? endMarkSeconds_ : startMarkSeconds_;
-    const bool fine = modifiers & Qt::AltModifier;
     // Without a mark, or frames to step by, the key does nothing.
-    if (mark && (fine || grid_.known())) {
-        const double by = fine ? kFineStepSeconds : grid_.length;
-        const double to = std::clamp(*mark + direction * by, 0.0, view_.durationSeconds());
-        // A zoomed view keeps the mark in sight as it walks.
-        if (!view_.shows(to)) {
-            view_.reveal(to);
-            recompute();
-        }
-        emit markMoved(end ? PlayerMark::End : PlayerMark::Start, to);
+    if (!mark || !(fine || grid_.known()))
+        return;
+    const double by = fine ? row.Amount : row.Amount * grid_.length;
+    // A zoomed view keeps the mark in sight as it walks.
+    const double to = std::clamp(*mark + by, 0.0, view_.durationSeconds());
+    if (!view_.shows(to)) {
+        view_.reveal(to);
+        recompute();
     }
-    return true;
-}
-
-bool WaveformBar::shapeByKey(const QKeyEvent& event)
-{
-    // After a cut: I and O ask for a longer fade in and out, with Shift a
-    // shorter; Ctrl+Up and Ctrl+Down for a step of volume.
-    const auto modifiers =
-        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    const bool ctrl = modifiers == Qt::ControlModifier;
-    const bool plain = modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier;
-    const int longer = modifiers == Qt::ShiftModifier ? -1 : 1;
-    switch (event.key()) {
-        case Qt::Key_I:
-            if (!plain || !hasSelection())
-                return false;
-            emit fadeSet(PlayerFade::In, std::max(0.0, fadeInSeconds_ + longer * kFadeStepSeconds));
-            return true;
-        case Qt::Key_O:
-            if (!plain || !hasSelection())
-                return false;
-            emit fadeSet(PlayerFade::Out, std::max(0.0, fadeOutSeconds_ + longer * kFadeStepSeconds));
-            return true;
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-            if (!ctrl || !hasSelection())
-                return false;
-            emit volumeStepped(event.key() == Qt::Key_Up ? 1 : -1);
-            return true;
-        default:
-            return false;
-    }
+    emit markStepped(end ? PlayerMark::End : PlayerMark::Start, by);
 }
 
 void WaveformBar::announce(bool playing)

@@ -3,6 +3,7 @@
 
 #include "mark_snap.h"
 #include "media_player.h"
+#include "player_keys.h"
 #include "waveform_painting.h"
 #include "waveform_view.h"
 
@@ -21,20 +22,16 @@ struct Peaks;
 // peak, and the RMS in a lighter shade; the part already played in one
 // colour and the rest in another, a thin line at the playing position. It
 // is the player's seek bar: clicking or dragging moves playback, and so do
-// the arrow keys (1 s; with Shift 0.1 s, with Ctrl one frame), Page Up and
-// Down (5 s), Home and End. The wheel zooms around the pointer, + and -
-// around the position, 0 shows the whole song again; a zoomed view follows
-// the playing position, says how long a pixel is and shows where it lies in
-// the song on a strip along its foot, which can be dragged. A mark shows
-// where Start was pressed, and a shaded band the selection that was cut;
-// both marks can be dragged, or moved by [ and ] (the start) and { and }
-// (the end), a frame a press, 0.1 s with Alt; the bar only reports where
-// one was put. Over a selection it draws the ringtone's fades as ramps,
-// with a handle at each top corner to drag; I and O (Shift: shorter) ask
-// for a fade 0.5 s longer, Ctrl+Up and Ctrl+Down (or Ctrl and the wheel
-// over the selection) a step of volume, which it only reports too. Without
-// peaks (not decoded yet, or not decodable) it is a flat line. Every time
-// in here is in seconds.
+// the keys of the player's key table (player_keys.h). The wheel zooms
+// around the pointer; a zoomed view follows the playing position, says how
+// long a pixel is and shows where it lies in the song on a strip along its
+// foot, which can be dragged. A mark shows where Start was pressed, and a
+// shaded band the selection that was cut; both marks can be dragged, and
+// over a selection the ringtone's fades are drawn as ramps with a handle at
+// each top corner to drag. What the user does to marks, fades and volume,
+// and the keys the window decides, the bar only reports. Without peaks (not
+// decoded yet, or not decodable) it is a flat line. Every time in here is
+// in seconds.
 class WaveformBar final : public QWidget {
     Q_OBJECT
 
@@ -85,12 +82,17 @@ signals:
     // pointer and seekRequested() comes when the button is let go.
     void seekRequested(double seconds);
     void dragged(double seconds);
-    // A mark was dropped at a moment, or moved there by a key; the bar
-    // still shows it where it was until it is given the marks again.
+    // A mark was dropped at a moment; the bar still shows it where it was
+    // until it is given the marks again. A key asks for a step of it.
     void markMoved(sundrel::PlayerMark mark, double seconds);
-    // A fade's handle was dropped, or its key pressed: the length asked for.
+    void markStepped(sundrel::PlayerMark mark, double bySeconds);
+    // A fade's handle was dropped: the length asked for. A key asks for a
+    // step longer (or shorter).
     void fadeSet(sundrel::PlayerFade fade, double seconds);
+    void fadeStepped(sundrel::PlayerFade fade, int steps);
     void volumeStepped(int steps);
+    // A key whose command the window decides (undo, redo, typing a time).
+    void commandAsked(sundrel::KeyAction action);
     // What the marks and fades show changed: set, or being dragged.
     void selectionShown();
 
@@ -105,7 +107,8 @@ protected:
 
 private:
     void recompute();
-    bool moveMarkByKey(const QKeyEvent& event);
+    // A mark moved by a key: reported as the step asked.
+    void stepMark(const KeyRow& row);
     bool onOverview(double y) const;
     // The mark whose line or flag is under the pointer.
     std::optional<PlayerMark> markAt(QPointF at) const;
@@ -115,8 +118,8 @@ private:
     // The fade whose handle is under the pointer, and the length a handle
     // dragged to pixel x asks for.
     std::optional<PlayerFade> handleAt(QPointF at) const;
-    double fadeAt(PlayerFade which, double x) const;
-    bool shapeByKey(const QKeyEvent& event);
+    // free: anywhere, not on whole tenths of a second.
+    double fadeAt(PlayerFade which, double x, bool free) const;
     // Tells a screen reader when what it hears has changed: at once for what
     // the user did, a second at a time while the song plays on.
     void announce(bool playing = false);
@@ -132,6 +135,9 @@ private:
     double volumeDb_ = 0;
     std::optional<PlayerFade> dragFade_;
     double fadeDropSeconds_ = 0;
+    // Where a dragged handle was grabbed, and its fade then.
+    double grabSeconds_ = 0;
+    double fadeGrabbedSeconds_ = 0;
     int wheelRest_ = 0;
     int volumeWheelRest_ = 0;
     std::optional<double> dragToSeconds_;

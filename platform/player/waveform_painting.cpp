@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "waveform_painting.h"
 
+#include "kept_gain.h"
 #include "waveform_view.h"
 
 #include <QFontMetrics>
@@ -56,12 +57,8 @@ bool HasSelection(const WaveformPicture& p)
 // its fades' lines and its volume.
 double ShapedLevel(const WaveformPicture& p, double seconds)
 {
-    double level = std::pow(10.0, p.volumeDb / 20);
-    if (p.fadeInSeconds > 0)
-        level *= std::clamp((seconds - *p.startSeconds) / p.fadeInSeconds, 0.0, 1.0);
-    if (p.fadeOutSeconds > 0)
-        level *= std::clamp((*p.endSeconds - seconds) / p.fadeOutSeconds, 0.0, 1.0);
-    return level;
+    const KeptGain gain{p.fadeInSeconds, p.fadeOutSeconds, int(std::lround(p.volumeDb / GainStepDb))};
+    return FadeLevel(gain, seconds - *p.startSeconds, *p.endSeconds - *p.startSeconds) * VolumeFactor(gain.VolumeSteps);
 }
 
 void PaintColumns(QPainter& painter, QSize size, const WaveformPicture& p)

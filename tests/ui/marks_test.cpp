@@ -257,10 +257,13 @@ private slots:
         const QPoint handle = waveform_layout::FadeHandle(bar_->view(), startPos() + 1.0, true).center();
         QTest::mouseMove(bar_, handle);
         QCOMPARE(bar_->cursor().shape(), Qt::SizeBDiagCursor);
-        QTest::mousePress(bar_, Qt::LeftButton, Qt::NoModifier, handle);
-        QTest::mouseMove(bar_, QPoint(bar_->columnOf(startPos() + 1.2), handle.y()));
-        QTest::mouseRelease(bar_, Qt::LeftButton, Qt::NoModifier, QPoint(bar_->columnOf(startPos() + 1.5), handle.y()));
-        QVERIFY(std::abs(w_->frm.keptGain().FadeInSeconds - 1.5) < 2 * secondsPerPixel());
+        // It goes as far as the pointer went, from wherever in the square it
+        // was grabbed, and lands on whole tenths of a second.
+        const int halfSecond = bar_->columnOf(startPos() + 1.5) - bar_->columnOf(startPos() + 1.0);
+        QTest::mousePress(bar_, Qt::LeftButton, Qt::NoModifier, handle + QPoint(2, 2));
+        QTest::mouseMove(bar_, handle + QPoint(2 + halfSecond / 2, 2));
+        QTest::mouseRelease(bar_, Qt::LeftButton, Qt::NoModifier, handle + QPoint(2 + halfSecond, 2));
+        QCOMPARE(w_->frm.keptGain().FadeInSeconds, 1.5);
 
         // The end dragged in to a three-second selection: each fade at most
         // half of it.

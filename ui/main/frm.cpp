@@ -12,6 +12,7 @@
 #include "media_player.h"
 #include "window_event_pass.h"
 #include "window_style.h"
+#include "window_texts.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -109,42 +110,61 @@ void Frm::buildControls()
 {
     MDplay = services_.makePlayer(50);
     const auto controls = BuildControls(this, kControls, {{QStringLiteral("MDplay"), MDplay}});
-    auto find = [&](const char* name) { return controls.value(QString::fromUtf8(name)); };
-    auto button = [&](const char* name) { return static_cast<QPushButton*>(find(name)); };
+    findControls(controls);
 
-    txtSource = static_cast<QLineEdit*>(find("txtSource"));
-    txtDestdir = static_cast<QLineEdit*>(find("txtDestdir"));
-    // The boxes are filled by the dialogs; reading a long path is still possible.
-    txtSource->setReadOnly(true);
-    txtDestdir->setReadOnly(true);
-    // A screen reader names each box by the label before it.
-    static_cast<QLabel*>(find("Label1"))->setBuddy(txtSource);
-    static_cast<QLabel*>(find("Label2"))->setBuddy(txtDestdir);
-    Frame1 = static_cast<QGroupBox*>(find("Frame1"));
-    for (int i = 0; i < 3; ++i) {
-        txtSplit[i] = static_cast<QLineEdit*>(find(qPrintable(QStringLiteral("txtSplit(%1)").arg(i))));
-        // Out of view: the keyboard focus must never land in them.
-        txtSplit[i]->setFocusPolicy(Qt::NoFocus);
-        txtSplit[i]->setAccessibleName(QStringLiteral("源分割文件大小 %1").arg(i));
-    }
-    lb = static_cast<QLabel*>(find("lb"));
-    lbz = static_cast<QLabel*>(find("lbz"));
-    lbk = static_cast<QLabel*>(find("lbk"));
-    lbj = static_cast<QLabel*>(find("lbj"));
-
-    QPalette linePalette = find("Line1")->palette();
+    QWidget* line = controls.value(QStringLiteral("Line1"));
+    QPalette linePalette = line->palette();
     linePalette.setColor(QPalette::Window, QColor(192, 192, 255));
-    find("Line1")->setPalette(linePalette);
-
+    line->setPalette(linePalette);
     QPalette statusPalette = lb->palette();
     statusPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     lb->setPalette(statusPalette);
     // Two lines of five signs fit the status, and the About button covers
     // the fifth: the statuses of our own put a comma, a stop or nothing there.
     lb->setFont(SongFont(10.5, true));
-    find("Command3")->setFont(SongFont(9, false, true));
+    controls.value(QStringLiteral("Command3"))->setFont(SongFont(9, false, true));
 
-    MakeDefaultButton(button("Command1"));
+    MakeDefaultButton(static_cast<QPushButton*>(controls.value(QStringLiteral("Command1"))));
+    connectControls(controls);
+    // A click on these leaves the focus where it was (on the waveform, with
+    // its frame), and while they have it they pass the waveform's keys on.
+    for (const char* name : {"cmdQ", "Command1", "Command2", "Command5"}) {
+        QWidget* button = controls.value(QString::fromLatin1(name));
+        button->setFocusPolicy(Qt::TabFocus);
+        button->installEventFilter(this);
+    }
+    setAcceptDrops(true);
+}
+
+void Frm::findControls(const QHash<QString, QWidget*>& controls)
+{
+    const auto find = [&](const QString& name) { return controls.value(name); };
+    txtSource = static_cast<QLineEdit*>(find(QStringLiteral("txtSource")));
+    txtDestdir = static_cast<QLineEdit*>(find(QStringLiteral("txtDestdir")));
+    // The boxes are filled by the dialogs; reading a long path is still possible.
+    txtSource->setReadOnly(true);
+    txtDestdir->setReadOnly(true);
+    // A screen reader names each box by the label before it.
+    static_cast<QLabel*>(find(QStringLiteral("Label1")))->setBuddy(txtSource);
+    static_cast<QLabel*>(find(QStringLiteral("Label2")))->setBuddy(txtDestdir);
+    Frame1 = static_cast<QGroupBox*>(find(QStringLiteral("Frame1")));
+    for (int i = 0; i < 3; ++i) {
+        txtSplit[i] = static_cast<QLineEdit*>(find(QStringLiteral("txtSplit(%1)").arg(i)));
+        // Out of view: the keyboard focus must never land in them.
+        txtSplit[i]->setFocusPolicy(Qt::NoFocus);
+        txtSplit[i]->setAccessibleName(QStringLiteral("源分割文件大小 %1").arg(i));
+    }
+    lb = static_cast<QLabel*>(find(QStringLiteral("lb")));
+    lbz = static_cast<QLabel*>(find(QStringLiteral("lbz")));
+    lbk = static_cast<QLabel*>(find(QStringLiteral("lbk")));
+    lbj = static_cast<QLabel*>(find(QStringLiteral("lbj")));
+}
+
+void Frm::connectControls(const QHash<QString, QWidget*>& controls)
+{
+    const auto button = [&](const char* name) {
+        return static_cast<QPushButton*>(controls.value(QString::fromLatin1(name)));
+    };
     connect(button("cmdBrowseS"), &QPushButton::clicked, this, &Frm::cmdBrowseS_Click);
     connect(button("cmdBrowseD"), &QPushButton::clicked, this, &Frm::cmdBrowseD_Click);
     connect(button("cmdO"), &QPushButton::clicked, this, &Frm::cmdO_Click);
@@ -155,18 +175,14 @@ void Frm::buildControls()
     connect(button("Command4"), &QPushButton::clicked, this, &Frm::Command4_Click);
     connect(button("Command5"), &QPushButton::clicked, this, &Frm::Command5_Click);
     connect(MDplay, &MediaPlayer::markMoved, this, &Frm::MDplay_MarkMoved);
+    connect(MDplay, &MediaPlayer::markStepped, this, &Frm::MDplay_MarkStepped);
+    connect(MDplay, &MediaPlayer::timeTyped, this, &Frm::MDplay_TimeTyped);
     connect(MDplay, &MediaPlayer::fadeSet, this, &Frm::MDplay_FadeSet);
+    connect(MDplay, &MediaPlayer::fadeStepped, this, &Frm::MDplay_FadeStepped);
     connect(MDplay, &MediaPlayer::volumeStepped, this, &Frm::MDplay_VolumeStepped);
+    connect(MDplay, &MediaPlayer::commandAsked, this, &Frm::MDplay_CommandAsked);
     statusFlash_.setSingleShot(true);
     connect(&statusFlash_, &QTimer::timeout, this, &Frm::statusFlashed);
-
-    // A click on these leaves the focus where it was (on the waveform, with
-    // its frame), and while they have it they pass the waveform's keys on.
-    for (const char* name : {"cmdQ", "Command1", "Command2", "Command5"}) {
-        button(name)->setFocusPolicy(Qt::TabFocus);
-        button(name)->installEventFilter(this);
-    }
-    setAcceptDrops(true);
 }
 
 bool Frm::eventFilter(QObject* watched, QEvent* event)
@@ -231,16 +247,15 @@ void Frm::takeUpSong(const QString& fileName)
             QStringLiteral("源分割文件大小（%1 KB）").arg(QString::fromStdString(BytesToKbText(cut_.SourceLen))));
     }
     MDplay->setURL(fileName);
-    startMarked_ = false;
-    cutShown_ = false;
-    gain_ = {};
-    Timer1_Timer();
-    lbk->setText(QString());
-    lbj->setText(QString());
     // A song the player will not play cannot be cut: its frames are not
     // worth a walk (it may be hundreds of MB made to waste one). Nor are
     // those of a file of another format, which is never cut.
-    if (song.SafeToDecode && !song.OtherFormat)
+    const bool walk = song.SafeToDecode && !song.OtherFormat;
+    session_.chooseSong(!MDplay->URL().isEmpty(), walk);
+    Timer1_Timer();
+    lbk->setText(QString());
+    lbj->setText(QString());
+    if (walk)
         mapSource(fileName, song);
 }
 
@@ -249,23 +264,23 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     // The song plays while its frames are walked; on a big file the window
     // keeps painting. Choosing another song, or closing the window, leaves
     // this walk unfinished and unused.
-    const int generation = ++songGeneration_;
-    if (!mapping_)
+    const int generation = session_.songGeneration();
+    if (lb->text() != texts::ReadingSong())
         statusBeforeMapping_ = lb->text();
-    mapping_ = true;
+    const auto current = [this, generation] { return generation == session_.songGeneration(); };
     // A walk the user could notice is said, so that the refused presses
     // meanwhile make sense.
-    const QString notice = QStringLiteral("读取歌曲。。。");
-    QTimer::singleShot(500, this, [this, generation, notice] {
-        if (mapping_ && generation == songGeneration_)
-            lb->setText(notice);
+    QTimer::singleShot(500, this, [this, current] {
+        if (current() && session_.stage() == WindowStage::ReadingSong)
+            lb->setText(texts::ReadingSong());
     });
-    const auto map =
-        MapSong(EnginePath(path), song, WindowEventPass([this, generation] { return generation == songGeneration_; }));
-    mapping_ = false;
-    if (lb->text() == notice)
+    const auto map = MapSong(EnginePath(path), song, WindowEventPass(current));
+    if (!current())
+        return;
+    session_.songRead();
+    if (lb->text() == texts::ReadingSong())
         lb->setText(statusBeforeMapping_);
-    if (!map || generation != songGeneration_)
+    if (!map)
         return;
     cut_.SourceMap = *map;
     // Marks dragged on the waveform land where a cut can begin: on a frame.
@@ -288,7 +303,7 @@ void Frm::cmdO_Click() { services_.desktop.openFolder(txtDestdir->text()); }
 
 void Frm::Command2_Click()
 {
-    if (cutting_)
+    if (session_.cutting())
         return;
     // The preview may outlive this window's folder box. It opens beside
     // this window, clear of the waveform, where the screen has room; once
@@ -315,8 +330,8 @@ void Frm::closeEvent(QCloseEvent* event)
     // Closing asks nothing and leaves the other windows open. A cut under
     // way is abandoned: what it wrote is removed, but for a kept file already
     // in place. A song's frames still being walked are left alone.
-    closing_ = cutting_;
-    ++songGeneration_;
+    closing_ = session_.cutting();
+    session_.chooseSong(false, false);
     MDplay->setURL(QString());
     Timer1.stop();
     event->accept();

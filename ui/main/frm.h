@@ -2,17 +2,20 @@
 #pragma once
 
 #include "common_dialog.h"
+#include "cut_session.h"
 #include "cut_state.h"
 #include "file_identity.h"
 #include "kept_gain.h"
 
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QGroupBox;
@@ -30,6 +33,7 @@ class FrmA;
 class FrmO;
 class FrmST;
 class MediaPlayer;
+enum class KeyAction;
 enum class PlayerFade;
 enum class PlayerMark;
 
@@ -55,21 +59,30 @@ public:
     void Command3_Click();
     void Command4_Click();
     void Command5_Click();
-    // A mark dragged on the player's waveform and dropped at a moment, or
-    // moved there by a key.
+    // What the user did on the player's waveform. A mark dropped at a
+    // moment, stepped by a key or typed: before a cut the start alone moves,
+    // as 开始 there; after, the cut is made again at once with the other
+    // kept. After a cut, a fade (a handle dropped, a key) and a step of
+    // volume cut again too. Each is a step undo goes back over.
     void MDplay_MarkMoved(PlayerMark mark, double seconds);
-    // After a cut, a fade asked for on the waveform (a handle dropped, a key)
-    // and a step of volume: each cuts again at once, as a dropped mark does.
+    void MDplay_MarkStepped(PlayerMark mark, double bySeconds);
+    void MDplay_TimeTyped(PlayerMark mark, const QString& text);
     void MDplay_FadeSet(PlayerFade fade, double seconds);
+    void MDplay_FadeStepped(PlayerFade fade, int steps);
     void MDplay_VolumeStepped(int steps);
+    void MDplay_CommandAsked(KeyAction action);
+    // Back and forth through the steps shown since the song was chosen.
+    void undo();
+    void redo();
     // Songs handed over by the desktop (the command line, a drop on the
     // window): one local file is chosen as 浏览 chooses it; anything else
     // is refused with a message and changes nothing.
     void takeUpGiven(const QList<QUrl>& given);
 
     const CutState& cutState() const { return cut_; }
-    const KeptGain& keptGain() const { return gain_; }
-    bool isCutting() const { return cutting_; }
+    KeptGain keptGain() const { return session_.gain(); }
+    bool isCutting() const { return session_.cutting(); }
+    const CutSession& session() const { return session_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -81,14 +94,32 @@ protected:
 
 private:
     void buildControls();
+    void findControls(const QHash<QString, QWidget*>& controls);
+    void connectControls(const QHash<QString, QWidget*>& controls);
     // What Start and End read first: the duration (kept while nothing is
     // loaded) and the song's size in KB.
     void readSong();
-    // Start and End at a moment of the song, pressed or dropped: Start marks
-    // it; End checks and makes the cut from the Start marked. True when a
-    // kept file was written.
-    void startAt(double position);
-    bool endAt(double position);
+
+    // The one way a command changes the ringtone: the step asked (a start
+    // alone, or a cut) is shown, its cut made first; refused, it changes
+    // nothing. True when the step is shown.
+    bool takeStep(CutStep step, StepCause cause);
+    // A command from the player: now, or once the cut under way is done.
+    void whenFree(std::function<void()> command);
+    // The step a change of the ringtone builds on: the cut shown with one
+    // mark moved (the other kept), or the start alone before a cut.
+    void moveMark(PlayerMark mark, double seconds);
+    void changeGain(KeptGain gain);
+    // A typed time: a mark dropped there after a cut; before, Start or End
+    // pressed there. Text that is no time, or one past the song, is refused.
+    void typeTime(PlayerMark mark, const QString& text);
+    // Start and End at a moment of the song: Start marks it; a cut checks
+    // and makes the cut of a request.
+    bool startAt(double position);
+    bool cutAt(CutRequest request, StepCause cause);
+    // The start's fields: StartPos, the offset field and 开始时间; false
+    // while the duration is unknown, which leaves the start unplaced.
+    bool holdStart(double position);
     // A cut from start to end that End would refuse as running backwards
     // (or shorter than a frame) is refused here first, with End's message.
     bool refusedSelection(double start, double end);
@@ -100,26 +131,23 @@ private:
     // with its message; the pieces written, and what came of it said.
     CutPlan planCut(std::optional<double> startPosition, double endPosition, const KeptGain& gain);
     bool refusedCut(const CutPlan& plan);
-    bool keepCut(double startPosition, double endPosition, const KeptGain& gain);
+    bool keepCut(const CutRequest& request, StepCause cause);
     // Writes the planned pieces and removes the outer ones, holding the lock
     // on their folder throughout: a cut into a folder another cut is writing
     // into waits for it. Kept when the kept file is in place; clean when
     // nothing else of the cut was left behind.
     WrittenPieces writeKeptPiece(bool& clean);
-    // The cut made again at once with the start kept, after a drop or a
-    // change of fades or volume; an open preview plays the new ringtone.
-    bool recutAt(double endPosition);
-    // The fades and volume asked for, cut again; one the kept frames cannot
-    // carry leaves the cut as it was.
-    void reshape(KeptGain gain);
-    bool mayReshape() const;
+    // An open preview plays the ringtone just made again.
+    void previewFollows();
     // The gain as a selection can have it: fades of at most half of it (and
     // MaxFadeSeconds), a volume at which none of it clips.
     KeptGain fittedGain(KeptGain gain, double start, double end) const;
     // The loudest volume step of a selection; nothing while its sound is not
     // decoded yet.
     std::optional<int> loudestVolume(double start, double end) const;
-    void showGain();
+    // The window shows the step shown again: its marks, times, fades and
+    // volume, after a step that was refused.
+    void showStep();
     // The status says the ringtone was replaced, lit up for a moment.
     void flashStatus();
     void statusFlashed();
@@ -142,6 +170,8 @@ private:
 
     AppServices& services_;
     CutState cut_;
+    // Where the window stands, what is shown and what undo goes back to.
+    CutSession session_;
     CommonDialog CmmDlg;
     CommonDialog ComDlg2;
     QTimer Timer1;
@@ -160,25 +190,8 @@ private:
     QPointer<FrmA> about_;
     QPointer<FrmO> help_;
 
-    // A Start made on the song now loaded; a mark on an earlier song, or
-    // sizes left from an earlier cut, must never cut this one.
-    bool startMarked_ = false;
-    // The marks show the cut whose kept file is in place: either may be
-    // dragged to cut again.
-    bool cutShown_ = false;
-    bool cutting_ = false;
-    // The fades and volume of the cut, kept across cuts until a new Start
-    // or song; the last cut refused them.
-    KeptGain gain_;
-    bool gainRefused_ = false;
-    // The cut under way replaces the one shown at once (a drop, a fade).
-    bool recutting_ = false;
     QTimer statusFlash_;
     QColor statusColour_;
-    // The frames of the song just chosen are being walked; each choice of a
-    // song (and closing) starts a new generation and so ends an older walk.
-    bool mapping_ = false;
-    int songGeneration_ = 0;
     // The status shown before a long walk said so, to be shown again after.
     QString statusBeforeMapping_;
     // The song file as it was when chosen: what its map describes.

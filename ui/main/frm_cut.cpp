@@ -11,6 +11,7 @@
 #include "media_player.h"
 #include "piece_folder_lock.h"
 #include "window_event_pass.h"
+#include "window_texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,6 +33,9 @@ namespace {
 // well under a second for a song of hundreds of MB, and how often it looks.
 constexpr qint64 kLockWaitMs = 30'000;
 constexpr unsigned long kLockPollMs = 5;
+// Cuts of this program's windows under way: one of another window cannot
+// end before the cut that waits for it, run from its event pass, returns.
+int cutsUnderWay = 0;
 
 // The start offset as a size field. A start at the very first byte would
 // write "0", which the split plan reads as "no field" and drops, so that the
@@ -42,6 +46,9 @@ std::string StartFieldText(double kb)
     const std::string text = NumberToText(kb);
     return text == "0" ? std::string("0") + DecimalSeparator() + "0" : text;
 }
+
+// A position as the cut state holds it: as number text, read back.
+double HeldPosition(double position) { return TextToNumber(NumberToText(position)).value_or(position); }
 
 }  // namespace
 
@@ -62,100 +69,130 @@ void Frm::readSong()
 void Frm::cmdQ_Click()
 {
     // The files are being written: a new mark would land in the middle of it.
-    if (cutting_ || refusedWhileMapping())
+    if (session_.cutting() || refusedWhileMapping())
         return;
     if (MDplay->URL().isEmpty()) {
-        message(QStringLiteral("请选择要剪切的MP3文件！"));
+        message(texts::ChooseSong());
         return;
     }
     if (refusedAsUnplayable())
         return;
     readSong();
-    // A new Start begins a new ringtone: at full level, without fades.
-    gain_ = {};
-    startAt(MDplay->currentPosition());
-}
-
-void Frm::startAt(double position)
-{
-    services_.shared.StartPos = NumberToText(position);
-    // An unknown duration skips the offset, and the mark with it.
-    const auto startKB = positionKB(position);
-    if (startKB)
-        txtSplit[0]->setText(QString::fromStdString(StartFieldText(*startKB)));
-    startMarked_ = startKB.has_value();
-    cutShown_ = false;
-    // The mark sits where the start was taken: the moment StartPos holds.
-    MDplay->setMarks(startMarked_ ? TextToNumber(services_.shared.StartPos) : std::nullopt, std::nullopt);
-    lb->setText(QStringLiteral("开始。。。"));
-    lbk->setText(QString::fromStdString(WholeSecondsText(position)));
+    // A new Start begins a new ringtone: at full level, without fades. The
+    // cut it puts aside is a step back.
+    takeStep({{MDplay->currentPosition(), 0, {}}, false}, StepCause::Pressed);
 }
 
 void Frm::Command1_Click()
 {
-    if (cutting_ || refusedWhileMapping())
+    if (session_.cutting() || refusedWhileMapping())
         return;
     readSong();
-    endAt(MDplay->currentPosition());
+    // The start marked, or none: End then says to choose one. The fades and
+    // volume of the cut shown stay with the new one.
+    const std::optional<CutStep>& shown = session_.shown();
+    CutRequest request{shown ? shown->Request.StartSeconds : 0, MDplay->currentPosition(), session_.gain()};
+    takeStep({request, true}, StepCause::Pressed);
 }
 
-void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
+bool Frm::takeStep(CutStep step, StepCause cause)
 {
-    if (cutting_ || mapping_ || MDplay->URL().isEmpty() || !startMarked_)
-        return;
-    readSong();
-    // After a cut, the mark not dragged keeps its moment and the cut is made
-    // again at once; before, the start mark alone moves, as Start there.
-    const bool recut = cutShown_;
-    const auto end = recut ? TextToNumber(services_.shared.EndPos) : std::nullopt;
-    // A cut that would be refused leaves the one in place as it is: its
-    // kept file, its marks and its times.
-    if (const auto start = TextToNumber(services_.shared.StartPos); recut && end && start) {
-        if (refusedSelection(mark == PlayerMark::Start ? seconds : *start, mark == PlayerMark::End ? seconds : *end)) {
-            MDplay->setMarks(start, end);
-            return;
+    // The start is held as the cut state holds it, as number text, and the
+    // cut is planned from that; the end as asked.
+    step.Request.StartSeconds = HeldPosition(step.Request.StartSeconds);
+    bool shown = false;
+    if (!step.Cut) {
+        shown = startAt(step.Request.StartSeconds);
+        if (shown)
+            session_.showed(step, cause);
+        else
+            session_.clearShown();
+    } else {
+        shown = cutAt(step.Request, cause);
+        if (!shown) {
+            session_.refused();
+            // A refusal changes nothing: the step shown stays as it was.
+            if (!closing_)
+                showStep();
         }
     }
-    if (mark == PlayerMark::Start)
-        startAt(seconds);
-    if (recut && end)
-        recutAt(mark == PlayerMark::End ? seconds : *end);
+    // What was asked meanwhile goes on from here.
+    session_.runWaiting();
+    return shown;
 }
 
-bool Frm::recutAt(double endPosition)
+bool Frm::holdStart(double position)
 {
-    recutting_ = true;
-    const bool kept = endAt(endPosition);
-    recutting_ = false;
-    if (kept && preview_ && !closing_) {
-        services_.shared.PreviewPath = PieceName(cut_, 1);
-        preview_->play(QtPath(services_.shared.PreviewPath));
+    services_.shared.StartPos = NumberToText(position);
+    lbk->setText(QString::fromStdString(WholeSecondsText(position)));
+    // An unknown duration skips the offset, and the mark with it.
+    const auto startKB = positionKB(position);
+    if (startKB)
+        txtSplit[0]->setText(QString::fromStdString(StartFieldText(*startKB)));
+    return startKB.has_value();
+}
+
+bool Frm::startAt(double position)
+{
+    const bool marked = holdStart(position);
+    // The mark sits where the start was taken: the moment StartPos holds.
+    MDplay->setMarks(marked ? std::optional<double>(position) : std::nullopt, std::nullopt);
+    MDplay->setFades(0, 0, 0);
+    lb->setText(texts::Starting());
+    return marked;
+}
+
+void Frm::showStep()
+{
+    const std::optional<CutStep>& step = session_.shown();
+    if (!step) {
+        MDplay->setMarks(std::nullopt, std::nullopt);
+        return;
     }
-    return kept;
+    const CutRequest& request = step->Request;
+    // The fields a refused End's split plan tidied stay as it left them.
+    if (services_.shared.StartPos != NumberToText(request.StartSeconds))
+        holdStart(request.StartSeconds);
+    if (step->Cut) {
+        services_.shared.EndPos = NumberToText(request.EndSeconds);
+        lbj->setText(QString::fromStdString(WholeSecondsText(request.EndSeconds)));
+    }
+    const KeptGain gain = step->Cut ? request.Gain : KeptGain{};
+    MDplay->setMarks(request.StartSeconds, step->Cut ? std::optional<double>(request.EndSeconds) : std::nullopt);
+    MDplay->setFades(gain.FadeInSeconds, gain.FadeOutSeconds, gain.VolumeSteps * GainStepDb);
 }
 
-bool Frm::endAt(double endPosition)
+bool Frm::cutAt(CutRequest request, StepCause cause)
 {
-    services_.shared.EndPos = NumberToText(endPosition);
-    cutShown_ = false;
-    gainRefused_ = false;
-    const auto startPosition = TextToNumber(services_.shared.StartPos);
-    // The fades and volume as this selection can have them; kept once cut.
-    const KeptGain gain = startPosition ? fittedGain(gain_, *startPosition, endPosition) : gain_;
-    const CutPlan plan = planCut(startPosition, endPosition, gain);
+    // Another start than the one shown is marked first, as a drop of the
+    // start mark does.
+    const std::optional<CutStep> shown = session_.shown();
+    const bool startMarked = shown.has_value();
+    if (startMarked && shown->Request.StartSeconds != request.StartSeconds)
+        startAt(request.StartSeconds);
+    services_.shared.EndPos = NumberToText(request.EndSeconds);
+    const double start = request.StartSeconds;
+    const double end = request.EndSeconds;
+    // The fades and volume as this selection can have them.
+    request.Gain = fittedGain(request.Gain, start, end);
+    const CutPlan plan = planCut(startMarked ? std::optional<double>(start) : std::nullopt, end, request.Gain);
     // Only a cut that is made shades a selection; until then the start
     // mark stands alone.
-    MDplay->setMarks(startMarked_ ? startPosition : std::nullopt, std::nullopt);
+    if (cause == StepCause::Pressed)
+        MDplay->setMarks(startMarked ? std::optional<double>(start) : std::nullopt, std::nullopt);
     if (refusedCut(plan))
         return false;
-    return keepCut(*startPosition, endPosition, gain);
+    const bool kept = keepCut(request, cause);
+    if (kept)
+        session_.showed({request, true}, cause);
+    return kept;
 }
 
 CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition, const KeptGain& gain)
 {
     const auto startKB = startPosition ? positionKB(*startPosition) : std::nullopt;
     const auto endKB = positionKB(endPosition);
-    const bool lengthWritten = startMarked_ && startKB && endKB;
+    const bool lengthWritten = startPosition && startKB && endKB;
     if (lengthWritten)
         txtSplit[1]->setText(QString::fromStdString(NumberToText(*endKB - *startKB)));
 
@@ -179,59 +216,68 @@ bool Frm::refusedCut(const CutPlan& plan)
 {
     if (!MDplay->URL().isEmpty() && refusedAsUnplayable())
         return true;
-    if (MDplay->URL().isEmpty() || !startMarked_) {
-        message(QStringLiteral("请先选择起点！"));
+    if (MDplay->URL().isEmpty() || !session_.shown()) {
+        message(texts::ChooseStart());
         return true;
     }
     if (txtDestdir->text().isEmpty()) {
-        message(QStringLiteral("请选择要存放的文件夹！"), QStringLiteral("提示"));
+        message(texts::ChooseFolder(), texts::Tip());
         return true;
     }
     if (!songStillMapped() || refusedAsOtherFormat())
         return true;
     if (!plan.Split) {
-        message(QStringLiteral("请选择要剪切的MP3文件！"), QStringLiteral("提示"));
+        message(texts::ChooseSong(), texts::Tip());
         return true;
     }
     if (!plan.Kept) {
-        message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
+        message(texts::EndBeforeStart(), texts::Tip());
         return true;
     }
     return false;
 }
 
-bool Frm::keepCut(double startPosition, double endPosition, const KeptGain& gain)
+bool Frm::keepCut(const CutRequest& request, StepCause cause)
 {
     bool clean = true;
     const WrittenPieces written = writeKeptPiece(clean);
     const bool kept = written.Kept;
-    gainRefused_ = written.GainRefused;
     if (closing_)
         return kept;
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
+    const bool again = cause != StepCause::Pressed;
     if (kept) {
         services_.shared.CutMade = true;
-        cutShown_ = true;
-        gain_ = gain;
-        MDplay->setMarks(startPosition, TextToNumber(services_.shared.EndPos));
-        showGain();
+        MDplay->setMarks(request.StartSeconds, request.EndSeconds);
+        MDplay->setFades(request.Gain.FadeInSeconds, request.Gain.FadeOutSeconds,
+                         request.Gain.VolumeSteps * GainStepDb);
         if (!clean)
-            lb->setText(QStringLiteral("剪切完成，残片未删除"));
+            lb->setText(texts::CutDoneLeftovers());
         else
-            lb->setText(recutting_ ? QStringLiteral("铃声已换，请试听") : QStringLiteral("剪切完成，请试听"));
-        if (recutting_)
+            lb->setText(again ? texts::CutReplaced() : texts::CutDone());
+        if (again) {
             flashStatus();
+            previewFollows();
+        }
     } else if (written.GainRefused) {
         // Nothing was written: the kept file is the one before.
-        message(QStringLiteral("此文件的帧无法渐入渐出或调节音量！"), QStringLiteral("提示"));
+        message(texts::GainRefused(), texts::Tip());
     } else {
-        lb->setText(clean ? QStringLiteral("剪切失败") : QStringLiteral("剪切失败，残片未删除"));
-        message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
+        lb->setText(clean ? texts::CutFailed() : texts::CutFailedLeftovers());
+        message(texts::CutFailedCheck(), texts::Tip());
     }
     MDplay->pause();
-    lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
+    lbj->setText(QString::fromStdString(WholeSecondsText(request.EndSeconds)));
     return kept;
+}
+
+void Frm::previewFollows()
+{
+    if (!preview_ || closing_)
+        return;
+    services_.shared.PreviewPath = PieceName(cut_, 1);
+    preview_->play(QtPath(services_.shared.PreviewPath));
 }
 
 bool Frm::refusedSelection(double start, double end)
@@ -241,7 +287,7 @@ bool Frm::refusedSelection(double start, double end)
     const SongMap& map = cut_.SourceMap;
     if (end > start && (map.Frames().Count() == 0 || map.Kept(start, end)))
         return false;
-    message(QStringLiteral("结束时间必须在开始时间之后！"), QStringLiteral("提示"));
+    message(texts::EndBeforeStart(), texts::Tip());
     return true;
 }
 
@@ -249,9 +295,9 @@ bool Frm::refusedWhileMapping()
 {
     // Marks need the map of the song to become places in the file; a press
     // is refused plainly rather than lost in silence.
-    if (!mapping_)
+    if (session_.stage() != WindowStage::ReadingSong)
         return false;
-    message(QStringLiteral("正在读取歌曲，请稍候再按！"), QStringLiteral("提示"));
+    message(texts::WaitForReading(), texts::Tip());
     return true;
 }
 
@@ -268,10 +314,10 @@ bool Frm::songStillMapped()
     if (now)
         takeUpSong(path);
     if (lost) {
-        lb->setText(QStringLiteral("剪切失败"));
-        message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
+        lb->setText(texts::CutFailed());
+        message(texts::CutFailedCheck(), texts::Tip());
     } else {
-        message(QStringLiteral("MP3文件已改变，已重新载入，请重新选择起点！"), QStringLiteral("提示"));
+        message(texts::SongChanged(), texts::Tip());
     }
     return false;
 }
@@ -286,11 +332,11 @@ bool Frm::refusedAsUnplayable()
     if (map.File().OtherFormat || map.Frames().Count() == 0)
         return false;
     if (MDplay->cannotPlay()) {
-        message(QStringLiteral("播放器无法播放此MP3文件，不能剪切！"), QStringLiteral("提示"));
+        message(texts::Unplayable(), texts::Tip());
         return true;
     }
     if (map.Duration().value_or(0) <= 0) {
-        message(QStringLiteral("此MP3文件没有声音，不能剪切！"), QStringLiteral("提示"));
+        message(texts::Soundless(), texts::Tip());
         return true;
     }
     return false;
@@ -303,7 +349,7 @@ bool Frm::refusedAsOtherFormat()
     const SongMap& map = cut_.SourceMap;
     if (!map.File().OtherFormat && map.Frames().Count() > 0)
         return false;
-    message(QStringLiteral("只能剪切MP3文件，其他格式请看“如何剪切其他格式”！"), QStringLiteral("提示"));
+    message(texts::OtherFormat(), texts::Tip());
     return true;
 }
 
@@ -315,18 +361,17 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
     cut_.SourceName = cut_.SourcePath.filename();
     cut_.DestDir = EnginePath(txtDestdir->text());
 
-    cutting_ = true;
+    session_.beginCut();
     WindowEventPass eventPass([this] { return !closing_; });
     PieceFolderLock lock(PieceName(cut_, 1).remove_filename().native());
     // Another cut writes into the folder (another copy of the program):
     // this one follows it, unless it never ends. One of another window of
     // this program cannot end before this handler, run from its event
     // pass, returns: this cut is refused at once.
-    static int cutsUnderWay = 0;
     QElapsedTimer waited;
     waited.start();
     if (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0)
-        lb->setText(QStringLiteral("另有剪切，请稍候"));
+        lb->setText(texts::OtherCutWaiting());
     while (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !waited.hasExpired(kLockWaitMs) &&
            eventPass()) {
         QThread::msleep(kLockPollMs);
@@ -342,7 +387,7 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
         clean = RemoveOuterPieces(written);
         --cutsUnderWay;
     }
-    cutting_ = false;
+    session_.endCut();
 
     LockSplit(false);
     unsetCursor();
@@ -351,7 +396,7 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
 
 void Frm::Command5_Click()
 {
-    if (cutting_)
+    if (session_.cutting())
         return;
     ComDlg2.Filter = QStringLiteral("*.mp3");
     ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
@@ -368,7 +413,7 @@ void Frm::Command5_Click()
     if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
         target += QStringLiteral(".mp3");
     if (!MoveFile(PieceName(cut_, 1), EnginePath(target)))
-        message(QStringLiteral("另存为失败！"), QStringLiteral("提示"));
+        message(texts::SaveFailed(), texts::Tip());
 }
 
 }  // namespace sundrel

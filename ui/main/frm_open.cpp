@@ -5,6 +5,8 @@
 
 #include "frm.h"
 
+#include "window_texts.h"
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -33,23 +35,23 @@ void Frm::takeUpGiven(const QList<QUrl>& given)
 {
     if (given.isEmpty())
         return;
-    const QString tip = QStringLiteral("提示");
+    const QString tip = texts::Tip();
     if (given.size() > 1) {
-        message(QStringLiteral("一次只能打开一个MP3文件！"), tip);
+        message(texts::OneSongAtATime(), tip);
         return;
     }
     const QUrl& url = given.front();
     if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
-        message(QStringLiteral("只能打开本机上的MP3文件！"), tip);
+        message(texts::OnlyLocalSongs(), tip);
         return;
     }
     const QFileInfo file(url.toLocalFile());
     if (file.isDir()) {
-        message(QStringLiteral("这是一个文件夹，请选择MP3文件！"), tip);
+        message(texts::FolderGiven(), tip);
         return;
     }
     if (!file.exists()) {
-        message(QStringLiteral("找不到文件“%1”！").arg(file.filePath()), tip);
+        message(texts::SongNotFound(file.filePath()), tip);
         return;
     }
     // As if confirmed in the open dialog, which then opens beside it and

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The ringtone's fades and volume, asked for on the player's waveform after
-// a cut: each change cuts again at once, as a dropped mark does.
+// What the user does to the ringtone on the player's waveform: marks dropped,
+// stepped or typed, fades and volume, undo and redo. Each builds the next
+// step from the one shown and hands it to the one cut path; after a cut
+// each cuts again at once.
 
 #include "frm.h"
 
 #include "app_services.h"
 #include "cut_engine.h"
 #include "media_player.h"
+#include "time_text.h"
+#include "window_texts.h"
 
 #include <QLabel>
 
@@ -19,66 +23,207 @@ namespace {
 // Decoders that ignore the gapless record play a frame or two beyond the
 // selection: their sound must not clip either.
 constexpr double kAroundSelectionSeconds = 0.1;
+// A fade key makes a fade this much longer or shorter.
+constexpr double kFadeStepSeconds = 0.5;
 // How long the status stays lit up after the ringtone was replaced.
 constexpr int kFlashMs = 1500;
 const QColor kFlash(0xe0, 0x40, 0x00);
 
+// The start of the frame that holds a moment, where a cut from it begins;
+// the moment itself in a song without frames.
+double FrameHolding(const SongMap& map, double seconds)
+{
+    const auto frame = map.FrameNear(seconds);
+    if (!frame)
+        return seconds;
+    if (frame->Start <= seconds)
+        return frame->Start;
+    // The next frame was nearer: the one before it holds the moment.
+    const auto before = map.FrameNear(seconds - frame->Length / 2);
+    return before ? std::min(before->Start, seconds) : seconds;
+}
+
 }  // namespace
+
+void Frm::whenFree(std::function<void()> command)
+{
+    // A key or a wheel turn during a cut is done after it, in order, on the
+    // step that cut shows: never lost, never built on a step about to go.
+    if (session_.deferred(command))
+        return;
+    command();
+    session_.runWaiting();
+}
+
+void Frm::MDplay_MarkMoved(PlayerMark mark, double seconds)
+{
+    whenFree([this, mark, seconds] { moveMark(mark, seconds); });
+}
+
+void Frm::MDplay_MarkStepped(PlayerMark mark, double bySeconds)
+{
+    whenFree([this, mark, bySeconds] {
+        const std::optional<CutStep>& shown = session_.shown();
+        if (!shown || (mark == PlayerMark::End && !shown->Cut))
+            return;
+        const CutRequest& request = shown->Request;
+        const double from = mark == PlayerMark::Start ? request.StartSeconds : request.EndSeconds;
+        moveMark(mark, std::clamp(from + bySeconds, 0.0, services_.shared.MediaDuration));
+    });
+}
+
+void Frm::moveMark(PlayerMark mark, double seconds)
+{
+    const std::optional<CutStep> shown = session_.shown();
+    if (session_.cutting() || session_.stage() == WindowStage::ReadingSong || MDplay->URL().isEmpty() || !shown)
+        return;
+    readSong();
+    // Before a cut the start mark alone moves, as Start there.
+    if (!shown->Cut) {
+        if (mark == PlayerMark::Start)
+            takeStep({{seconds, 0, {}}, false}, StepCause::Changed);
+        return;
+    }
+    // After a cut the mark not moved keeps its moment and the cut is made
+    // again at once. One that would be refused leaves the cut in place as
+    // it is: its kept file, its marks and its times.
+    CutRequest request = shown->Request;
+    (mark == PlayerMark::Start ? request.StartSeconds : request.EndSeconds) = seconds;
+    if (refusedSelection(request.StartSeconds, request.EndSeconds)) {
+        showStep();
+        return;
+    }
+    takeStep({request, true}, StepCause::Changed);
+}
+
+void Frm::MDplay_TimeTyped(PlayerMark mark, const QString& text)
+{
+    whenFree([this, mark, text] { typeTime(mark, text); });
+}
+
+void Frm::typeTime(PlayerMark mark, const QString& text)
+{
+    if (session_.cutting() || refusedWhileMapping())
+        return;
+    if (MDplay->URL().isEmpty()) {
+        message(texts::ChooseSong());
+        return;
+    }
+    const std::optional<double> typed = ParseTimeText(text.toStdString());
+    if (!typed) {
+        message(texts::TimeUnreadable(), texts::Tip());
+        return;
+    }
+    readSong();
+    if (*typed > services_.shared.MediaDuration) {
+        message(texts::TimeOutsideSong(), texts::Tip());
+        return;
+    }
+    // Where a cut from that moment begins, as a dropped mark lands.
+    const double seconds = FrameHolding(cut_.SourceMap, *typed);
+    const std::optional<CutStep> shown = session_.shown();
+    if (shown && shown->Cut) {
+        moveMark(mark, seconds);
+        return;
+    }
+    if (refusedAsUnplayable())
+        return;
+    if (mark == PlayerMark::Start) {
+        // As Start pressed there: a new ringtone.
+        takeStep({{seconds, 0, {}}, false}, StepCause::Pressed);
+    } else if (!shown) {
+        message(texts::ChooseStart());
+    } else if (!refusedSelection(shown->Request.StartSeconds, seconds)) {
+        // As End pressed there.
+        takeStep({{shown->Request.StartSeconds, seconds, session_.gain()}, true}, StepCause::Pressed);
+    }
+}
 
 void Frm::MDplay_FadeSet(PlayerFade fade, double seconds)
 {
-    KeptGain gain = gain_;
-    (fade == PlayerFade::In ? gain.FadeInSeconds : gain.FadeOutSeconds) = std::max(0.0, seconds);
-    reshape(gain);
+    whenFree([this, fade, seconds] {
+        KeptGain gain = session_.gain();
+        (fade == PlayerFade::In ? gain.FadeInSeconds : gain.FadeOutSeconds) = std::max(0.0, seconds);
+        changeGain(gain);
+    });
+}
+
+void Frm::MDplay_FadeStepped(PlayerFade fade, int steps)
+{
+    whenFree([this, fade, steps] {
+        KeptGain gain = session_.gain();
+        double& seconds = fade == PlayerFade::In ? gain.FadeInSeconds : gain.FadeOutSeconds;
+        seconds = std::max(0.0, seconds + steps * kFadeStepSeconds);
+        changeGain(gain);
+    });
 }
 
 void Frm::MDplay_VolumeStepped(int steps)
 {
-    const auto start = TextToNumber(services_.shared.StartPos);
-    const auto end = TextToNumber(services_.shared.EndPos);
-    if (!mayReshape() || !start || !end || steps == 0)
-        return;
-    // Louder only as far as the song's own decoded sound allows, which the
-    // player knows once it has decoded the selection.
-    int loudest = gain_.VolumeSteps;
-    if (steps > 0) {
-        const auto limit = loudestVolume(*start, *end);
-        if (!limit) {
-            lb->setText(QStringLiteral("读取波形，请稍候"));
+    whenFree([this, steps] {
+        const std::optional<CutStep> shown = session_.shown();
+        if (session_.stage() != WindowStage::CutShown || steps == 0)
+            return;
+        const KeptGain now = shown->Request.Gain;
+        // Louder only as far as the song's own decoded sound allows, which the
+        // player knows once it has decoded the selection.
+        int loudest = now.VolumeSteps;
+        if (steps > 0) {
+            const auto limit = loudestVolume(shown->Request.StartSeconds, shown->Request.EndSeconds);
+            if (!limit) {
+                lb->setText(texts::ReadingWaveform());
+                return;
+            }
+            loudest = std::max(loudest, *limit);
+        }
+        KeptGain gain = now;
+        gain.VolumeSteps = std::clamp(now.VolumeSteps + steps, MinVolumeSteps, std::max(loudest, MinVolumeSteps));
+        if (gain.VolumeSteps == now.VolumeSteps) {
+            lb->setText(steps > 0 ? texts::Loudest() : texts::Quietest());
             return;
         }
-        loudest = std::max(loudest, *limit);
-    }
-    KeptGain gain = gain_;
-    gain.VolumeSteps = std::clamp(gain_.VolumeSteps + steps, MinVolumeSteps, std::max(loudest, MinVolumeSteps));
-    if (gain.VolumeSteps == gain_.VolumeSteps) {
-        lb->setText(steps > 0 ? QStringLiteral("音量最大") : QStringLiteral("音量最小"));
-        return;
-    }
-    reshape(gain);
+        changeGain(gain);
+    });
 }
 
-bool Frm::mayReshape() const { return !cutting_ && !mapping_ && cutShown_ && startMarked_ && !MDplay->URL().isEmpty(); }
-
-void Frm::reshape(KeptGain gain)
+void Frm::changeGain(KeptGain gain)
 {
-    if (!mayReshape())
+    if (session_.cutting() || session_.stage() != WindowStage::CutShown || MDplay->URL().isEmpty())
         return;
     readSong();
-    const auto start = TextToNumber(services_.shared.StartPos);
-    const auto end = TextToNumber(services_.shared.EndPos);
-    if (!start || !end || fittedGain(gain, *start, *end) == gain_)
+    CutRequest request = session_.shown()->Request;
+    if (fittedGain(gain, request.StartSeconds, request.EndSeconds) == request.Gain)
         return;
-    const KeptGain before = gain_;
-    gain_ = gain;
-    if (recutAt(*end))
+    request.Gain = gain;
+    takeStep({request, true}, StepCause::Changed);
+}
+
+void Frm::MDplay_CommandAsked(KeyAction action)
+{
+    if (action == KeyAction::Undo)
+        whenFree([this] { undo(); });
+    else if (action == KeyAction::Redo)
+        whenFree([this] { redo(); });
+}
+
+void Frm::undo()
+{
+    if (session_.cutting() || session_.stage() == WindowStage::ReadingSong)
         return;
-    gain_ = before;
-    // Refused before anything was written: the cut in place stays shown.
-    if (gainRefused_ && !closing_) {
-        cutShown_ = true;
-        MDplay->setMarks(start, end);
-    }
+    if (const std::optional<CutStep> step = session_.undo())
+        takeStep(*step, StepCause::Undo);
+    else
+        lb->setText(texts::NothingToUndo());
+}
+
+void Frm::redo()
+{
+    if (session_.cutting() || session_.stage() == WindowStage::ReadingSong)
+        return;
+    if (const std::optional<CutStep> step = session_.redo())
+        takeStep(*step, StepCause::Redo);
+    else
+        lb->setText(texts::NothingToRedo());
 }
 
 KeptGain Frm::fittedGain(KeptGain gain, double start, double end) const
@@ -100,8 +245,6 @@ std::optional<int> Frm::loudestVolume(double start, double end) const
     const auto peak = MDplay->peakBetween(start - kAroundSelectionSeconds, end + kAroundSelectionSeconds);
     return peak ? std::optional<int>(LoudestVolumeSteps(*peak)) : std::nullopt;
 }
-
-void Frm::showGain() { MDplay->setFades(gain_.FadeInSeconds, gain_.FadeOutSeconds, gain_.VolumeSteps * GainStepDb); }
 
 void Frm::flashStatus()
 {
