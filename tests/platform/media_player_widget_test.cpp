@@ -9,6 +9,7 @@
 #include "waveform_bar.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -87,6 +89,33 @@ QStringList StandardErrorOf(const QString& file, const std::function<void()>& ru
                : QStringList{QStringLiteral("<unreadable>")};
 }
 
+// How a looping player's position moved while it was watched: how often it
+// went back to the stretch's start, and the least and most it read.
+struct LoopSeen {
+    int wraps = 0;
+    double lowest = 1e9;
+    double highest = -1e9;
+    QString describe() const { return QStringLiteral("%1 wraps within %2..%3 s").arg(wraps).arg(lowest).arg(highest); }
+};
+
+// Reads the position about every 20 ms until it has wrapped `wraps` times,
+// or the wait runs out.
+LoopSeen WatchLoop(const MediaPlayerWidget& player, int wraps)
+{
+    LoopSeen seen;
+    double last = player.currentPosition();
+    const QDeadlineTimer limit(3 * kWait);
+    while (seen.wraps < wraps && !limit.hasExpired()) {
+        QTest::qWait(20);
+        const double now = player.currentPosition();
+        seen.wraps += now < last - 0.5 ? 1 : 0;
+        seen.lowest = std::min(seen.lowest, now);
+        seen.highest = std::max(seen.highest, now);
+        last = now;
+    }
+    return seen;
+}
+
 // What a failed wait reports about the player.
 QString Describe(const MediaPlayerWidget& player)
 {
@@ -124,6 +153,8 @@ private slots:
     void topLineTellsTheSelectionExactly();
     void saysOnceWhenNothingCanBeHeard_data();
     void saysOnceWhenNothingCanBeHeard();
+    void loopsAStretchAndFollowsItsChanges();
+    void loopButtonLoopsBetweenTheMarks();
 
 private:
     // A loaded, playing player on the 30-second tone.
@@ -131,6 +162,7 @@ private:
 
     QTemporaryDir dir_;
     QString tone_;
+    QString stepped_;  // 12 s, a pitch of its own in each second
 };
 
 void MediaPlayerWidgetTest::initTestCase()
@@ -138,6 +170,8 @@ void MediaPlayerWidgetTest::initTestCase()
     QVERIFY(dir_.isValid());
     tone_ = dir_.filePath(QStringLiteral("tone.mp3"));
     QVERIFY(sundrel::test::MakeToneMp3(Native(tone_), 30.0));
+    stepped_ = dir_.filePath(QStringLiteral("stepped.mp3"));
+    QVERIFY(sundrel::test::MakeSteppedToneMp3(Native(stepped_), 12.0));
 }
 
 std::unique_ptr<MediaPlayerWidget> MediaPlayerWidgetTest::playingTone()
@@ -545,6 +579,88 @@ void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard()
     QCOMPARE(child.exitCode(), 0);
     const QString said = QString::fromLocal8Bit(child.readAllStandardError());
     QCOMPARE(said.count(QStringLiteral("Sundrel: no sound output was found")), withOutputs ? 0 : 1);
+}
+
+// The stretch plays over and over, turn after turn, never beyond its ends;
+// a new stretch is taken at once, and an ended loop plays on.
+void MediaPlayerWidgetTest::loopsAStretchAndFollowsItsChanges()
+{
+    constexpr double kSlack = 0.1;
+    MediaPlayerWidget player(50);
+    player.setURL(stepped_);
+    QTRY_VERIFY_WITH_TIMEOUT(player.duration().value_or(0) > 11 && player.currentPosition() > 0.1, kWait);
+
+    player.playLoop(2.0, 3.5);
+    QVERIFY(player.isLooping());
+    LoopSeen seen = WatchLoop(player, 3);
+    QVERIFY2(seen.wraps >= 2 && seen.lowest >= 2.0 - kSlack && seen.highest <= 3.5 + kSlack,
+             qPrintable(seen.describe()));
+
+    // Moved elsewhere while looping: the position was outside, so it goes
+    // there at once, not at the end of the turn (a seek reads as its target
+    // until it lands).
+    player.playLoop(5.0, 6.0);
+    QVERIFY2(std::abs(player.currentPosition() - 5.0) < kSlack, qPrintable(Describe(player)));
+    seen = WatchLoop(player, 2);
+    QVERIFY2(seen.wraps >= 2 && seen.lowest >= 5.0 - kSlack && seen.highest <= 6.0 + kSlack,
+             qPrintable(seen.describe()));
+    QCOMPARE(StatusOf(player), QStringLiteral("正在播放"));
+
+    // Widened around the position: the turn goes on where it is, to the new end.
+    QTRY_VERIFY2_WITH_TIMEOUT(player.currentPosition() > 5.4, qPrintable(Describe(player)), kWait);
+    player.playLoop(4.5, 7.0);
+    QVERIFY2(player.currentPosition() > 5.3, qPrintable(Describe(player)));
+    seen = WatchLoop(player, 2);
+    QVERIFY2(seen.wraps >= 2 && seen.lowest >= 4.5 - kSlack && seen.highest > 6.5 && seen.highest <= 7.0 + kSlack,
+             qPrintable(seen.describe()));
+
+    player.stopLoop();
+    QVERIFY(!player.isLooping());
+    QTRY_VERIFY2_WITH_TIMEOUT(player.currentPosition() > 6.5, qPrintable(Describe(player)), kWait);
+}
+
+// The button loops between the marks the window set and follows them; a
+// stretch past the song's end loops at the end; pause, play and a new song
+// behave.
+void MediaPlayerWidgetTest::loopButtonLoopsBetweenTheMarks()
+{
+    MediaPlayerWidget player(50);
+    player.setURL(stepped_);
+    QTRY_VERIFY_WITH_TIMEOUT(player.duration().value_or(0) > 11, kWait);
+    auto* loop = player.findChild<QToolButton*>(QStringLiteral("loop"));
+    QVERIFY(loop != nullptr);
+    QCOMPARE(loop->accessibleName(), QStringLiteral("循环播放选区"));
+    player.setMarks(2.0, std::nullopt);
+    QVERIFY(!loop->isEnabled());
+
+    player.setMarks(2.0, 3.0);
+    loop->click();
+    QVERIFY(player.isLooping() && loop->isChecked());
+    player.togglePlay();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("已暂停"), kWait);
+    player.togglePlay();
+    player.setMarks(8.0, 9.0);
+    QTRY_VERIFY2_WITH_TIMEOUT(player.currentPosition() >= 7.9, qPrintable(Describe(player)), kWait);
+    LoopSeen seen = WatchLoop(player, 2);
+    QVERIFY2(seen.wraps >= 2 && seen.lowest >= 7.9 && seen.highest <= 9.1, qPrintable(seen.describe()));
+
+    // Beyond the song's end, the song's end is where each turn ends.
+    player.playLoop(11.0, 14.0);
+    QTRY_VERIFY2_WITH_TIMEOUT(player.currentPosition() >= 10.9, qPrintable(Describe(player)), kWait);
+    seen = WatchLoop(player, 2);
+    QVERIFY2(seen.wraps >= 2 && seen.lowest >= 10.9, qPrintable(seen.describe()));
+    QVERIFY(player.isLooping());
+
+    player.setMarks(8.0, std::nullopt);
+    QVERIFY(!player.isLooping() && !loop->isChecked());
+    player.setMarks(2.0, 3.0);
+    loop->click();
+    QVERIFY(player.isLooping());
+    loop->click();
+    QVERIFY(!player.isLooping() && !loop->isChecked());
+    loop->click();
+    player.setURL(stepped_);
+    QVERIFY(!player.isLooping() && !loop->isChecked() && !loop->isEnabled());
 }
 
 QTEST_MAIN(MediaPlayerWidgetTest)
