@@ -32,9 +32,10 @@ public:
     virtual void togglePlay() = 0;
     // Plays from fromSeconds to toSeconds and back again, each turn joined to
     // the next without a gap, until stopLoop(), stop, a seek outside the
-    // stretch, a new URL or marks without an end. Called again while
-    // looping, the loop follows the new stretch, and so it does new marks
-    // with both moments. A stretch under a tenth of a second is not looped.
+    // stretch or a new URL. Called again while looping, the loop follows the
+    // new stretch at once, and so it does marks set with both moments (marks
+    // without an end leave it as it is). A stretch under a tenth of a second
+    // is not looped.
     virtual void playLoop(double fromSeconds, double toSeconds) = 0;
     // Playback goes on past the stretch's end (or stays paused).
     virtual void stopLoop() = 0;

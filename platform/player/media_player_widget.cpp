@@ -333,12 +333,10 @@ void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::option
     markEnd_ = moment(endSeconds);
     wave_->setMarks(markStart_, markEnd_);
     // A loop over the selection goes on over the selection as it now is.
-    if (isLooping()) {
-        if (markStart_ && markEnd_) {
-            playLoop(*markStart_, *markEnd_);
-        } else {
-            stopLoop();
-        }
+    // Marks without an end leave it as it was: a mark dropped after a cut
+    // comes as the start alone, then both once the cut is made again.
+    if (isLooping() && markStart_ && markEnd_) {
+        playLoop(*markStart_, *markEnd_);
     }
     refresh();
 }

@@ -651,11 +651,12 @@ void MediaPlayerWidgetTest::loopButtonLoopsBetweenTheMarks()
     QVERIFY2(seen.wraps >= 2 && seen.lowest >= 10.9, qPrintable(seen.describe()));
     QVERIFY(player.isLooping());
 
-    player.setMarks(8.0, std::nullopt);
-    QVERIFY(!player.isLooping() && !loop->isChecked());
+    // A dropped mark comes as the start alone, then with the end once cut
+    // again: the loop goes on, then follows.
+    player.setMarks(2.0, std::nullopt);
+    QVERIFY(player.isLooping() && loop->isEnabled());
     player.setMarks(2.0, 3.0);
-    loop->click();
-    QVERIFY(player.isLooping());
+    QVERIFY2(std::abs(player.currentPosition() - 2.0) < 0.1, qPrintable(Describe(player)));
     loop->click();
     QVERIFY(!player.isLooping() && !loop->isChecked());
     loop->click();
