@@ -294,13 +294,13 @@ void Playback::startSeek(qint64 milliseconds)
     // next turn be queued behind this one; an end of "none" lifts the end
     // that a loop may have left.
     auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-    gint64 stop = gint64(GST_CLOCK_TIME_NONE);
+    gint64 endNs = gint64(GST_CLOCK_TIME_NONE);
     if (loop_) {
         flags = GstSeekFlags(flags | GST_SEEK_FLAG_SEGMENT);
-        stop = loop_->toMs * GST_MSECOND;
+        endNs = loop_->toMs * GST_MSECOND;
     }
     if (gst_element_seek(playbin_, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, milliseconds * GST_MSECOND,
-                         GST_SEEK_TYPE_SET, stop)) {
+                         GST_SEEK_TYPE_SET, endNs)) {
         seeking_ = milliseconds;
         lastPosition_ = milliseconds;
     } else {
@@ -412,8 +412,9 @@ void Playback::poll()
                 gst_object_unref(bus);
                 return;
             case GST_MESSAGE_EOS:
-                // A loop ends at the song's end only if GStreamer would not
-                // loop there; either way nothing waits for a turn.
+                // A looped segment ends in SEGMENT_DONE, also at the song's
+                // end: EOS means an element did not take the segment seek,
+                // and the loop ends rather than wait for a turn.
                 loop_.reset();
                 ended_ = true;
                 seeking_.reset();

@@ -67,7 +67,7 @@ private:
     void buildControls(int volume);
     // The dark display: file name and status above the waveform.
     QFrame* buildDisplay();
-    // Play, stop, time and volume.
+    // Play, stop, loop, time and volume.
     QHBoxLayout* buildControlRow(int volume);
     void stop();
     // The loop button: loops between the marks, or stops looping.
