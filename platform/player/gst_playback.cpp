@@ -23,6 +23,10 @@ constexpr guint kPlaySoftVolume = 1u << 4;
 
 constexpr int kPollMs = 40;
 
+// A loop turning more often than this would only flood the bus with its
+// turns, and be heard as a buzz.
+constexpr qint64 kShortestLoopMs = 100;
+
 // Whether the user has been told that nothing will be heard: once is enough,
 // whichever way it was found out.
 bool silenceReported = false;
@@ -247,6 +251,7 @@ void Playback::stop()
 {
     if (!playbin_ || failed_)
         return;
+    loop_.reset();
     playing_ = false;
     gst_element_set_state(playbin_, GST_STATE_PAUSED);
     seek(0);
@@ -262,6 +267,8 @@ void Playback::seek(qint64 milliseconds)
     milliseconds = qMax<qint64>(0, milliseconds);
     if (durationMs() > 0)
         milliseconds = qMin(milliseconds, durationMs());
+    if (loop_ && (milliseconds < loop_->fromMs || milliseconds >= loop_->toMs))
+        loop_.reset();
     ended_ = false;
     stopped_ = false;
     // Before the song is open a seek would be lost: it waits for the open.
@@ -275,14 +282,86 @@ void Playback::seek(qint64 milliseconds)
 
 void Playback::startSeek(qint64 milliseconds)
 {
+    // A turn's end reported before this seek belongs to the segment the
+    // flush throws away: acted on, it would cut the new one short.
+    GstBus* bus = gst_element_get_bus(playbin_);
+    while (GstMessage* stale = gst_bus_pop_filtered(bus, GST_MESSAGE_SEGMENT_DONE))
+        gst_message_unref(stale);
+    gst_object_unref(bus);
     // Accurate, so that the moment the player then reports is the moment
-    // the user hears; flushing, so that it lands at once.
-    const auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-    if (gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, milliseconds * GST_MSECOND)) {
+    // the user hears; flushing, so that it lands at once. A segment seek
+    // ends in SEGMENT_DONE at the loop's end instead of EOS, which lets the
+    // next turn be queued behind this one; an end of "none" lifts the end
+    // that a loop may have left.
+    auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    gint64 endNs = gint64(GST_CLOCK_TIME_NONE);
+    if (loop_) {
+        flags = GstSeekFlags(flags | GST_SEEK_FLAG_SEGMENT);
+        endNs = loop_->toMs * GST_MSECOND;
+    }
+    if (gst_element_seek(playbin_, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, milliseconds * GST_MSECOND,
+                         GST_SEEK_TYPE_SET, endNs)) {
         seeking_ = milliseconds;
         lastPosition_ = milliseconds;
+    } else {
+        loop_.reset();
     }
 }
+
+void Playback::turnAgain()
+{
+    // Not flushing: the end of this turn still in GStreamer's queues plays
+    // out, and the next turn follows it without a gap.
+    const auto flags = GstSeekFlags(GST_SEEK_FLAG_ACCURATE | GST_SEEK_FLAG_SEGMENT);
+    if (!gst_element_seek(playbin_, 1.0, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, loop_->fromMs * GST_MSECOND,
+                          GST_SEEK_TYPE_SET, loop_->toMs * GST_MSECOND)) {
+        // Nothing more will come after the segment's end: it is the end.
+        loop_.reset();
+        ended_ = true;
+    }
+}
+
+void Playback::loop(qint64 fromMs, qint64 toMs)
+{
+    if (!playbin_ || failed_)
+        return;
+    fromMs = qMax<qint64>(0, fromMs);
+    if (toMs - fromMs < kShortestLoopMs) {
+        stopLoop();
+        return;
+    }
+    const Stretch stretch{fromMs, toMs};
+    if (loop_ == stretch)
+        return;
+    // A loop that is changed goes on where it is, if it can; a new one
+    // starts at its beginning.
+    const qint64 now = positionMs();
+    const bool inside = loop_ && !ended_ && now >= fromMs && now < toMs;
+    loop_ = stretch;
+    ended_ = false;
+    stopped_ = false;
+    const qint64 target = inside ? now : fromMs;
+    if (!opened_) {
+        pendingSeek_ = target;
+    } else {
+        startSeek(target);
+    }
+    emit changed();
+}
+
+void Playback::stopLoop()
+{
+    if (!loop_)
+        return;
+    loop_.reset();
+    // The segment still ends at the loop's end, and the next turn may be
+    // queued already: a flush to the moment heard now lets playback go on.
+    if (opened_ && !ended_)
+        startSeek(positionMs());
+    emit changed();
+}
+
+bool Playback::looping() const { return loop_.has_value(); }
 
 void Playback::setGain(double gain)
 {
@@ -315,6 +394,7 @@ void Playback::fail(GstMessage* error)
     if (bus)
         gst_object_unref(bus);
     failed_ = true;
+    loop_.reset();
     poll_.stop();
     // The pipeline stays, but idle: it holds the file no longer.
     gst_element_set_state(playbin_, GST_STATE_NULL);
@@ -332,8 +412,18 @@ void Playback::poll()
                 gst_object_unref(bus);
                 return;
             case GST_MESSAGE_EOS:
+                // A looped segment ends in SEGMENT_DONE, also at the song's
+                // end: EOS means an element did not take the segment seek,
+                // and the loop ends rather than wait for a turn.
+                loop_.reset();
                 ended_ = true;
                 seeking_.reset();
+                break;
+            case GST_MESSAGE_SEGMENT_DONE:
+                // Without a loop it can only be an old segment's, which a
+                // flush has replaced with one that ends in EOS.
+                if (loop_)
+                    turnAgain();
                 break;
             case GST_MESSAGE_ASYNC_DONE:
                 // The song is open, or a seek has landed.

@@ -51,8 +51,22 @@ public:
     void pause();
     // Back to the beginning, paused.
     void stop();
+    // A seek inside the stretch being looped keeps the loop; one outside
+    // ends it.
     void seek(qint64 milliseconds);
     void setGain(double gain);
+
+    // Plays [fromMs, toMs) over and over, each turn joined to the next
+    // without a gap, until stopLoop(), stop(), an error or the song's end.
+    // Asked again while looping, the loop takes the new stretch at once and
+    // keeps the position when it lies inside, else goes to the new start.
+    // Pausing and playing keep the loop. A stretch shorter than a tenth of
+    // a second is not looped: it ends any loop instead.
+    void loop(qint64 fromMs, qint64 toMs);
+    // Lifts the stretch's end: playback goes on (or stays paused) from where
+    // it is.
+    void stopLoop();
+    bool looping() const;
 
 signals:
     // The status, the duration or the position has moved.
@@ -63,7 +77,10 @@ private:
     // Says why on standard error: GStreamer's error (given, or left on the
     // bus), one line.
     void fail(_GstMessage* error = nullptr);
+    // A flushing seek; while looping it also bounds the segment by the loop.
     void startSeek(qint64 milliseconds);
+    // The next turn of the loop, queued behind what is still to be played.
+    void turnAgain();
     bool queryPosition(qint64& milliseconds) const;
 
     QByteArray file_;  // the song's path, for what is said when it fails
@@ -83,6 +100,12 @@ private:
     // under way: until it lands, the position reads as its target.
     std::optional<qint64> pendingSeek_;
     std::optional<qint64> seeking_;
+    struct Stretch {
+        qint64 fromMs = 0;
+        qint64 toMs = 0;
+        bool operator==(const Stretch&) const = default;
+    };
+    std::optional<Stretch> loop_;
     mutable qint64 lastPosition_ = 0;
 };
 

@@ -30,6 +30,18 @@ public:
     virtual std::optional<double> duration() const = 0;
     virtual double currentPosition() const = 0;
     virtual void pause() = 0;
+    // Plays or pauses, as the player's own play button does.
+    virtual void togglePlay() = 0;
+    // Plays from fromSeconds to toSeconds and back again, each turn joined to
+    // the next without a gap, until stopLoop(), stop, a seek outside the
+    // stretch or a new URL. Called again while looping, the loop follows the
+    // new stretch at once, and so it does marks set with both moments (marks
+    // without an end leave it as it is). A stretch under a tenth of a second
+    // is not looped.
+    virtual void playLoop(double fromSeconds, double toSeconds) = 0;
+    // Playback goes on past the stretch's end (or stays paused).
+    virtual void stopLoop() = 0;
+    virtual bool isLooping() const = 0;
     // The loaded media cannot be played: the player refused the file or
     // failed to open it (its status says so). False with no media.
     virtual bool cannotPlay() const = 0;

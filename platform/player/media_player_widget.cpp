@@ -141,6 +141,7 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
 
     connect(playButton_, &QToolButton::clicked, this, &MediaPlayerWidget::togglePlay);
     connect(stopButton_, &QToolButton::clicked, this, &MediaPlayerWidget::stop);
+    connect(loopButton_, &QToolButton::clicked, this, &MediaPlayerWidget::toggleLoop);
     // While the user drags over the waveform, the time shows where the drag
     // would land and playback moves only when the button is let go.
     connect(wave_, &WaveformBar::dragged, this, &MediaPlayerWidget::refreshTime);
@@ -238,6 +239,11 @@ QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume)
     pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
     playButton_ = MakeButton(this, "play", QStyle::SP_MediaPlay, QStringLiteral("播放"));
     stopButton_ = MakeButton(this, "stop", QStyle::SP_MediaStop, QStringLiteral("停止"));
+    // The player knows the selection from its marks: the button needs
+    // nothing of the window, and a loop follows the marks as they move.
+    loopButton_ = MakeButton(this, "loop", QStyle::SP_BrowserReload, QStringLiteral("循环播放选区"));
+    loopButton_->setToolTip(QStringLiteral("循环播放选区：从开始到结束反复播放（剪切后可用）"));
+    loopButton_->setCheckable(true);
 
     time_ = new QLabel(this);
     time_->setObjectName(QStringLiteral("time"));
@@ -261,6 +267,7 @@ QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume)
     controls->setSpacing(3);
     controls->addWidget(playButton_);
     controls->addWidget(stopButton_);
+    controls->addWidget(loopButton_);
     controls->addStretch(1);
     controls->addWidget(time_);
     controls->addWidget(speaker);
@@ -276,6 +283,8 @@ void MediaPlayerWidget::setURL(const QString& url)
     playback_.reset();
     decoder_.reset();  // the old song's waveform is not finished: never mind
     wave_->setPeaks(nullptr);
+    markStart_.reset();
+    markEnd_.reset();
     wave_->setMarks(std::nullopt, std::nullopt);
     wave_->setFades(0, 0, 0);
     wave_->setFrameGrid({});
@@ -324,7 +333,16 @@ void MediaPlayerWidget::setMarks(std::optional<double> startSeconds, std::option
         }
         return qMax(0.0, *seconds);
     };
-    wave_->setMarks(moment(startSeconds), moment(endSeconds));
+    markStart_ = moment(startSeconds);
+    markEnd_ = moment(endSeconds);
+    wave_->setMarks(markStart_, markEnd_);
+    // A loop over the selection goes on over the selection as it now is.
+    // Marks without an end leave it as it was: a mark dropped after a cut
+    // comes as the start alone, then both once the cut is made again.
+    if (isLooping() && markStart_ && markEnd_) {
+        playLoop(*markStart_, *markEnd_);
+    }
+    refresh();
 }
 
 void MediaPlayerWidget::setFrameGrid(double firstSeconds, double frameSeconds)
@@ -394,6 +412,37 @@ void MediaPlayerWidget::stop()
     }
 }
 
+void MediaPlayerWidget::playLoop(double fromSeconds, double toSeconds)
+{
+    if (!playback_ || !qIsFinite(fromSeconds) || !qIsFinite(toSeconds)) {
+        return;
+    }
+    playback_->loop(qRound64(fromSeconds * 1000.0), qRound64(toSeconds * 1000.0));
+    if (playback_->looping()) {
+        playback_->play();
+    }
+}
+
+void MediaPlayerWidget::stopLoop()
+{
+    if (playback_) {
+        playback_->stopLoop();
+    }
+}
+
+bool MediaPlayerWidget::isLooping() const { return playback_ && playback_->looping(); }
+
+void MediaPlayerWidget::toggleLoop()
+{
+    if (isLooping()) {
+        stopLoop();
+    } else if (markStart_ && markEnd_) {
+        playLoop(*markStart_, *markEnd_);
+    }
+    // A click checks the button by itself; it says what really happened.
+    refresh();
+}
+
 void MediaPlayerWidget::applyVolume(int volume)
 {
     gain_ = LinearGain(volume);
@@ -432,6 +481,9 @@ void MediaPlayerWidget::refresh()
     }
     playButton_->setEnabled(loaded);
     stopButton_->setEnabled(loaded);
+    const bool looping = isLooping();
+    loopButton_->setEnabled(looping || (loaded && markStart_ && markEnd_ && *markEnd_ > *markStart_));
+    loopButton_->setChecked(looping);
     wave_->setEnabled(loaded && length > 0);
     // The same two icons every time: an icon fresh from the style at each
     // refresh (25 a second while playing, more while seeking) leaves its

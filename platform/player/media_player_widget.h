@@ -28,7 +28,7 @@ QString ClockText(qint64 milliseconds);
 
 // The embedded player of the main and preview windows: a display with the
 // file name, the status and the song's waveform, which is the seek bar, above
-// a row of play/pause, stop, time and volume controls. It never shows a
+// a row of play/pause, stop, loop, time and volume controls. It never shows a
 // dialog of its own; a file it cannot play is reported in the status only.
 class MediaPlayerWidget final : public MediaPlayer {
     Q_OBJECT
@@ -43,6 +43,10 @@ public:
     std::optional<double> duration() const override;
     double currentPosition() const override;
     void pause() override;
+    void togglePlay() override;
+    void playLoop(double fromSeconds, double toSeconds) override;
+    void stopLoop() override;
+    bool isLooping() const override;
     bool cannotPlay() const override;
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds) override;
     void setFrameGrid(double firstSeconds, double frameSeconds) override;
@@ -66,10 +70,11 @@ private:
     void buildControls(int volume);
     // The dark display: file name and status above the waveform.
     QFrame* buildDisplay();
-    // Play, stop, time and volume.
+    // Play, stop, loop, time and volume.
     QHBoxLayout* buildControlRow(int volume);
-    void togglePlay();
     void stop();
+    // The loop button: loops between the marks, or stops looping.
+    void toggleLoop();
     void applyVolume(int volume);
     void moveTo(double seconds);
     // Brings every control in line with the song's status and position.
@@ -90,6 +95,9 @@ private:
     // Decodes the song's waveform in the background; replaced with the song.
     std::unique_ptr<PeakDecoder> decoder_;
     double gain_ = 0;
+    // The marks as the window set them, which the loop button loops between.
+    std::optional<double> markStart_;
+    std::optional<double> markEnd_;
 
     QLabel* title_ = nullptr;
     QLabel* selection_ = nullptr;
@@ -99,6 +107,7 @@ private:
     QIcon playIcon_;
     QIcon pauseIcon_;
     QToolButton* stopButton_ = nullptr;
+    QToolButton* loopButton_ = nullptr;
     WaveformBar* wave_ = nullptr;
     QLabel* time_ = nullptr;
     QSlider* volumeSlider_ = nullptr;

@@ -9,6 +9,7 @@
 #include "waveform_bar.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -87,6 +89,25 @@ QStringList StandardErrorOf(const QString& file, const std::function<void()>& ru
                : QStringList{QStringLiteral("<unreadable>")};
 }
 
+// Reads a looping player's position about every 20 ms until it has gone
+// back to the stretch's start `wraps` times, or the wait runs out: whether
+// it did, never leaving [from, to] by more than 0.1 s. What it saw is told.
+bool Loops(const MediaPlayerWidget& player, double from, double to, int wraps = 2)
+{
+    int seen = 0;
+    double lowest = 1e9, highest = -1e9, last = player.currentPosition();
+    for (const QDeadlineTimer limit(3 * kWait); seen < wraps && !limit.hasExpired();) {
+        QTest::qWait(20);
+        const double now = player.currentPosition();
+        seen += now < last - 0.5 ? 1 : 0;
+        lowest = std::min(lowest, now);
+        highest = std::max(highest, now);
+        last = now;
+    }
+    qInfo("%d wraps within %.3f..%.3f s", seen, lowest, highest);
+    return seen >= wraps && lowest >= from - 0.1 && highest <= to + 0.1;
+}
+
 // What a failed wait reports about the player.
 QString Describe(const MediaPlayerWidget& player)
 {
@@ -124,6 +145,8 @@ private slots:
     void topLineTellsTheSelectionExactly();
     void saysOnceWhenNothingCanBeHeard_data();
     void saysOnceWhenNothingCanBeHeard();
+    void loopsAStretchAndFollowsItsChanges();
+    void loopButtonLoopsBetweenTheMarks();
 
 private:
     // A loaded, playing player on the 30-second tone.
@@ -131,6 +154,7 @@ private:
 
     QTemporaryDir dir_;
     QString tone_;
+    QString stepped_;  // 12 s, a pitch of its own in each second
 };
 
 void MediaPlayerWidgetTest::initTestCase()
@@ -138,6 +162,8 @@ void MediaPlayerWidgetTest::initTestCase()
     QVERIFY(dir_.isValid());
     tone_ = dir_.filePath(QStringLiteral("tone.mp3"));
     QVERIFY(sundrel::test::MakeToneMp3(Native(tone_), 30.0));
+    stepped_ = dir_.filePath(QStringLiteral("stepped.mp3"));
+    QVERIFY(sundrel::test::MakeSteppedToneMp3(Native(stepped_), 12.0));
 }
 
 std::unique_ptr<MediaPlayerWidget> MediaPlayerWidgetTest::playingTone()
@@ -545,6 +571,61 @@ void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard()
     QCOMPARE(child.exitCode(), 0);
     const QString said = QString::fromLocal8Bit(child.readAllStandardError());
     QCOMPARE(said.count(QStringLiteral("Sundrel: no sound output was found")), withOutputs ? 0 : 1);
+}
+
+// The stretch plays over and over, never beyond its ends; a new stretch is
+// taken at once (a seek reads as its target until it lands), in place when
+// the position lies inside it; an ended loop plays on.
+void MediaPlayerWidgetTest::loopsAStretchAndFollowsItsChanges()
+{
+    MediaPlayerWidget player(50);
+    player.setURL(stepped_);
+    QTRY_VERIFY_WITH_TIMEOUT(player.duration().value_or(0) > 11 && player.currentPosition() > 0.1, kWait);
+    player.playLoop(2.0, 3.5);
+    QVERIFY(player.isLooping() && Loops(player, 2.0, 3.5, 3));
+
+    player.playLoop(5.0, 6.0);
+    QVERIFY2(std::abs(player.currentPosition() - 5.0) < 0.1, qPrintable(Describe(player)));
+    QVERIFY(Loops(player, 5.0, 6.0));
+    QTRY_VERIFY_WITH_TIMEOUT(player.currentPosition() > 5.4, kWait);
+    player.playLoop(4.5, 7.0);
+    QVERIFY2(player.currentPosition() > 5.3, qPrintable(Describe(player)));
+    QVERIFY(Loops(player, 4.5, 7.0));
+    player.seek(6.8);  // inside: the loop and its end stay
+    QVERIFY(player.isLooping() && Loops(player, 4.5, 7.0, 1));
+
+    player.stopLoop();
+    QVERIFY(!player.isLooping());
+    QTRY_VERIFY2_WITH_TIMEOUT(player.currentPosition() > 7.5, qPrintable(Describe(player)), kWait);
+}
+
+// The button loops between the marks the window set and follows them (a
+// dropped mark comes as the start alone, then both once cut again), also
+// after a pause; past the song's end each turn ends at the end; a seek
+// outside or a new song ends it.
+void MediaPlayerWidgetTest::loopButtonLoopsBetweenTheMarks()
+{
+    MediaPlayerWidget player(50);
+    player.setURL(stepped_);
+    QTRY_VERIFY_WITH_TIMEOUT(player.duration().value_or(0) > 11, kWait);
+    auto* loop = player.findChild<QToolButton*>(QStringLiteral("loop"));
+    QVERIFY(loop != nullptr && !loop->isEnabled());
+    QCOMPARE(loop->accessibleName(), QStringLiteral("循环播放选区"));
+    player.setMarks(8.0, 9.0);
+    loop->click();
+    QVERIFY(player.isLooping() && loop->isChecked());
+    player.togglePlay();
+    QTRY_COMPARE_WITH_TIMEOUT(StatusOf(player), QStringLiteral("已暂停"), kWait);
+    player.togglePlay();
+    player.setMarks(10.5, std::nullopt);
+    player.setMarks(10.5, 14.0);
+    QVERIFY(player.isLooping() && Loops(player, 10.5, 12.0));
+
+    player.seek(9.0);
+    QVERIFY(!player.isLooping() && !loop->isChecked());
+    loop->click();
+    player.setURL(stepped_);
+    QVERIFY(!player.isLooping() && !loop->isChecked() && !loop->isEnabled());
 }
 
 QTEST_MAIN(MediaPlayerWidgetTest)

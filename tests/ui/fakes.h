@@ -70,6 +70,7 @@ public:
         paused = false;
         markStart.reset();
         markEnd.reset();
+        loop.reset();
         ++loads;
     }
     QString URL() const override { return url; }
@@ -79,6 +80,15 @@ public:
     }
     double currentPosition() const override { return position; }
     void pause() override { paused = true; }
+    void togglePlay() override { paused = !paused; }
+    std::optional<std::pair<double, double>> loop;  // the stretch played in a loop
+    void playLoop(double from, double to) override
+    {
+        loop = {from, to};
+        paused = false;
+    }
+    void stopLoop() override { loop.reset(); }
+    bool isLooping() const override { return loop.has_value(); }
     bool failed = false;  // what cannotPlay() reports once a URL is set
     bool cannotPlay() const override { return !url.isEmpty() && failed; }
     void setMarks(std::optional<double> start, std::optional<double> end) override
