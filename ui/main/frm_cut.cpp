@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Start, End and the cut, and save as: the commands the tool exists for.
+// Start, End and the cut: the commands the tool exists for.
 
 #include "frm.h"
 
@@ -211,6 +211,7 @@ bool Frm::keepCut(double startPosition, double endPosition, const KeptGain& gain
     // Pieces that could not be removed (hundreds of MB, some of them hidden)
     // are said plainly, never passed over as a clean cut.
     if (kept) {
+        keptFileWritten();
         services_.shared.CutMade = true;
         cutShown_ = true;
         gain_ = gain;
@@ -227,7 +228,9 @@ bool Frm::keepCut(double startPosition, double endPosition, const KeptGain& gain
         message(QStringLiteral("此文件的帧无法渐入渐出或调节音量！"), QStringLiteral("提示"));
     } else {
         lb->setText(clean ? QStringLiteral("剪切失败") : QStringLiteral("剪切失败，残片未删除"));
-        message(QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"), QStringLiteral("提示"));
+        message(folderHeldElsewhere_ ? QStringLiteral("另有剪切占用此文件夹，请稍后再试！")
+                                     : QStringLiteral("剪切失败，请检查MP3文件和存放的文件夹！"),
+                QStringLiteral("提示"));
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(endPosition)));
@@ -333,6 +336,8 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
         lock.tryAgain();
     }
     WrittenPieces written;
+    // Waited for as long as a cut may take, in vain: the refusal says so.
+    folderHeldElsewhere_ = lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !closing_;
     if (lock.state() != PieceFolderLock::State::Busy && !closing_) {
         const bool alone = lock.state() == PieceFolderLock::State::Held;
         ++cutsUnderWay;
@@ -347,28 +352,6 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
     LockSplit(false);
     unsetCursor();
     return written;
-}
-
-void Frm::Command5_Click()
-{
-    if (cutting_)
-        return;
-    ComDlg2.Filter = QStringLiteral("*.mp3");
-    ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
-    // The dialog opens in the folder that holds the kept file, so that a
-    // bare name lands beside it.
-    QString folder = QtPath(PieceName(cut_, 1).remove_filename());
-    if (folder.isEmpty())
-        folder = txtDestdir->text();
-    ComDlg2.InitDir = folder.isEmpty() ? QDir::homePath() : folder;
-    // A cancelled dialog moves nothing.
-    if (!ComDlg2.ShowSave(this))
-        return;
-    QString target = ComDlg2.FileName;
-    if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
-        target += QStringLiteral(".mp3");
-    if (!MoveFile(PieceName(cut_, 1), EnginePath(target)))
-        message(QStringLiteral("另存为失败！"), QStringLiteral("提示"));
 }
 
 }  // namespace sundrel
