@@ -17,7 +17,12 @@
 int main(int argc, char* argv[])
 {
     sundrel::PrepareProcess();
-    QApplication app(argc, argv);
+    // Every argument the user gives names a song: Qt is handed the program's
+    // name alone, so that none of them (-reverse, -style...) is taken as an
+    // option of Qt's and none disappears from the files.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Sundrel"));
     QApplication::setWindowIcon(sundrel::SundrelIcon());
 
@@ -43,7 +48,7 @@ int main(int argc, char* argv[])
     frm.show();
     // A song named on the command line (the desktop's "Open with" names
     // one) is chosen as 浏览 chooses it, once the window is up.
-    const QStringList given = QApplication::arguments().mid(1);
+    const QStringList given = sundrel::UserArguments(argc, argv);
     if (!given.isEmpty())
         QTimer::singleShot(0, &frm, [&frm, given] { frm.takeUpGiven(sundrel::GivenOnCommandLine(given)); });
     return QApplication::exec();

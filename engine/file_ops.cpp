@@ -3,6 +3,7 @@
 
 #include "hidden_file.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -30,18 +31,27 @@ bool CopyBytes(std::FILE* from, std::FILE* to) {
 
 // rename() cannot cross file systems: the bytes go to a temporary file
 // beside the target first, so the target is replaced whole or not at all.
-bool MoveAcross(const fs::path& from, const fs::path& to) {
+bool MoveAcross(const fs::path& from, const fs::path& to, std::error_code& why) {
+    // The C library says why a call failed in errno alone.
+    const auto failed = [&why] {
+        why = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+        return false;
+    };
+    errno = 0;
     std::FILE* in = OpenFile(from, "rb");
-    if (!in) return false;
+    if (!in) return failed();
     fs::path temporary;
     std::FILE* out = CreateHiddenBeside(to, "moving", temporary);
     if (!out) {
+        failed();
         std::fclose(in);
         return false;
     }
+    errno = 0;
     bool ok = CopyBytes(in, out);
     ok = std::fflush(out) == 0 && ok;
     ok = std::fclose(out) == 0 && ok;
+    if (!ok) failed();
     std::fclose(in);
 
     std::error_code ec;
@@ -50,6 +60,7 @@ bool MoveAcross(const fs::path& from, const fs::path& to) {
         if (!ec) fs::permissions(temporary, perms, ec);
         fs::rename(temporary, to, ec);
         ok = !ec;
+        if (ec) why = ec;
     }
     if (!ok) {
         fs::remove(temporary, ec);
@@ -71,12 +82,21 @@ std::optional<std::int64_t> FileLength(const fs::path& path) {
 }
 
 bool MoveFile(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::status(from, ec))) return false;
-    fs::rename(from, to, ec);
-    if (!ec) return true;
-    if (ec != std::errc::cross_device_link) return false;
-    return MoveAcross(from, to);
+    std::error_code why;
+    return MoveFile(from, to, why);
+}
+
+bool MoveFile(const fs::path& from, const fs::path& to, std::error_code& why) {
+    why.clear();
+    if (!fs::is_regular_file(fs::status(from, why))) {
+        if (!why) why = std::make_error_code(std::errc::invalid_argument);
+        return false;
+    }
+    fs::rename(from, to, why);
+    if (!why) return true;
+    if (why != std::errc::cross_device_link) return false;
+    why.clear();
+    return MoveAcross(from, to, why);
 }
 
 }  // namespace sundrel

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 
 namespace sundrel {
 
@@ -16,5 +17,8 @@ std::optional<std::int64_t> FileLength(const std::filesystem::path& path);
 // systems too (copy, then delete). On failure the file stays where it was
 // and an existing target is untouched.
 bool MoveFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// The same, and on failure why: the error of the call that failed (no such
+// folder, no permission, no space, a name too long...).
+bool MoveFile(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& why);
 
 }  // namespace sundrel

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kept_gain.h"
 
+#include "frame_walk.h"
 #include "mpeg_frames.h"
 #include "side_info.h"
-#include "xing_frame.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <istream>
 #include <limits>
+#include <streambuf>
 #include <utility>
 #include <vector>
 
@@ -39,47 +42,53 @@ constexpr double PeakMargin = 2.0 / 32768.0;
 // Bytes read and written at a time: a thousand frames and more.
 constexpr std::size_t GainChunkBytes = 1 << 20;
 
-// The frames of one chunk read from the kept file, the gain laid on each.
-class ChunkOfFrames {
-public:
-    ChunkOfFrames(const GainPlan& plan, std::int64_t& granule, bool& first)
-        : plan_(plan), granule_(granule), first_(first) {}
-
-    // Bytes of `chunk` done: whole frames, and a last frame cut short when
-    // the file ends there (`atEnd`). Nothing when a frame is refused.
-    std::optional<std::size_t> Apply(std::span<unsigned char> chunk, bool atEnd) {
-        std::size_t done = 0;
-        while (done < chunk.size()) {
-            const std::optional<FrameHeader> header = ParseFrameHeader(chunk.subspan(done));
-            if (!header) {
-                // Fewer bytes than a header: the next chunk has the rest.
-                if (!atEnd && chunk.size() - done < FrameHeaderLength) break;
-                return std::nullopt;
-            }
-            const auto length = static_cast<std::size_t>(header->Length());
-            if (done + length > chunk.size() && !atEnd) break;
-            const std::span<unsigned char> frame = chunk.subspan(done, std::min(length, chunk.size() - done));
-            done += frame.size();
-            // The header frame describes the sound and holds none.
-            if (std::exchange(first_, false) && ReadHeaderFrame(frame, *header)) continue;
-            const FrameGain gain = ApplyGainToFrame(plan_, granule_, frame);
-            if (gain == FrameGain::Refused) return std::nullopt;
-            changed_ = changed_ || gain == FrameGain::Changed;
-            granule_ += GranulesPerFrame(*header);
-        }
-        return done;
-    }
-    bool Changed() const { return changed_; }
-
-private:
-    const GainPlan& plan_;
-    std::int64_t& granule_;
-    bool& first_;
-    bool changed_ = false;
-};
 
 bool SeekTo(std::FILE* file, std::int64_t offset) {
     return offset <= std::numeric_limits<long>::max() && std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+// The kept file read through the C library's handle it is open by, as
+// the frame walk reads a song: from a place it seeks to, onward.
+class FileReader final : public std::streambuf {
+public:
+    explicit FileReader(std::FILE* file) : file_(file) {}
+
+protected:
+    int_type underflow() override {
+        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        if (got == 0) return traits_type::eof();
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+    pos_type seekpos(pos_type at, std::ios_base::openmode) override {
+        if (!SeekTo(file_, static_cast<std::int64_t>(at))) return pos_type(off_type(-1));
+        setg(buffer_.data(), buffer_.data(), buffer_.data());
+        return at;
+    }
+
+private:
+    std::FILE* file_;
+    std::array<char, 64 * 1024> buffer_{};
+};
+
+// The frames of the kept file as the song map finds a song's: free-format
+// ones too. Refused when the walk finds no frame, or frames that do not
+// follow one another from the header frame on: the gain would then miss
+// some.
+GainPass KeptFrames(std::FILE* file, const EventPass& eventPass, FrameIndex& frames) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return GainPass::Failed;
+    const long length = std::ftell(file);
+    if (length < 0) return GainPass::Failed;
+    FileReader reader(file);
+    std::istream in(&reader);
+    std::optional<FrameWalk> walk = WalkFrames(in, 0, length, eventPass);
+    if (!walk) return GainPass::Abandoned;
+    if (std::ferror(file)) return GainPass::Failed;
+    frames = std::move(walk->Frames);
+    if (frames.Count() == 0 || frames.Offset(0) != walk->HeaderFrameEnd.value_or(0) ||
+        frames.Stretches(0, frames.Count()).size() != 1)
+        return GainPass::Refused;
+    return GainPass::Done;
 }
 
 }  // namespace
@@ -114,7 +123,8 @@ int LoudestVolumeSteps(double peak) {
 }
 
 FrameGain ApplyGainToFrame(const GainPlan& plan, std::int64_t firstGranule, std::span<unsigned char> frame) {
-    const std::optional<FrameHeader> header = ParseFrameHeader(frame);
+    // The frame's own length tells a free-format frame's rate.
+    const std::optional<FrameHeader> header = ParseFrameOfLength(frame, std::ssize(frame));
     if (!header || header->Layer != 3 || plan.Timeline.SampleRate <= 0) return FrameGain::Refused;
     std::optional<SideInfo> side = ReadSideInfo(*header, frame);
     if (!side) return FrameGain::Refused;
@@ -143,24 +153,32 @@ FrameGain ApplyGainToFrame(const GainPlan& plan, std::int64_t firstGranule, std:
 
 GainPass ApplyGainToKeptFile(std::FILE* file, const GainPlan& plan, const EventPass& eventPass) {
     if (plan.Timeline.SampleRate <= 0) return GainPass::Refused;
+    FrameIndex frames;
+    if (const GainPass walked = KeptFrames(file, eventPass, frames); walked != GainPass::Done) return walked;
     std::vector<unsigned char> chunk(GainChunkBytes);
     std::int64_t granule = 0;
-    bool first = true;
-    // Each chunk starts on a frame: the bytes of a frame the chunk ended
-    // inside are read again with the next.
-    for (std::int64_t at = 0;;) {
+    // A chunk at a time of whole frames, from the first frame of sound.
+    for (std::size_t first = 0; first < frames.Count();) {
         if (eventPass && !eventPass()) return GainPass::Abandoned;
-        if (!SeekTo(file, at)) return GainPass::Failed;
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
-        if (std::ferror(file)) return GainPass::Failed;
-        const bool atEnd = got < chunk.size();
-        ChunkOfFrames frames(plan, granule, first);
-        const std::optional<std::size_t> done = frames.Apply(std::span(chunk).first(got), atEnd);
-        if (!done || (*done == 0 && !atEnd)) return GainPass::Refused;
-        if (frames.Changed() && (!SeekTo(file, at) || std::fwrite(chunk.data(), 1, *done, file) != *done))
+        const std::int64_t at = frames.Offset(first);
+        std::size_t after = first + 1;
+        while (after < frames.Count() && frames.End(after) - at <= std::ssize(chunk)) ++after;
+        const auto bytes = static_cast<std::size_t>(frames.End(after - 1) - at);
+        if (bytes > chunk.size() || !SeekTo(file, at) || std::fread(chunk.data(), 1, bytes, file) != bytes)
             return GainPass::Failed;
-        at += static_cast<std::int64_t>(*done);
-        if (atEnd) break;
+        bool changed = false;
+        for (std::size_t i = first; i < after; ++i) {
+            const std::span<unsigned char> frame =
+                std::span(chunk).subspan(static_cast<std::size_t>(frames.Offset(i) - at),
+                                         static_cast<std::size_t>(frames.End(i) - frames.Offset(i)));
+            const FrameGain gain = ApplyGainToFrame(plan, granule, frame);
+            if (gain == FrameGain::Refused) return GainPass::Refused;
+            changed = changed || gain == FrameGain::Changed;
+            granule += GranulesPerFrame(*ParseFrameOfLength(frame, std::ssize(frame)));
+        }
+        if (changed && (!SeekTo(file, at) || std::fwrite(chunk.data(), 1, bytes, file) != bytes))
+            return GainPass::Failed;
+        first = after;
     }
     return std::fflush(file) == 0 ? GainPass::Done : GainPass::Failed;
 }

@@ -79,7 +79,8 @@ int LoudestVolumeSteps(double peak);
 
 enum class FrameGain { Unchanged, Changed, Refused };
 
-// Lays the plan on one frame whose first granule is granule `firstGranule`
+// Lays the plan on one whole frame (its length tells a free-format one's
+// rate) whose first granule is granule `firstGranule`
 // of the kept file's sound: each granule's global_gain in every channel
 // shifted, a protected frame's CRC written anew (a CRC that was wrong stays
 // wrong). Refused, and the frame left as it was, when it cannot carry it:
@@ -90,10 +91,11 @@ FrameGain ApplyGainToFrame(const GainPlan& plan, std::int64_t firstGranule, std:
 enum class GainPass { Done, Refused, Abandoned, Failed };
 
 // Lays the plan on every frame of the kept file open in `file` (for reading
-// and writing), from its start; its header frame stays as it is. Reads and
-// writes a chunk at a time, calling eventPass before each. Refused when a
-// frame cannot carry the plan, or a frame is not where the one before it
-// ends; Failed on a read or write error; the file may then be partly
+// and writing), found by the walk that maps a song (free-format frames
+// too); its header frame stays as it is. Reads and writes a chunk at a
+// time, calling eventPass before each. Refused when a frame cannot carry
+// the plan, or the frames do not follow one another from the header frame
+// on; Failed on a read or write error; the file may then be partly
 // changed.
 GainPass ApplyGainToKeptFile(std::FILE* file, const GainPlan& plan, const EventPass& eventPass = {});
 

@@ -3,11 +3,16 @@
 
 #include "desktop.h"
 
+#include <QFileInfo>
+
 namespace sundrel {
 
 bool CommonDialog::ShowOpen(QWidget* owner) { return take(desktop_.askOpenFile(owner, DialogTitle, Filter, InitDir)); }
 
-bool CommonDialog::ShowSave(QWidget* owner) { return take(desktop_.askSaveFile(owner, DialogTitle, Filter, InitDir)); }
+bool CommonDialog::ShowSave(QWidget* owner)
+{
+    return take(desktop_.askSaveFile(owner, DialogTitle, Filter, InitDir, QFileInfo(FileName).fileName()));
+}
 
 bool CommonDialog::take(const QString& answer)
 {

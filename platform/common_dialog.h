@@ -11,7 +11,8 @@ class Desktop;
 
 // An open or save dialog as the windows use it: set Filter, DialogTitle and
 // InitDir (the folder it opens in), show it, read FileName. A cancel leaves
-// FileName as it was, so it stays "" until the first confirmation.
+// FileName as it was, so it stays "" until the first confirmation. The save
+// dialog proposes FileName's own name (without its folder) in its name box.
 class CommonDialog {
 public:
     explicit CommonDialog(Desktop& desktop) : desktop_(desktop) {}

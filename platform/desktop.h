@@ -17,9 +17,11 @@ public:
     // A dialog opens in `folder`, whatever another dialog showed last.
     // Each returns the confirmed path, or "" when the user cancelled.
     virtual QString askOpenFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) = 0;
-    // The save dialog's name always ends in ".mp3" (any case), and its own
-    // overwrite question has been answered yes for that very name.
-    virtual QString askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) = 0;
+    // The save dialog's name box starts with `name` (a file name, or
+    // empty); the name confirmed always ends in ".mp3" (any case), and its
+    // own overwrite question has been answered yes for that very name.
+    virtual QString askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder,
+                                const QString& name) = 0;
     // A folder without its trailing '/', except the root "/".
     virtual QString pickFolder(QWidget* owner) = 0;
 
@@ -34,7 +36,8 @@ public:
 class SystemDesktop final : public Desktop {
 public:
     QString askOpenFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) override;
-    QString askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder) override;
+    QString askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder,
+                        const QString& name) override;
     QString pickFolder(QWidget* owner) override;
     void openFolder(const QString& folder) override;
     void message(QWidget* owner, const QString& text, const QString& title) override;

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QStringList>
+
 namespace sundrel {
 
 // What the program sets up for its own process before it shows a window.
 // A file-size limit (ulimit -f) then makes a write fail, which the cut
 // reports, instead of killing the program with SIGXFSZ half-way through.
 void PrepareProcess();
+
+// The user's arguments (argv[1] on) as the file names they are: their bytes
+// decoded as Qt decodes a file's name, the way EnginePath encodes it back.
+QStringList UserArguments(int argc, char* argv[]);
 
 }  // namespace sundrel

@@ -34,10 +34,13 @@ QString SystemDesktop::askOpenFile(QWidget* owner, const QString& title, const Q
     return dialog.selectedFiles().value(0);
 }
 
-QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder)
+QString SystemDesktop::askSaveFile(QWidget* owner, const QString& title, const QString& filter, const QString& folder,
+                                   const QString& name)
 {
     Mp3SaveDialog dialog(owner);
     dialog.setDirectory(folder);
+    if (!name.isEmpty())
+        dialog.selectFile(name);
     dialog.setWindowTitle(title.isEmpty() ? QStringLiteral("另存为") : title);
     dialog.setNameFilter(QtNameFilter(filter));
     dialog.setWindowModality(Qt::WindowModal);

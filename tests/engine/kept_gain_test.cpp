@@ -62,12 +62,20 @@ double WorstFadeDb(const Decoded& plain, const Decoded& shaped, long fadeIn, lon
     return worst;
 }
 
+// lame's kinds, and free format: its frames' length is where the next one
+// begins, which only the song map's walk finds.
+std::vector<LameKind> KindsToShape() {
+    std::vector<LameKind> kinds = LameKinds();
+    kinds.push_back({"MPEG-1 mono free format", {"--freeformat", "-b", "200"}, MpegVersion::Mpeg1, true, false});
+    return kinds;
+}
+
 // On each kind, the shaped ringtone lasts as long as the plain one; between
 // its fades (less a granule each side) it is the plain one times the square
 // root of two, to the rounding of each; its fades follow their lines within
 // 2 dB; nothing clips; a protected frame's CRC is still right.
 TEST_F(KeptGainOf, EveryKindOfSongFadesAndGetsLouder) {
-    for (const LameKind& kind : LameKinds()) {
+    for (const LameKind& kind : KindsToShape()) {
         SCOPED_TRACE(kind.name);
         const std::string song = folder / "song.mp3";
         // Stereo modes read the mono samples in pairs: half as long.
@@ -79,7 +87,9 @@ TEST_F(KeptGainOf, EveryKindOfSongFadesAndGetsLouder) {
         ASSERT_FALSE(shapedFile.empty());
 
         const std::vector<std::uint8_t> songBytes = ReadBytes(std::filesystem::path(song));
-        const int rate = ParseFrameHeader(std::span<const unsigned char>(songBytes)).value().SampleRate();
+        // Any length reads a free-format header: only its rate is wanted here.
+        const int rate =
+            ParseFrameHeader(std::span<const unsigned char>(songBytes), ShortestFreeFormatLength).value().SampleRate();
         const Decoded plain = DecodeWithMpg123(folder / "plain.mp3", rate);
         const Decoded shaped = DecodeWithMpg123(shapedFile, rate);
         ASSERT_EQ(plain.exitStatus, 0);
@@ -113,7 +123,7 @@ TEST_F(KeptGainOf, EveryKindOfSongFadesAndGetsLouder) {
         int protectedFrames = 0;
         for (std::size_t i = 0; i < map.Frames().Count(); ++i) {
             const auto frame = FrameOf(std::span(bytes), map, i);
-            const FrameHeader h = ParseFrameHeader(frame).value();
+            const FrameHeader h = ParseFrameOfLength(frame, std::ssize(frame)).value();
             if (!h.Protected) continue;
             ++protectedFrames;
             EXPECT_EQ(FrameCrc(h, frame), std::uint16_t(frame[4] << 8 | frame[5])) << "frame " << i;

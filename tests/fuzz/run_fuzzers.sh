@@ -28,7 +28,7 @@ mkdir -p "$build/artifacts"
 # from. The files an input becomes go to memory where there is some.
 [ ! -w /dev/shm ] || export TMPDIR=/dev/shm
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1
-for target in song_map kept_piece self_contained_frame; do
+for target in song_map kept_piece kept_gain self_contained_frame; do
   case $target in
     self_contained_frame) seeds=$build/seeds/frames ;;
     *) seeds=$build/seeds/songs ;;

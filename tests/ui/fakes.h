@@ -33,6 +33,7 @@ public:
     QStringList openedFolders;
     QString openFilter, saveTitle, saveFilter;
     QString openStart, saveStart;  // where each dialog opened last
+    QString saveName;              // the name the save dialog proposed
 
     QString askOpenFile(QWidget*, const QString&, const QString& filter, const QString& folder) override
     {
@@ -40,8 +41,10 @@ public:
         openStart = folder;
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
-    QString askSaveFile(QWidget*, const QString& title, const QString& filter, const QString& folder) override
+    QString askSaveFile(QWidget*, const QString& title, const QString& filter, const QString& folder,
+                        const QString& name) override
     {
+        saveName = name;
         saveTitle = title;
         saveFilter = filter;
         saveStart = folder;

@@ -8,11 +8,13 @@
 #include "process_setup.h"
 #include "xing_frame.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -722,8 +724,62 @@ private slots:
         s.frm.Command5_Click();
         QCOMPARE(s.files(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
         QCOMPARE(s.fake.desktop.messages.size(), 1);
-        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("另存为失败！"));
+        QCOMPARE(s.fake.desktop.messages[0].text, QStringLiteral("另存为失败：文件夹不存在！"));
         QCOMPARE(s.fake.desktop.messages[0].title, QStringLiteral("提示"));
+
+        // A name longer than the file system takes; the ringtone stays and
+        // is still the window's: a later save as moves it.
+        s.fake.desktop.saveAnswers << s.dir.filePath(QString(300, QLatin1Char('r')));
+        s.frm.Command5_Click();
+        QCOMPARE(s.fake.desktop.messages.size(), 2);
+        QCOMPARE(s.fake.desktop.messages[1].text, QStringLiteral("另存为失败：不能使用此文件名！"));
+        s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("ring"));
+        s.frm.Command5_Click();
+        QCOMPARE(s.files(), QStringList({"ring.mp3", "song.mp3"}));
+    }
+
+    // Another copy of the program cuts the same song into the same folder
+    // after this window did, and its ringtone takes the name: this window's
+    // save as, and its preview's delete, leave that file alone and say why.
+    void anotherCopysRingtoneIsNeverTakenForOurs_data()
+    {
+        QTest::addColumn<bool>("saveAs");
+        QTest::newRow("save as") << true;
+        QTest::newRow("the preview's delete") << false;
+    }
+
+    void anotherCopysRingtoneIsNeverTakenForOurs()
+    {
+        QFETCH(bool, saveAs);
+        Loaded s;
+        s.cut(10, 12);
+        s.frm.Command2_Click();
+        const Child other = RunInChild([&] {
+            s.cut(50, 70);
+            return WhatTheWindowSaid(s);
+        });
+        QVERIFY(WIFEXITED(other.status) && WEXITSTATUS(other.status) == 0);
+        QCOMPARE(other.said, QStringList({"剪切完成，请试听"}));
+        const QByteArray theirs = ReadAll(s.piece(1));
+        QCOMPARE(theirs, s.kept(50, 70));
+
+        QPointer<QWidget> preview;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->objectName() == QLatin1String("FrmST") && window->isVisible())
+                preview = window;
+        QVERIFY(preview);
+        if (saveAs) {
+            s.fake.desktop.saveAnswers << s.dir.filePath(QStringLiteral("mine"));
+            s.frm.Command5_Click();
+            QCOMPARE(s.fake.desktop.saveAnswers.size(), 1);  // no dialog was shown
+        } else {
+            preview->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+            QVERIFY(preview->isVisible());
+        }
+        preview->close();
+        QCOMPARE(ReadAll(s.piece(1)), theirs);
+        QCOMPARE(s.files(), QStringList({"[铃声]1song.mp3", "song.mp3"}));
+        QCOMPARE(WhatTheWindowSaid(s), QStringList({"剪切完成，请试听", "铃声已被其他程序改变，请重新剪切！|提示"}));
     }
 };
 

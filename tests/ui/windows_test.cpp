@@ -196,18 +196,39 @@ private slots:
         QVERIFY(!TopLevel("FrmST"));
     }
 
-    void previewAfterSaveAsTouchesNothingSaved()
+    // After save as the window follows the ringtone: the status says so
+    // (the path in its tooltip), 试听 and an open preview play it where it
+    // went, a second save as moves it again, and the preview's delete
+    // deletes it there and nothing else.
+    void previewAndSaveAsFollowTheSavedRingtone()
     {
         AfterCut s;
+        s.frm.Command2_Click();
         const QString saved = s.dir.filePath(QStringLiteral("ring.mp3"));
         s.fake.desktop.saveAnswers << saved;
         s.frm.Command5_Click();
-        QVERIFY(QFile::exists(saved));
+        QCOMPARE(s.fake.desktop.saveName, QStringLiteral("[铃声]1song.mp3"));
+        QVERIFY(QFile::exists(saved) && !QFile::exists(s.kept()));
+        auto* status = s.frm.findChild<QLabel*>(QStringLiteral("lb"));
+        QCOMPARE(status->text(), QStringLiteral("已另存，请试听"));
+        QCOMPARE(status->toolTip(), saved);
+        QCOMPARE(s.previewPlayer()->URL(), saved);
+
+        QVERIFY(QDir(s.dir.path()).mkdir(QStringLiteral("rings")));
+        const QString again = s.dir.filePath(QStringLiteral("rings/again.mp3"));
+        s.fake.desktop.saveAnswers << again;
+        s.frm.Command5_Click();
+        QCOMPARE(s.fake.desktop.saveName, QStringLiteral("ring.mp3"));
+        QCOMPARE(s.fake.desktop.saveStart, s.dir.path() + QLatin1Char('/'));
+        QVERIFY(QFile::exists(again) && !QFile::exists(saved));
         s.frm.Command2_Click();
-        QCOMPARE(s.previewPlayer()->URL(), s.kept());
+        QCOMPARE(s.previewPlayer()->URL(), again);
+        QCOMPARE(s.fake.players.size(), 2);  // the one preview followed it
         TopLevel("FrmST")->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
-        QVERIFY(QFile::exists(saved));
+        QVERIFY(!QFile::exists(again));
         QVERIFY(QFile::exists(s.source));
+        QVERIFY(!TopLevel("FrmST"));
+        QVERIFY(s.fake.desktop.messages.isEmpty());
     }
 
     void openFolderReadsTheFolderBoxAsItIsNow()

@@ -303,7 +303,7 @@ void Frm::cmdO_Click() { services_.desktop.openFolder(txtDestdir->text()); }
 
 void Frm::Command2_Click()
 {
-    if (session_.cutting())
+    if (session_.cutting() || !ringtoneStillOurs())
         return;
     // The preview may outlive this window's folder box. It opens beside
     // this window, clear of the waveform, where the screen has room; once
@@ -315,7 +315,8 @@ void Frm::Command2_Click()
     }
     FrmST* preview = preview_;
     BringUp(preview);
-    services_.shared.PreviewPath = PieceName(cut_, 1);
+    services_.shared.PreviewPath = ringtone_.None() ? PieceName(cut_, 1) : ringtone_.Path;
+    preview->setRingtone(ringtone_);
     preview->play(QtPath(services_.shared.PreviewPath));
 }
 

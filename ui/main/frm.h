@@ -6,6 +6,7 @@
 #include "cut_state.h"
 #include "file_identity.h"
 #include "kept_gain.h"
+#include "ringtone_file.h"
 
 #include <QColor>
 #include <QHash>
@@ -197,6 +198,25 @@ private:
     // The song file as it was when chosen: what its map describes.
     std::optional<FileIdentity> songIdentity_;
     bool closing_ = false;
+
+    // ---- This window's ringtone on disk, and save as (frm_save.cpp) ----
+public:
+    // The kept file the cut just put in place (PieceName(cut_, 1)) is this
+    // window's ringtone now: its identity on disk is recorded, for an open
+    // preview too, so that 另存为, 试听 and the preview's delete act on
+    // that file only, and follow it where save as moves it.
+    void keptFileWritten();
+
+private:
+    // True while no ringtone is recorded, or the file at its path is still
+    // the one recorded; otherwise the user is told, and nothing is touched.
+    bool ringtoneStillOurs();
+    // Moves the ringtone to `target` and says where it went, or why not.
+    void saveRingtoneAs(const QString& target);
+
+    RingtoneFile ringtone_;
+    // The last cut gave up waiting for another cut into its folder.
+    bool folderHeldElsewhere_ = false;
 };
 
 // What the command line names, as the desktop hands it over: a path

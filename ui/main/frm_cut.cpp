@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Start, End and the cut, and save as: the commands the tool exists for.
+// Start, End and the cut: the commands the tool exists for.
 
 #include "frm.h"
 
@@ -248,6 +248,7 @@ bool Frm::keepCut(const CutRequest& request, StepCause cause)
     // are said plainly, never passed over as a clean cut.
     const bool again = cause != StepCause::Pressed;
     if (kept) {
+        keptFileWritten();
         services_.shared.CutMade = true;
         MDplay->setMarks(request.StartSeconds, request.EndSeconds);
         MDplay->setFades(request.Gain.FadeInSeconds, request.Gain.FadeOutSeconds,
@@ -265,7 +266,7 @@ bool Frm::keepCut(const CutRequest& request, StepCause cause)
         message(texts::GainRefused(), texts::Tip());
     } else {
         lb->setText(clean ? texts::CutFailed() : texts::CutFailedLeftovers());
-        message(texts::CutFailedCheck(), texts::Tip());
+        message(folderHeldElsewhere_ ? texts::FolderHeldElsewhere() : texts::CutFailedCheck(), texts::Tip());
     }
     MDplay->pause();
     lbj->setText(QString::fromStdString(WholeSecondsText(request.EndSeconds)));
@@ -378,6 +379,8 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
         lock.tryAgain();
     }
     WrittenPieces written;
+    // Waited for as long as a cut may take, in vain: the refusal says so.
+    folderHeldElsewhere_ = lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !closing_;
     if (lock.state() != PieceFolderLock::State::Busy && !closing_) {
         const bool alone = lock.state() == PieceFolderLock::State::Held;
         ++cutsUnderWay;
@@ -392,28 +395,6 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
     LockSplit(false);
     unsetCursor();
     return written;
-}
-
-void Frm::Command5_Click()
-{
-    if (session_.cutting())
-        return;
-    ComDlg2.Filter = QStringLiteral("*.mp3");
-    ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
-    // The dialog opens in the folder that holds the kept file, so that a
-    // bare name lands beside it.
-    QString folder = QtPath(PieceName(cut_, 1).remove_filename());
-    if (folder.isEmpty())
-        folder = txtDestdir->text();
-    ComDlg2.InitDir = folder.isEmpty() ? QDir::homePath() : folder;
-    // A cancelled dialog moves nothing.
-    if (!ComDlg2.ShowSave(this))
-        return;
-    QString target = ComDlg2.FileName;
-    if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
-        target += QStringLiteral(".mp3");
-    if (!MoveFile(PieceName(cut_, 1), EnginePath(target)))
-        message(texts::SaveFailed(), texts::Tip());
 }
 
 }  // namespace sundrel

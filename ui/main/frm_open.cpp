@@ -12,19 +12,40 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QUrl>
 
 namespace sundrel {
 
+namespace {
+
+// A file:// URL that names this machine (localhost, or its own name) names
+// a local file; its host is dropped so that it reads as one.
+QUrl WithoutOwnHost(QUrl url)
+{
+    const QString host = url.host();
+    if (url.isLocalFile() && !host.isEmpty() &&
+        (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+         host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0))
+        url.setHost(QString());
+    return url;
+}
+
+}  // namespace
+
 QList<QUrl> GivenOnCommandLine(const QStringList& arguments)
 {
     // A file:// URL, or any other scheme://, is read as a URL; anything else
-    // is a path, whatever its characters (a name may hold '%' or '#').
+    // is a path, whatever its characters (a name may hold '%' or '#', or
+    // begin with '-': the program takes no options). The first "--" ends
+    // the options there are none of, as users write it before such a name.
     static const QRegularExpression otherScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    QStringList names = arguments;
+    names.removeOne(QStringLiteral("--"));
     QList<QUrl> given;
-    for (const QString& argument : arguments) {
+    for (const QString& argument : std::as_const(names)) {
         if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) || otherScheme.match(argument).hasMatch())
-            given << QUrl(argument);
+            given << WithoutOwnHost(QUrl(argument));
         else
             given << QUrl::fromLocalFile(argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath());
     }
@@ -40,14 +61,21 @@ void Frm::takeUpGiven(const QList<QUrl>& given)
         message(texts::OneSongAtATime(), tip);
         return;
     }
-    const QUrl& url = given.front();
-    if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
+    // A file on another machine (file://host/...) is no local file either.
+    const QUrl url = WithoutOwnHost(given.front());
+    if (!url.isLocalFile() || !url.host().isEmpty() || url.toLocalFile().isEmpty()) {
         message(texts::OnlyLocalSongs(), tip);
         return;
     }
     const QFileInfo file(url.toLocalFile());
     if (file.isDir()) {
         message(texts::FolderGiven(), tip);
+        return;
+    }
+    // Qt reads every file name as UTF-8: a name in another encoding reaches
+    // it with its bytes lost, and is said as such, not as missing.
+    if (!file.exists() && file.fileName().contains(QChar::ReplacementCharacter)) {
+        message(texts::NameNotUtf8(), tip);
         return;
     }
     if (!file.exists()) {

@@ -38,6 +38,14 @@ inline QString Unplayable() { return QStringLiteral("播放器无法播放此MP3
 inline QString Soundless() { return QStringLiteral("此MP3文件没有声音，不能剪切！"); }
 inline QString OtherFormat() { return QStringLiteral("只能剪切MP3文件，其他格式请看“如何剪切其他格式”！"); }
 inline QString SaveFailed() { return QStringLiteral("另存为失败！"); }
+inline QString SaveFailedNoFolder() { return QStringLiteral("另存为失败：文件夹不存在！"); }
+inline QString SaveFailedCannotWrite() { return QStringLiteral("另存为失败：不能写入此文件夹！"); }
+inline QString SaveFailedDiskFull() { return QStringLiteral("另存为失败：磁盘已满！"); }
+inline QString SaveFailedBadName() { return QStringLiteral("另存为失败：不能使用此文件名！"); }
+inline QString SaveFailedNothingCut() { return QStringLiteral("另存为失败：请先剪切铃声！"); }
+// The ringtone saved elsewhere, which the window follows.
+inline QString Saved() { return QStringLiteral("已另存，请试听"); }
+inline QString FolderHeldElsewhere() { return QStringLiteral("另有剪切占用此文件夹，请稍后再试！"); }
 inline QString TimeUnreadable()
 {
     return QStringLiteral("无法识别的时间：请输入秒数（如 62.43）或分:秒（如 1:02.43）！");
@@ -49,5 +57,6 @@ inline QString OneSongAtATime() { return QStringLiteral("一次只能打开一�
 inline QString OnlyLocalSongs() { return QStringLiteral("只能打开本机上的MP3文件！"); }
 inline QString FolderGiven() { return QStringLiteral("这是一个文件夹，请选择MP3文件！"); }
 inline QString SongNotFound(const QString& path) { return QStringLiteral("找不到文件“%1”！").arg(path); }
+inline QString NameNotUtf8() { return QStringLiteral("文件名不是UTF-8编码，无法打开，请改名后再试！"); }
 
 }  // namespace sundrel::texts

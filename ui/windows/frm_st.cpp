@@ -48,12 +48,21 @@ void FrmST::Command1_Click() { close(); }
 
 void FrmST::Command2_Click()
 {
+    // A file another program put in the ringtone's place (another copy of
+    // this one cutting into the folder), or one changed by hand, is not the
+    // user's to lose here: it stays, and the preview with it.
+    if (!ringtone_.None()) {
+        if (const auto lost = RingtoneLost(ringtone_)) {
+            services_.desktop.message(this, *lost, QStringLiteral("提示"));
+            return;
+        }
+    }
     // The player lets go of the file before it is deleted.
     MDst->setURL(QString());
-    const QString path = QtPath(services_.shared.PreviewPath);
-    // Before any cut the preview path is a bare name with no folder; it must
-    // never be resolved against the working folder and remove a file there.
-    if (services_.shared.CutMade && QDir::isAbsolutePath(path))
+    const QString path = QtPath(ringtone_.Path);
+    // Before any cut there is no ringtone; a bare name must never be
+    // resolved against the working folder and remove a file there.
+    if (services_.shared.CutMade && !ringtone_.None() && QDir::isAbsolutePath(path))
         QFile::remove(path);
     close();
 }

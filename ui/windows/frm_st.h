@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ringtone_file.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -21,6 +23,9 @@ public:
 
     // Loads the file into the player and plays it from its beginning.
     void play(const QString& path);
+    // The ringtone the delete may remove: that file and no other, even
+    // after the main window has closed.
+    void setRingtone(const RingtoneFile& ringtone) { ringtone_ = ringtone; }
 
     void Command1_Click();  // "满意！关闭"
     void Command2_Click();  // "不满意，删除！"
@@ -30,6 +35,7 @@ private:
     AppServices& services_;
     std::function<QString()> destDirText_;
     MediaPlayer* MDst = nullptr;
+    RingtoneFile ringtone_;
 };
 
 }  // namespace sundrel
