@@ -527,6 +527,10 @@ void MediaPlayerWidget::takeCommand(KeyAction action)
 {
     if (action == KeyAction::TypeStart || action == KeyAction::TypeEnd)
         openEntry(action == KeyAction::TypeStart ? PlayerMark::Start : PlayerMark::End);
+    else if (action == KeyAction::PlayPause)
+        togglePlay();
+    else if (action == KeyAction::Loop)
+        toggleLoop();
     else
         emit commandAsked(action);
 }

@@ -16,6 +16,8 @@ constexpr auto kAlt = Qt::AltModifier;
 
 // Rows that share a tooltip line follow the one that gives it.
 constexpr KeyRow kKeys[] = {
+    {A::PlayPause, 0, {Qt::Key_Space, kNone}, "空格 播放/暂停，L 循环播放选区"},
+    {A::Loop, 0, {Qt::Key_L, kNone}, ""},
     {A::Seek, -1, {Qt::Key_Left, Qt::Key_Down}, "←/→（↑/↓）后退/前进 1 秒，Shift 加 0.1 秒，Ctrl+←/→ 一帧"},
     {A::Seek, 1, {Qt::Key_Right, Qt::Key_Up}, ""},
     {A::Seek, -0.1, {kShift | Qt::Key_Left, kShift | Qt::Key_Down}, ""},

@@ -32,6 +32,8 @@ enum class KeyAction {
     Redo,
     TypeStart,  // type where the start lies
     TypeEnd,
+    PlayPause,
+    Loop,  // the selection played in a loop, or the loop stopped
 };
 
 struct KeyRow {

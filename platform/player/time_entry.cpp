@@ -27,6 +27,20 @@ void TimeEntry::open(PlayerMark mark, std::optional<double> seconds, QWidget* ba
     setFocus(Qt::ShortcutFocusReason);
 }
 
+bool TimeEntry::event(QEvent* event)
+{
+    // Return is the window's End button's shortcut, and Esc may be the
+    // window's too: while the entry is open they are the entry's.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+            event->accept();
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
 void TimeEntry::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {

@@ -26,6 +26,7 @@ signals:
     void typed(sundrel::PlayerMark mark, const QString& text);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 

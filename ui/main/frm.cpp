@@ -190,9 +190,9 @@ bool Frm::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress || MDplay->URL().isEmpty())
         return QWidget::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
-    // Tab and Shift+Tab stay the focus keys; the button keeps whatever the
-    // player leaves (Space, Enter).
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+    // Tab and Shift+Tab stay the focus keys, Space presses the button; the
+    // button keeps whatever the player leaves (Enter).
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Space)
         return false;
     QKeyEvent passed(QEvent::KeyPress, key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),
                      ushort(key->count()));
