@@ -25,6 +25,9 @@ constexpr std::size_t kShortestLag = 8 * kBar;
 // half out of step.
 constexpr std::size_t kOffBeat = 3;
 constexpr float kStandOut = 0.05f;
+constexpr double kLeastSpread = 0.03;
+// Beats of one song whose chroma are this alike on average hold one chord.
+constexpr double kOneChord = 0.95;
 constexpr double kFallbackBeatSeconds = 0.5;
 
 using Matrix = std::vector<float>;  // n x n, row-major
@@ -37,12 +40,14 @@ struct BeatFeatures {
     std::size_t size() const { return chroma.size(); }
 };
 
+// To length 1; a vector shorter than `least` is only divided by `least`,
+// so that what is next to nothing stays so.
 template <std::size_t N>
-void Normalise(std::array<float, N>& v) {
+void Normalise(std::array<float, N>& v, double least = 1e-6) {
     double sum = 0;
     for (float x : v) sum += double(x) * x;
-    const float norm = sum > 1e-12 ? float(1.0 / std::sqrt(sum)) : 0.0f;
-    for (float& x : v) x *= norm;
+    const float scale = float(1.0 / std::max(least, std::sqrt(sum)));
+    for (float& x : v) x *= scale;
 }
 
 template <std::size_t N>
@@ -106,11 +111,23 @@ BeatFeatures SumOverBeats(const SoundFeatures& features) {
             squares += double(t[k]) * t[k];
         }
         const double mean = sum / double(count);
-        const double spread = std::sqrt(std::max(1e-9, squares / double(count) - mean * mean));
+        // At least 1 dB: a band that stays put (a steady tone) is not made
+        // to tell its coding noise as if it were a change of sound.
+        const double spread = std::sqrt(std::max(0.01, squares / double(count) - mean * mean));
         for (auto& t : beats.timbre) t[k] = float((t[k] - mean) / spread);
     }
-    for (auto& t : beats.timbre) Normalise(t);
+    for (auto& t : beats.timbre) Normalise(t, 1.0);
     return beats;
+}
+
+// A sound with one chord from end to end (a tone, a drone) has no
+// sections, whatever its coding noise may suggest.
+bool OneChordThroughout(const BeatFeatures& beats) {
+    double sum = 0;
+    std::size_t pairs = 0;
+    for (std::size_t i = 0; i < beats.size(); i += 2)
+        for (std::size_t j = i + 1; j < beats.size(); j += 2, ++pairs) sum += Dot(beats.chroma[i], beats.chroma[j]);
+    return pairs > 0 && sum / double(pairs) > kOneChord;
 }
 
 // How alike beats i and j sound: in harmony and in timbre together.
@@ -166,21 +183,30 @@ std::vector<float> Repetition(const Matrix& s, std::size_t n) {
         }
         return m ? float(sum / m) : 0.0f;
     };
-    std::vector<float> all;
+    // The threshold comes from every third value: the same figure within
+    // a hair, for a third of the memory.
+    std::vector<float> some;
     std::vector<float> d(n * n, 0.0f);  // d[lag * n + t]
+    std::size_t counted = 0;
     for (std::size_t lag = kShortestLag; lag < n; ++lag)
         for (std::size_t t = lag; t < n; ++t) {
             d[lag * n + t] = stripe(t, lag);
-            all.push_back(d[lag * n + t]);
+            if (counted++ % 3 == 0) some.push_back(d[lag * n + t]);
         }
-    if (all.size() < 16) return count;
-    std::vector<float> sorted = all;
-    const auto q = sorted.begin() + std::ptrdiff_t(double(sorted.size() - 1) * kRepeatQuantile);
-    std::nth_element(sorted.begin(), q, sorted.end());
+    if (some.size() < 16) return count;
+    double sum = 0, squares = 0;
+    for (const float v : some) {
+        sum += v;
+        squares += double(v) * v;
+    }
+    const double mean = sum / double(some.size());
+    const double spread = std::sqrt(std::max(0.0, squares / double(some.size()) - mean * mean));
+    const auto q = some.begin() + std::ptrdiff_t(double(some.size() - 1) * kRepeatQuantile);
+    std::nth_element(some.begin(), q, some.end());
     const float threshold = *q;
-    const double mean = std::accumulate(all.begin(), all.end(), 0.0) / double(all.size());
-    // A sound alike everywhere (a tone, noise) has no stripes to find.
-    if (threshold - float(mean) < 0.02f) return count;
+    // A sound alike everywhere (a tone) has no stripes to find: what
+    // differs between its places is coding noise.
+    if (spread < kLeastSpread || threshold - float(mean) < 0.02f) return count;
     for (std::size_t lag = kShortestLag; lag < n; ++lag)
         for (std::size_t t = lag; t < n; ++t) {
             const float v = d[lag * n + t];
@@ -326,6 +352,7 @@ std::vector<ChorusCandidate> FindChorus(const SoundFeatures& features) {
     const BeatFeatures beats = SumOverBeats(features);
     const std::size_t n = beats.size();
     if (n < 2 * kSpan) return n ? LoudestStretch(beats, features.seconds) : std::vector<ChorusCandidate>{};
+    if (OneChordThroughout(beats)) return LoudestStretch(beats, features.seconds);
     const Matrix s = Similarity(beats);
     const std::vector<float> repeated = Scaled(Repetition(s, n));
     if (*std::max_element(repeated.begin(), repeated.end()) <= 0) return LoudestStretch(beats, features.seconds);
