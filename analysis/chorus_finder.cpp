@@ -318,7 +318,7 @@ std::vector<Section> Stretches(const std::vector<float>& chorusness) {
 }
 
 // Where a chorus-like stretch really begins. Its repetition is measured
-// over four bars, so it is found above the threshold up to four bars late:
+// over four bars, so it is found above the threshold up to six bars late:
 // from there back, the beat where the sound changes most at once (drums, a
 // crash, voices coming in, or a loud bridge giving way), the music's
 // novelty breaking ties.
@@ -333,10 +333,12 @@ std::size_t SectionStart(const BeatFeatures& beats, const std::vector<float>& no
     const float topNovelty = std::max(1e-6f, *std::max_element(novelty.begin(), novelty.end()));
     std::size_t best = found;
     double bestScore = -1e30;
-    for (long t = long(found) - kSpan; t <= long(found) + kBar; ++t) {
+    for (long t = long(found) - kSpan - 2 * kBar; t <= long(found) + kBar; ++t) {
         if (t < 1 || t >= long(beats.size())) continue;
+        // A section's change of level lasts (two bars either side); a beat's
+        // own puts it on the beat.
         const double change =
-            std::abs(mean(t, t + 2) - mean(t - 2, t)) + 0.5 * std::abs(mean(t, t + 4) - mean(t - 4, t));
+            std::abs(mean(t, t + 2 * kBar) - mean(t - 2 * kBar, t)) + 0.5 * std::abs(mean(t, t + 2) - mean(t - 2, t));
         const double score = change + novelty[std::size_t(t)] / topNovelty;
         if (score > bestScore) {
             bestScore = score;
