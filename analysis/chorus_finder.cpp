@@ -30,8 +30,6 @@ constexpr double kLeastSpread = 0.03;
 constexpr double kOneChord = 0.95;
 constexpr double kFallbackBeatSeconds = 0.5;
 
-using Matrix = std::vector<float>;  // n x n, row-major
-
 struct BeatFeatures {
     std::vector<double> starts;  // seconds; one more than there are beats (the end)
     std::vector<std::array<float, 12>> chroma;
@@ -131,98 +129,125 @@ bool OneChordThroughout(const BeatFeatures& beats) {
 }
 
 // How alike beats i and j sound: in harmony and in timbre together.
-Matrix Similarity(const BeatFeatures& beats) {
-    const std::size_t n = beats.size();
-    Matrix s(n * n, 0.0f);
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i; j < n; ++j) {
-            const float harmony = Dot(beats.chroma[i], beats.chroma[j]);
-            const float timbre = std::max(0.0f, Dot(beats.timbre[i], beats.timbre[j]));
-            s[i * n + j] = s[j * n + i] = harmony * timbre;
-        }
-    return s;
+float Alike(const BeatFeatures& beats, std::size_t i, std::size_t j) {
+    return Dot(beats.chroma[i], beats.chroma[j]) * std::max(0.0f, Dot(beats.timbre[i], beats.timbre[j]));
 }
 
-// Foote's novelty: a checkerboard kernel slid along the diagonal, high
-// where the music before a beat is unlike the music after it.
-std::vector<float> Novelty(const Matrix& s, std::size_t n) {
-    std::vector<float> novelty(n, 0.0f);
+// Foote's novelty: a checkerboard kernel (tapered by a Gaussian) slid along
+// the diagonal, high where the music before a beat is unlike the music after
+// it. Only the band of similarities the kernel reaches is worked out.
+std::vector<float> Novelty(const BeatFeatures& beats) {
+    const std::size_t n = beats.size();
     const int half = kSpan;
-    for (std::size_t c = 0; c < n; ++c) {
+    const int width = 2 * half;  // |i - j| < width within the kernel
+    std::vector<float> band(n * std::size_t(2 * width + 1), 0.0f);
+    const auto at = [&](long i, long j) -> float& {
+        return band[std::size_t(i) * std::size_t(2 * width + 1) + std::size_t(j - i + width)];
+    };
+    for (long i = 0; i < long(n); ++i)
+        for (long j = std::max(0L, i - width); j <= std::min(long(n) - 1, i + width); ++j)
+            at(i, j) = Alike(beats, std::size_t(i), std::size_t(j));
+    std::vector<double> taper(std::size_t(2 * half));
+    for (int a = -half; a < half; ++a)
+        taper[std::size_t(a + half)] = std::exp(-0.5 * std::pow((a + 0.5) / (0.5 * half), 2));
+    std::vector<float> novelty(n, 0.0f);
+    for (long c = 0; c < long(n); ++c) {
         double sum = 0, weights = 0;
         for (int a = -half; a < half; ++a)
             for (int b = -half; b < half; ++b) {
-                const long i = long(c) + a, j = long(c) + b;
+                const long i = c + a, j = c + b;
                 if (i < 0 || j < 0 || i >= long(n) || j >= long(n)) continue;
-                const double ga = std::exp(-0.5 * std::pow((a + 0.5) / (0.5 * half), 2));
-                const double gb = std::exp(-0.5 * std::pow((b + 0.5) / (0.5 * half), 2));
-                const double sign = ((a < 0) == (b < 0)) ? 1.0 : -1.0;
-                sum += sign * ga * gb * s[std::size_t(i) * n + std::size_t(j)];
-                weights += ga * gb;
+                const double weight = taper[std::size_t(a + half)] * taper[std::size_t(b + half)];
+                sum += ((a < 0) == (b < 0) ? weight : -weight) * at(i, j);
+                weights += weight;
             }
-        novelty[c] = weights > 0 ? float(std::max(0.0, sum / weights)) : 0.0f;
+        novelty[std::size_t(c)] = weights > 0 ? float(std::max(0.0, sum / weights)) : 0.0f;
     }
     return novelty;
 }
 
+// One diagonal of the similarity, `lag` beats off the main one, four bars
+// of it averaged around each beat t >= lag (a stripe, not a chance match);
+// 0 before the lag.
+void Stripes(const BeatFeatures& beats, std::size_t lag, std::vector<float>& row, std::vector<double>& sums) {
+    const std::size_t n = beats.size();
+    row.assign(n, 0.0f);
+    sums.assign(n + 1, 0.0);
+    for (std::size_t i = lag; i < n; ++i) sums[i + 1] = sums[i] + Alike(beats, i, i - lag);
+    for (std::size_t t = lag; t < n; ++t) {
+        const std::size_t from = std::max(lag, t - std::min(t, std::size_t(kSpan / 2)));
+        const std::size_t to = std::min(n, t + kSpan / 2);
+        row[t] = float((sums[to] - sums[from]) / double(to - from));
+    }
+}
+
 // Of every beat, how many other places in the song play the same music:
-// along each diagonal of the similarity (each lag), the two-bar stretches
+// along each diagonal of the similarity (each lag), the four-bar stretches
 // alike beyond the song's own threshold, counted once per lag at its peak.
-std::vector<float> Repetition(const Matrix& s, std::size_t n) {
+// The diagonals are worked out twice rather than kept: a 10-minute song
+// has some 1,300 beats, whose whole table would take 7 MB.
+std::vector<float> Repetition(const BeatFeatures& beats) {
+    const std::size_t n = beats.size();
     std::vector<float> count(n, 0.0f);
     if (n < kShortestLag + 2 * kSpan) return count;
-    // Two bars of each diagonal, averaged: a stripe, not a chance match.
-    const auto stripe = [&](std::size_t t, std::size_t lag) {
-        double sum = 0;
-        int m = 0;
-        for (int k = -kSpan / 2; k < kSpan / 2; ++k) {
-            const long i = long(t) + k, j = long(t) + k - long(lag);
-            if (j < 0 || i >= long(n)) continue;
-            sum += s[std::size_t(i) * n + std::size_t(j)];
-            ++m;
-        }
-        return m ? float(sum / m) : 0.0f;
-    };
-    // The threshold comes from every third value: the same figure within
-    // a hair, for a third of the memory.
-    std::vector<float> some;
-    std::vector<float> d(n * n, 0.0f);  // d[lag * n + t]
-    std::size_t counted = 0;
-    for (std::size_t lag = kShortestLag; lag < n; ++lag)
+    std::vector<float> row;
+    std::vector<double> sums;
+    // The song's threshold: the share kRepeatQuantile of all stripes, from
+    // a histogram of them (all lie between 0 and 1).
+    constexpr std::size_t kBins = 4096;
+    std::vector<std::size_t> histogram(kBins, 0);
+    double total = 0, squares = 0;
+    std::size_t values = 0;
+    for (std::size_t lag = kShortestLag; lag < n; ++lag) {
+        Stripes(beats, lag, row, sums);
         for (std::size_t t = lag; t < n; ++t) {
-            d[lag * n + t] = stripe(t, lag);
-            if (counted++ % 3 == 0) some.push_back(d[lag * n + t]);
+            const float v = std::clamp(row[t], 0.0f, 1.0f);
+            ++histogram[std::min(kBins - 1, std::size_t(v * float(kBins)))];
+            total += v;
+            squares += double(v) * v;
+            ++values;
         }
-    if (some.size() < 16) return count;
-    double sum = 0, squares = 0;
-    for (const float v : some) {
-        sum += v;
-        squares += double(v) * v;
     }
-    const double mean = sum / double(some.size());
-    const double spread = std::sqrt(std::max(0.0, squares / double(some.size()) - mean * mean));
-    const auto q = some.begin() + std::ptrdiff_t(double(some.size() - 1) * kRepeatQuantile);
-    std::nth_element(some.begin(), q, some.end());
-    const float threshold = *q;
+    if (values < 16) return count;
+    const double mean = total / double(values);
+    const double spread = std::sqrt(std::max(0.0, squares / double(values) - mean * mean));
+    float threshold = 1.0f;
+    for (std::size_t b = 0, seen = 0; b < kBins; ++b) {
+        seen += histogram[b];
+        if (double(seen) >= kRepeatQuantile * double(values)) {
+            threshold = float(b + 1) / float(kBins);
+            break;
+        }
+    }
     // A sound alike everywhere (a tone) has no stripes to find: what
     // differs between its places is coding noise.
     if (spread < kLeastSpread || threshold - float(mean) < 0.02f) return count;
-    for (std::size_t lag = kShortestLag; lag < n; ++lag)
+
+    // The diagonals kOffBeat either side of the one looked at, in a ring.
+    constexpr std::size_t kRing = 2 * kOffBeat + 1;
+    std::vector<std::vector<float>> ring(kRing);
+    const auto diagonal = [&](std::size_t lag) -> const std::vector<float>& { return ring[lag % kRing]; };
+    for (std::size_t lag = kShortestLag; lag < std::min(n, kShortestLag + kOffBeat); ++lag)
+        Stripes(beats, lag, ring[lag % kRing], sums);
+    for (std::size_t lag = kShortestLag; lag < n; ++lag) {
+        if (lag + kOffBeat < n) Stripes(beats, lag + kOffBeat, ring[(lag + kOffBeat) % kRing], sums);
+        const std::vector<float>& d = diagonal(lag);
         for (std::size_t t = lag; t < n; ++t) {
-            const float v = d[lag * n + t];
+            const float v = d[t];
             if (v <= threshold) continue;
-            const float below = lag > kShortestLag ? d[(lag - 1) * n + t] : 0.0f;
-            const float above = lag + 1 < n ? d[(lag + 1) * n + t] : 0.0f;
+            const float below = lag > kShortestLag ? diagonal(lag - 1)[t] : 0.0f;
+            const float above = lag + 1 < n ? diagonal(lag + 1)[t] : 0.0f;
             if (v < below || v < above) continue;
             // A stripe stands out from the lags beside it, where the same
             // music is heard out of step; a sound alike throughout (noise,
             // a drone) is alike at every lag and repeats nothing.
-            const float aside = 0.5f * ((lag >= kShortestLag + kOffBeat ? d[(lag - kOffBeat) * n + t] : v) +
-                                        (lag + kOffBeat < n ? d[(lag + kOffBeat) * n + t] : v));
+            const float aside = 0.5f * ((lag >= kShortestLag + kOffBeat ? diagonal(lag - kOffBeat)[t] : v) +
+                                        (lag + kOffBeat < n ? diagonal(lag + kOffBeat)[t] : v));
             if (v - aside < kStandOut) continue;
             count[t] += 1;
             count[t - lag] += 1;
         }
+    }
     return count;
 }
 
@@ -355,14 +380,13 @@ std::vector<ChorusCandidate> FindChorus(const SoundFeatures& features) {
     const std::size_t n = beats.size();
     if (n < 2 * kSpan) return n ? LoudestStretch(beats, features.seconds) : std::vector<ChorusCandidate>{};
     if (OneChordThroughout(beats)) return LoudestStretch(beats, features.seconds);
-    const Matrix s = Similarity(beats);
-    const std::vector<float> repeated = Scaled(Repetition(s, n));
+    const std::vector<float> repeated = Scaled(Repetition(beats));
     if (*std::max_element(repeated.begin(), repeated.end()) <= 0) return LoudestStretch(beats, features.seconds);
     const std::vector<float> fullness = Fullness(beats);
     std::vector<float> chorusness(n);
     for (std::size_t i = 0; i < n; ++i) chorusness[i] = repeated[i] * (0.25f + 0.75f * fullness[i]);
     chorusness = Smooth(chorusness, kBar / 2);
-    const std::vector<float> novelty = Novelty(s, n);
+    const std::vector<float> novelty = Novelty(beats);
 
     std::vector<Section> sections = Stretches(chorusness);
     if (sections.empty()) return LoudestStretch(beats, features.seconds);

@@ -4,7 +4,7 @@
 // same settings, no analyzer), of the whole pass up to the chorus
 // candidates, their ratio, and the memory the pass takes beyond the peaks.
 // A program to run by hand, not a test:
-//   build/bench/analysis_bench
+//   build/bench/analysis_bench [minutes]
 // Goals: the proposal ready within 1.2 times the bare decode; memory beyond
 // the peaks under a few MB.
 
@@ -17,8 +17,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 using namespace sundrel;
@@ -46,18 +49,21 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const double minutes = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 5.0;
     const auto folder = std::filesystem::temp_directory_path() / "sundrel-analysis-bench";
     std::filesystem::create_directories(folder);
-    const auto song = folder / "five-minutes.mp3";
+    const auto song = folder / ("song-" + std::to_string(int(minutes * 60)) + ".mp3");
     fixture::SongPlan plan;
     plan.name = "bench";
     plan.bpm = 120;
     plan.seed = 3;
     using fixture::Part;
-    // 150 bars of 2 s: intro, then verse, chorus, verse, chorus, bridge, chorus, three times, and an outro.
+    // Bars of 2 s: an intro, then verse, chorus, verse, chorus, bridge and
+    // chorus (92 s) as often as the length asks, and an outro.
     plan.form.push_back({Part::Intro, 4});
-    for (int i = 0; i < 3; ++i)
+    const long repeats = std::max(1L, std::lround((minutes * 60 - 12) / 92));
+    for (long i = 0; i < repeats; ++i)
         for (const Part part : {Part::Verse, Part::Chorus, Part::Verse, Part::Chorus, Part::Bridge, Part::Chorus})
             plan.form.push_back({part, part == Part::Bridge ? 6 : 8});
     plan.form.push_back({Part::Outro, 2});
