@@ -111,15 +111,24 @@ public:
     AnalysisThread(const AnalysisThread&) = delete;
     AnalysisThread& operator=(const AnalysisThread&) = delete;
 
-    void push(const float* samples, std::size_t frames) {
+    // A block to decode into: one the analyzers are done with, if any.
+    std::vector<float> spare() {
+        std::vector<float> block;
+        {
+            const std::lock_guard guard(lock_);
+            if (!spare_.empty()) {
+                block.swap(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        block.resize(kBlockFrames * kChannels);
+        return block;
+    }
+    // The block's first `frames` frames go to the analyzers, uncopied.
+    void push(std::vector<float>&& block, std::size_t frames) {
+        block.resize(frames * kChannels);
         std::unique_lock guard(lock_);
         changed_.wait(guard, [&] { return queued_.size() < kQueuedBlocks; });
-        std::vector<float> block;
-        if (!spare_.empty()) {
-            block.swap(spare_.back());
-            spare_.pop_back();
-        }
-        block.assign(samples, samples + frames * kChannels);
         queued_.push_back(std::move(block));
         guard.unlock();
         changed_.notify_all();
@@ -218,7 +227,10 @@ DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* 
             return finish(DecodeOutcome::Failed);
         }
         const std::size_t frames = bytes / (sizeof(float) * kChannels);
-        if (frames > 0 && analysing) analysing->push(block.data(), frames);
+        if (frames > 0 && analysing) {
+            analysing->push(std::move(block), frames);
+            block = analysing->spare();
+        }
         if (analysing && analysing->failed()) return finish(DecodeOutcome::Failed);
         if (result == MPG123_DONE) return finish(DecodeOutcome::Finished);
     }
