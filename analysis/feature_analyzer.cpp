@@ -302,6 +302,24 @@ void FeatureAnalyzer::finalise() {
     decimated_ = {};
 }
 
+namespace {
+
+// qm-dsp's tracker over onset values [from, to): the beats, as indices of
+// those values.
+std::vector<double> TrackPart(const std::vector<double>& onset, std::size_t from, std::size_t to, double rate) {
+    std::vector<double> part(onset.begin() + std::ptrdiff_t(from), onset.begin() + std::ptrdiff_t(to));
+    std::vector<double> periods(part.size(), 0.0);
+    std::vector<double> tempi;
+    TempoTrackV2 tracker(float(rate), 1);
+    tracker.calculateBeatPeriod(part, periods, tempi);
+    std::vector<double> at;
+    tracker.calculateBeats(part, periods, at);
+    for (double& value : at) value += double(from);
+    return at;
+}
+
+}  // namespace
+
 std::vector<double> TrackBeats(const SoundFeatures& features) {
     // What qm-dsp's own beat tracker does: the first two values are left
     // out (an onset at the very start is no beat), and so is the silence at
@@ -310,14 +328,31 @@ std::vector<double> TrackBeats(const SoundFeatures& features) {
     while (end > 0 && !(features.onset[end - 1] > 0)) --end;
     constexpr std::size_t kSkip = 2;
     if (end < kSkip + 900 || !(features.onsetStepSeconds > 0)) return {};
-    std::vector<double> onset(features.onset.begin() + kSkip, features.onset.begin() + std::ptrdiff_t(end));
-    std::vector<double> periods(onset.size(), 0.0);
-    std::vector<double> tempi;
+    const std::vector<double> onset(features.onset.begin() + kSkip, features.onset.begin() + std::ptrdiff_t(end));
     const double rate = 1.0 / features.onsetStepSeconds;
-    TempoTrackV2 tracker(float(rate), 1);
-    tracker.calculateBeatPeriod(onset, periods, tempi);
+    const std::size_t n = onset.size();
+    // The tracker's time grows with the song and is spent after the song
+    // has been decoded, where the proposal waits for it: a song over a
+    // minute and a half is tracked in two halves at once, on two cores,
+    // which overlap by 24 s and are joined in its middle, where both
+    // halves have settled on the beat.
+    constexpr std::size_t kOverlap = 2048;
     std::vector<double> at;
-    tracker.calculateBeats(onset, periods, at);
+    if (n < 4 * kOverlap) {
+        at = TrackPart(onset, 0, n, rate);
+    } else {
+        const std::size_t middle = n / 2;
+        std::vector<double> first;
+        std::thread other([&] { first = TrackPart(onset, 0, middle + kOverlap / 2, rate); });
+        const std::vector<double> second = TrackPart(onset, middle - kOverlap / 2, n, rate);
+        other.join();
+        for (const double value : first)
+            if (value < double(middle)) at.push_back(value);
+        // The second half's beats from where the first's would come next.
+        const double period = at.size() > 1 ? (at.back() - at.front()) / double(at.size() - 1) : 0;
+        for (const double value : second)
+            if (value >= double(middle) && (at.empty() || value - at.back() > 0.5 * period)) at.push_back(value);
+    }
     std::vector<double> beats;
     beats.reserve(at.size());
     for (const double value : at)
