@@ -53,11 +53,14 @@ inline constexpr double kProposalSeconds = 30;
 Proposal ProposalFor(const SongAnalysis& analysis, std::size_t candidate, double lengthSeconds = kProposalSeconds);
 
 // Decodes the MP3 song at `path` once (libmpg123, gapless, as the player
-// plays it) and learns its peaks, its beats and its chorus. Runs on the
-// caller's thread; `progressed` is called on it with the peaks so far about
-// every `progressEveryMs`, and once more when decoding has ended (the peaks
-// finished or failed), before the chorus is looked for. Asking `stop` to
-// stop ends it soon, as failed.
+// plays it) and learns its peaks, its beats and its chorus. Returns when all
+// is known, on the caller's thread, having used two more of its own (and a
+// third for the beats of a long song). `progressed` is called with the peaks
+// so far about every `progressEveryMs`, on one of those threads, and once
+// more on the caller's when decoding has ended (the peaks finished or
+// failed), before the beats and the chorus are looked for; it may copy the
+// peaks, not keep a reference. Asking `stop` to stop ends it soon, as
+// failed.
 SongAnalysis AnalyseSong(const std::filesystem::path& path, std::stop_token stop = {},
                          const std::function<void(const Peaks&)>& progressed = {}, int progressEveryMs = 100);
 
