@@ -83,6 +83,13 @@ signals:
     void timeTyped(sundrel::PlayerMark mark, const QString& text);
     // A key whose command is the window's (undo, redo).
     void commandAsked(sundrel::KeyAction action);
+    // The song's analysis proposes a ringtone (its chorus), now drawn; the
+    // user took it (H, or the player's 高潮 button): a ringtone from
+    // startSeconds to endSeconds, fading out for its last fadeOutSeconds.
+    void proposalFound();
+    void proposalTaken(double startSeconds, double endSeconds, double fadeOutSeconds);
+    // A key asked for the selection this long from its start.
+    void lengthAsked(double seconds);
 };
 
 }  // namespace sundrel

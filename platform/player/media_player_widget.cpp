@@ -142,6 +142,8 @@ MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(
     connect(playButton_, &QToolButton::clicked, this, &MediaPlayerWidget::togglePlay);
     connect(stopButton_, &QToolButton::clicked, this, &MediaPlayerWidget::stop);
     connect(loopButton_, &QToolButton::clicked, this, &MediaPlayerWidget::toggleLoop);
+    connect(proposalButton_, &QToolButton::clicked, this, &MediaPlayerWidget::takeProposal);
+    connect(wave_, &WaveformBar::lengthAsked, this, &MediaPlayerWidget::askLength);
     // While the user drags over the waveform, the time shows where the drag
     // would land and playback moves only when the button is let go.
     connect(wave_, &WaveformBar::dragged, this, &MediaPlayerWidget::refreshTime);
@@ -244,6 +246,13 @@ QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume)
     loopButton_ = MakeButton(this, "loop", QStyle::SP_BrowserReload, QStringLiteral("循环播放选区"));
     loopButton_->setToolTip(QStringLiteral("循环播放选区：从开始到结束反复播放（剪切后可用）"));
     loopButton_->setCheckable(true);
+    // The chorus the analysis found, taken as the ringtone.
+    proposalButton_ = new QToolButton(this);
+    proposalButton_->setObjectName(QStringLiteral("proposal"));
+    proposalButton_->setText(QStringLiteral("高潮"));
+    proposalButton_->setAccessibleName(QStringLiteral("选用高潮"));
+    proposalButton_->setToolTip(QStringLiteral("选用波形上标出的高潮作为铃声（H；再按换下一处）"));
+    proposalButton_->setAutoRaise(true);
 
     time_ = new QLabel(this);
     time_->setObjectName(QStringLiteral("time"));
@@ -268,6 +277,7 @@ QHBoxLayout* MediaPlayerWidget::buildControlRow(int volume)
     controls->addWidget(playButton_);
     controls->addWidget(stopButton_);
     controls->addWidget(loopButton_);
+    controls->addWidget(proposalButton_);
     controls->addStretch(1);
     controls->addWidget(time_);
     controls->addWidget(speaker);
@@ -285,6 +295,9 @@ void MediaPlayerWidget::setURL(const QString& url)
     wave_->setPeaks(nullptr);
     markStart_.reset();
     markEnd_.reset();
+    proposal_.reset();
+    proposalSeconds_ = kProposalSeconds;
+    wave_->setProposal(std::nullopt, std::nullopt);
     wave_->setMarks(std::nullopt, std::nullopt);
     wave_->setFades(0, 0, 0);
     wave_->setFrameGrid({});
@@ -293,6 +306,7 @@ void MediaPlayerWidget::setURL(const QString& url)
         connect(playback_.get(), &Playback::changed, this, &MediaPlayerWidget::refresh);
         decoder_ = std::make_unique<PeakDecoder>(url, this);
         connect(decoder_.get(), &PeakDecoder::progressed, this, [this] { wave_->setPeaks(&decoder_->peaks()); });
+        connect(decoder_.get(), &PeakDecoder::analysed, this, &MediaPlayerWidget::analysed);
     }
     title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
     title_->setToolTip(url);
@@ -438,6 +452,9 @@ void MediaPlayerWidget::toggleLoop()
         stopLoop();
     } else if (markStart_ && markEnd_) {
         playLoop(*markStart_, *markEnd_);
+    } else if (proposal_ && !markStart_) {
+        // Before anything is marked, the proposal is heard as it would ring.
+        playLoop(proposal_->StartSeconds, proposal_->EndSeconds);
     }
     // A click checks the button by itself; it says what really happened.
     refresh();
@@ -482,7 +499,9 @@ void MediaPlayerWidget::refresh()
     playButton_->setEnabled(loaded);
     stopButton_->setEnabled(loaded);
     const bool looping = isLooping();
-    loopButton_->setEnabled(looping || (loaded && markStart_ && markEnd_ && *markEnd_ > *markStart_));
+    loopButton_->setEnabled(looping || (loaded && markStart_ && markEnd_ && *markEnd_ > *markStart_) ||
+                            (loaded && proposal_ && !markStart_));
+    proposalButton_->setEnabled(loaded && proposal_.has_value());
     loopButton_->setChecked(looping);
     wave_->setEnabled(loaded && length > 0);
     // The same two icons every time: an icon fresh from the style at each
@@ -531,8 +550,56 @@ void MediaPlayerWidget::takeCommand(KeyAction action)
         togglePlay();
     else if (action == KeyAction::Loop)
         toggleLoop();
+    else if (action == KeyAction::TakeProposal)
+        takeProposal();
     else
         emit commandAsked(action);
+}
+
+void MediaPlayerWidget::analysed()
+{
+    proposalIndex_ = 0;
+    proposalTaken_ = false;
+    showProposal();
+    if (proposal_)
+        emit proposalFound();
+    refresh();
+}
+
+void MediaPlayerWidget::showProposal()
+{
+    if (decoder_ && proposalIndex_ < decoder_->candidates().size())
+        proposal_ = decoder_->proposal(proposalIndex_, proposalSeconds_);
+    else
+        proposal_.reset();
+    wave_->setProposal(proposal_ ? std::optional(proposal_->StartSeconds) : std::nullopt,
+                       proposal_ ? std::optional(proposal_->EndSeconds) : std::nullopt);
+}
+
+void MediaPlayerWidget::takeProposal()
+{
+    if (!proposal_ || !decoder_)
+        return;
+    // Taken once, the key goes on to the next candidate: the chorus's other
+    // occurrences, then the next best section.
+    if (std::exchange(proposalTaken_, true)) {
+        proposalIndex_ = (proposalIndex_ + 1) % decoder_->candidates().size();
+        showProposal();
+    }
+    emit proposalTaken(proposal_->StartSeconds, proposal_->EndSeconds, proposal_->FadeOutSeconds);
+}
+
+void MediaPlayerWidget::askLength(double seconds)
+{
+    // A selection is the window's to change; a proposal is the player's.
+    if (markStart_) {
+        emit lengthAsked(seconds);
+    } else if (proposal_) {
+        proposalSeconds_ = seconds;
+        showProposal();
+        if (isLooping())
+            playLoop(proposal_->StartSeconds, proposal_->EndSeconds);
+    }
 }
 
 void MediaPlayerWidget::openEntry(PlayerMark mark)

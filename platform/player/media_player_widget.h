@@ -2,6 +2,7 @@
 #pragma once
 
 #include "media_player.h"
+#include "song_analysis.h"
 
 #include <QIcon>
 #include <QtGlobal>
@@ -87,6 +88,13 @@ private:
     // the entry here; the others are the window's.
     void takeCommand(KeyAction action);
     void openEntry(PlayerMark mark);
+    // The proposal of the song's analysis: drawn once known, taken by H or
+    // the 高潮 button (again: the next candidate), as long as 2, 3 or 4 ask
+    // while nothing is marked.
+    void analysed();
+    void showProposal();
+    void takeProposal();
+    void askLength(double seconds);
 
     QString url_;
     // The song loaded now; none for no URL or for a file that is never
@@ -108,6 +116,11 @@ private:
     QIcon pauseIcon_;
     QToolButton* stopButton_ = nullptr;
     QToolButton* loopButton_ = nullptr;
+    QToolButton* proposalButton_ = nullptr;
+    std::optional<Proposal> proposal_;
+    std::size_t proposalIndex_ = 0;
+    double proposalSeconds_ = kProposalSeconds;
+    bool proposalTaken_ = false;
     WaveformBar* wave_ = nullptr;
     QLabel* time_ = nullptr;
     QSlider* volumeSlider_ = nullptr;

@@ -16,7 +16,14 @@ constexpr auto kAlt = Qt::AltModifier;
 
 // Rows that share a tooltip line follow the one that gives it.
 constexpr KeyRow kKeys[] = {
-    {A::PlayPause, 0, {Qt::Key_Space, kNone}, "空格 播放/暂停，L 循环播放选区"},
+    {A::TakeProposal,
+     0,
+     {Qt::Key_H, kNone},
+     "H 选用波形上标出的高潮（再按换下一处）；2 / 3 / 4 选区（或高潮）长 20 / 30 / 40 秒"},
+    {A::Length, 20, {Qt::Key_2, kNone}, ""},
+    {A::Length, 30, {Qt::Key_3, kNone}, ""},
+    {A::Length, 40, {Qt::Key_4, kNone}, ""},
+    {A::PlayPause, 0, {Qt::Key_Space, kNone}, "空格 播放/暂停，L 循环播放选区（或高潮）"},
     {A::Loop, 0, {Qt::Key_L, kNone}, ""},
     {A::Seek, -1, {Qt::Key_Left, Qt::Key_Down}, "←/→（↑/↓）后退/前进 1 秒，Shift 加 0.1 秒，Ctrl+←/→ 一帧"},
     {A::Seek, 1, {Qt::Key_Right, Qt::Key_Up}, ""},

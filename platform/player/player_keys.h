@@ -33,7 +33,9 @@ enum class KeyAction {
     TypeStart,  // type where the start lies
     TypeEnd,
     PlayPause,
-    Loop,  // the selection played in a loop, or the loop stopped
+    Loop,          // the selection played in a loop, or the loop stopped
+    TakeProposal,  // the proposed ringtone cut; again, the next one
+    Length,        // the selection (or the proposal) Amount seconds long
 };
 
 struct KeyRow {

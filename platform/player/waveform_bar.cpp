@@ -109,6 +109,13 @@ void WaveformBar::setFades(double fadeInSeconds, double fadeOutSeconds, double v
     emit selectionShown();
 }
 
+void WaveformBar::setProposal(std::optional<double> startSeconds, std::optional<double> endSeconds)
+{
+    proposalStartSeconds_ = startSeconds;
+    proposalEndSeconds_ = startSeconds ? endSeconds : std::nullopt;
+    update();
+}
+
 double WaveformBar::shownFade(PlayerFade which) const
 {
     if (dragFade_ == which)
@@ -201,7 +208,8 @@ void WaveformBar::paintEvent(QPaintEvent*)
     PaintWaveform(painter, size(),
                   {view_, columns_, dragToSeconds_.value_or(positionSeconds_), shownMark(PlayerMark::Start),
                    shownMark(PlayerMark::End), shownFade(PlayerFade::In), shownFade(PlayerFade::Out), volumeDb_,
-                   scaleText(), limitShown_.isActive(), hasFocus()});
+                   hasSelection() ? std::nullopt : proposalStartSeconds_, proposalEndSeconds_, scaleText(),
+                   limitShown_.isActive(), hasFocus()});
 }
 
 std::optional<PlayerMark> WaveformBar::markAt(QPointF at) const
@@ -472,6 +480,9 @@ bool WaveformBar::takeKey(const QKeyEvent& event)
             if (!hasSelection())
                 return false;
             emit volumeStepped(int(amount));
+            break;
+        case KeyAction::Length:
+            emit lengthAsked(amount);
             break;
         default:
             emit commandAsked(row->Action);

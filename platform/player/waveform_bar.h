@@ -45,6 +45,8 @@ public:
     void setMarks(std::optional<double> startSeconds, std::optional<double> endSeconds);
     void setFrameGrid(const FrameGrid& grid);
     void setFades(double fadeInSeconds, double fadeOutSeconds, double volumeDb);
+    // The ringtone proposed, drawn as a band until a selection is cut.
+    void setProposal(std::optional<double> startSeconds, std::optional<double> endSeconds);
 
     // The loudness of each pixel column, 0 to 1, as drawn.
     using Column = WaveformColumn;
@@ -93,6 +95,8 @@ signals:
     void volumeStepped(int steps);
     // A key whose command the window decides (undo, redo, typing a time).
     void commandAsked(sundrel::KeyAction action);
+    // A key asking for the selection (or the proposal) this long.
+    void lengthAsked(double seconds);
     // What the marks and fades show changed: set, or being dragged.
     void selectionShown();
 
@@ -133,6 +137,8 @@ private:
     double fadeInSeconds_ = 0;
     double fadeOutSeconds_ = 0;
     double volumeDb_ = 0;
+    std::optional<double> proposalStartSeconds_;
+    std::optional<double> proposalEndSeconds_;
     std::optional<PlayerFade> dragFade_;
     double fadeDropSeconds_ = 0;
     // Where a dragged handle was grabbed, and its fade then.

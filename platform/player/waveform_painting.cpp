@@ -27,6 +27,9 @@ const QColor kRestRms(0x86, 0x96, 0xab);
 const QColor kPosition(0xff, 0xff, 0xff);
 const QColor kMark(0xff, 0xb0, 0x20);
 const QColor kSelection(0xff, 0xb0, 0x20, 60);
+// A proposal: a cooler band than a selection, and its name and times.
+const QColor kProposal(0x40, 0xc0, 0xff, 45);
+const QColor kProposalText(0x9c, 0xdc, 0xff);
 // The keyboard focus: a bright frame, plain on the dark display.
 const QColor kFocus(0x6c, 0xd8, 0xff);
 const QColor kOverviewGround(0x0a, 0x10, 0x18);
@@ -46,6 +49,31 @@ void PaintSelection(QPainter& painter, QSize size, const WaveformPicture& p)
     const int from = std::clamp(Floor(p.view.xOf(std::min(*p.startSeconds, *p.endSeconds))), -1, size.width());
     const int to = std::clamp(Floor(p.view.xOf(std::max(*p.startSeconds, *p.endSeconds))), -1, size.width());
     painter.fillRect(QRect(QPoint(from, 0), QPoint(to, WaveBottom(p.view, size.height()))), kSelection);
+}
+
+QString ClockAt(double seconds)
+{
+    const int tenths = int(std::lround(std::max(0.0, seconds) * 10));
+    return QStringLiteral("%1:%2.%3").arg(tenths / 600).arg(tenths / 10 % 60, 2, 10, QLatin1Char('0')).arg(tenths % 10);
+}
+
+void PaintProposal(QPainter& painter, QSize size, const WaveformPicture& p)
+{
+    if (!p.proposalStartSeconds || !p.proposalEndSeconds)
+        return;
+    const int from = std::clamp(Floor(p.view.xOf(*p.proposalStartSeconds)), -1, size.width());
+    const int to = std::clamp(Floor(p.view.xOf(*p.proposalEndSeconds)), -1, size.width());
+    const int bottom = WaveBottom(p.view, size.height());
+    painter.fillRect(QRect(QPoint(from, 0), QPoint(to, bottom)), kProposal);
+    // Its name and times at its foot, where the marks' flags are not.
+    const QString label =
+        QStringLiteral("高潮 %1–%2").arg(ClockAt(*p.proposalStartSeconds), ClockAt(*p.proposalEndSeconds));
+    QFont font = painter.font();
+    font.setPixelSize(std::clamp(bottom / 4, 8, 11));
+    painter.setFont(font);
+    painter.setPen(kProposalText);
+    painter.drawText(QRect(from + 3, 0, std::max(0, to - from - 3), bottom - 1), Qt::AlignLeft | Qt::AlignBottom,
+                     label);
 }
 
 bool HasSelection(const WaveformPicture& p)
@@ -203,6 +231,7 @@ QRect waveform_layout::FadeHandle(const WaveformView& view, double rampTopSecond
 void PaintWaveform(QPainter& painter, QSize size, const WaveformPicture& picture)
 {
     if (picture.view.durationSeconds() > 0) {
+        PaintProposal(painter, size, picture);
         PaintSelection(painter, size, picture);
         PaintColumns(painter, size, picture);
         PaintFades(painter, size, picture);

@@ -44,12 +44,15 @@ struct WaveformPicture {
     std::optional<double> startSeconds, endSeconds;
     // The ringtone's fades and volume, drawn over the selection.
     double fadeInSeconds = 0, fadeOutSeconds = 0, volumeDb = 0;
+    // The ringtone the song's analysis proposes, before one is cut.
+    std::optional<double> proposalStartSeconds, proposalEndSeconds;
     QString scale;  // "" for none
     bool scaleAtLimit = false;
     bool focused = false;
 };
 
-// On the player's dark display: the columns, played and not yet, the
+// On the player's dark display: a proposal as a band marked 高潮 with its
+// times, the columns, played and not yet, the
 // selection shaded (its columns as loud as the ringtone's fades and volume
 // make them, the fades as ramps with their handles), the marks and the
 // position as lines, and for a zoomed view the strip and the scale; a

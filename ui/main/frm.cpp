@@ -181,6 +181,9 @@ void Frm::connectControls(const QHash<QString, QWidget*>& controls)
     connect(MDplay, &MediaPlayer::fadeStepped, this, &Frm::MDplay_FadeStepped);
     connect(MDplay, &MediaPlayer::volumeStepped, this, &Frm::MDplay_VolumeStepped);
     connect(MDplay, &MediaPlayer::commandAsked, this, &Frm::MDplay_CommandAsked);
+    connect(MDplay, &MediaPlayer::proposalFound, this, &Frm::MDplay_ProposalFound);
+    connect(MDplay, &MediaPlayer::proposalTaken, this, &Frm::MDplay_ProposalTaken);
+    connect(MDplay, &MediaPlayer::lengthAsked, this, &Frm::MDplay_LengthAsked);
     statusFlash_.setSingleShot(true);
     connect(&statusFlash_, &QTimer::timeout, this, &Frm::statusFlashed);
 }

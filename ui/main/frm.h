@@ -72,6 +72,12 @@ public:
     void MDplay_FadeStepped(PlayerFade fade, int steps);
     void MDplay_VolumeStepped(int steps);
     void MDplay_CommandAsked(KeyAction action);
+    // The proposal of the song's analysis: said when found; taken, it is
+    // cut as Start and End there would cut it (an undoable step), with
+    // its fade out. A length asked moves the end, as a dropped end mark.
+    void MDplay_ProposalFound();
+    void MDplay_ProposalTaken(double startSeconds, double endSeconds, double fadeOutSeconds);
+    void MDplay_LengthAsked(double seconds);
     // Back and forth through the steps shown since the song was chosen.
     void undo();
     void redo();

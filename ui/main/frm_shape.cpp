@@ -206,6 +206,46 @@ void Frm::MDplay_CommandAsked(KeyAction action)
         whenFree([this] { redo(); });
 }
 
+void Frm::MDplay_ProposalFound()
+{
+    // Said while nothing of the user's own stands there yet.
+    if (session_.stage() == WindowStage::SongLoaded || session_.stage() == WindowStage::ReadingSong)
+        lb->setText(texts::ProposalFound());
+}
+
+void Frm::MDplay_ProposalTaken(double startSeconds, double endSeconds, double fadeOutSeconds)
+{
+    whenFree([this, startSeconds, endSeconds, fadeOutSeconds] {
+        if (session_.cutting() || refusedWhileMapping() || MDplay->URL().isEmpty() || refusedAsUnplayable())
+            return;
+        readSong();
+        // Where no cut stands, the start is marked first, as Start there.
+        const std::optional<CutStep> shown = session_.shown();
+        if (!shown && !takeStep({{startSeconds, 0, {}}, false}, StepCause::Pressed))
+            return;
+        const bool again = shown && shown->Cut;
+        takeStep({{startSeconds, endSeconds, {0, fadeOutSeconds, 0}}, true},
+                 again ? StepCause::Changed : StepCause::Pressed);
+    });
+}
+
+void Frm::MDplay_LengthAsked(double seconds)
+{
+    whenFree([this, seconds] {
+        const std::optional<CutStep> shown = session_.shown();
+        if (!shown || session_.cutting())
+            return;
+        readSong();
+        const double end = std::min(shown->Request.StartSeconds + seconds, services_.shared.MediaDuration);
+        if (shown->Cut) {
+            moveMark(PlayerMark::End, end);
+        } else if (!refusedSelection(shown->Request.StartSeconds, end)) {
+            // As End pressed there.
+            takeStep({{shown->Request.StartSeconds, end, session_.gain()}, true}, StepCause::Pressed);
+        }
+    });
+}
+
 void Frm::undo()
 {
     if (session_.cutting() || session_.stage() == WindowStage::ReadingSong)

@@ -22,6 +22,8 @@ inline QString ReadingSong() { return QStringLiteral("读取歌曲。。。"); }
 inline QString ReadingWaveform() { return QStringLiteral("读取波形，请稍候"); }
 inline QString Loudest() { return QStringLiteral("音量最大"); }
 inline QString Quietest() { return QStringLiteral("音量最小"); }
+// The song's chorus found and drawn on the waveform.
+inline QString ProposalFound() { return QStringLiteral("已找到高潮，按H选用"); }
 inline QString NothingToUndo() { return QStringLiteral("无可撤销"); }
 inline QString NothingToRedo() { return QStringLiteral("无可重做"); }
 
