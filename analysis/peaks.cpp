@@ -48,12 +48,19 @@ void Peaks::closeOpenBin() {
     openSquares_ = 0;
 }
 
+std::size_t Peaks::binAt(double seconds) const {
+    const double last = double(bins.size() - 1);
+    return std::size_t(std::clamp(std::floor(seconds / binSeconds), 0.0, last));
+}
+
+std::pair<std::size_t, std::size_t> Peaks::binsOver(double fromSeconds, double toSeconds) const {
+    return {binAt(fromSeconds), binAt(toSeconds) + 1};
+}
+
 std::optional<double> OnsetNear(const Peaks& peaks, double seconds, double radius) {
     if (peaks.bins.empty() || !(peaks.binSeconds > 0) || !std::isfinite(seconds) || !(radius >= 0)) return std::nullopt;
-    const double last = double(peaks.bins.size() - 1);
-    const auto binAt = [&](double at) { return std::size_t(std::clamp(std::floor(at / peaks.binSeconds), 0.0, last)); };
-    const std::size_t from = binAt(seconds - radius);
-    const std::size_t to = binAt(seconds + radius);
+    const auto [from, end] = peaks.binsOver(seconds - radius, seconds + radius);
+    const std::size_t to = end - 1;
     const auto quietBins = std::size_t(std::max(1.0, std::round(kQuietSeconds / peaks.binSeconds)));
 
     std::optional<double> best;

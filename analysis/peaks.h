@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace sundrel {
@@ -32,6 +33,11 @@ struct Peaks {
 
     float peak(std::size_t i) const { return float(bins[i].peak) / kFull; }
     float rms(std::size_t i) const { return float(bins[i].rms) / kFull; }
+    // The bin that holds a moment, the first or last for one before or
+    // after them (there must be bins); and the bins that hold any moment
+    // from one moment to another, as [first, last).
+    std::size_t binAt(double seconds) const;
+    std::pair<std::size_t, std::size_t> binsOver(double fromSeconds, double toSeconds) const;
 
     // Adds a bin of the decoder's own length, fineSeconds long. Once the
     // song has outgrown PeakBinsMax, neighbouring bins merge into one.

@@ -383,12 +383,11 @@ std::optional<double> MediaPlayerWidget::peakBetween(double fromSeconds, double 
         return std::nullopt;
     }
     const Peaks& peaks = decoder_->peaks();
-    if (peaks.binSeconds <= 0 || (!peaks.finished && toSeconds > peaks.decodedSeconds)) {
+    if (peaks.binSeconds <= 0 || peaks.bins.empty() || (!peaks.finished && toSeconds > peaks.decodedSeconds)) {
         return std::nullopt;
     }
     // Every bin the stretch touches.
-    const auto first = std::size_t(qMax(0.0, std::floor(fromSeconds / peaks.binSeconds)));
-    const std::size_t last = qMin(peaks.bins.size(), std::size_t(std::ceil(toSeconds / peaks.binSeconds)) + 1);
+    const auto [first, last] = peaks.binsOver(fromSeconds, toSeconds);
     double peak = 0;
     for (std::size_t i = first; i < last; ++i) {
         peak = qMax(peak, double(peaks.peak(i)));

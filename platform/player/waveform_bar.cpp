@@ -165,10 +165,10 @@ void WaveformBar::recompute()
         const double to = from0 + span * (x + 1) / w;
         if (from >= decoded)
             break;  // not decoded yet: the flat line shows there
-        const auto first = std::size_t(from / peaks_->binSeconds);
-        if (first >= count)
+        if (from >= double(count) * peaks_->binSeconds)
             break;
-        const std::size_t last = std::clamp(std::size_t(std::ceil(to / peaks_->binSeconds)), first + 1, count);
+        // The column ends where the next begins: that moment is the next's.
+        const auto [first, last] = peaks_->binsOver(from, std::max(from, std::nextafter(to, from)));
         Column column;
         double squares = 0;
         for (std::size_t b = first; b < last; ++b) {
