@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -113,10 +114,23 @@ int main(int argc, char* argv[]) {
         // The gaps while decoding, after the song was handed over.
         sinceTick.restart();
         longestGap = 0;
-        while (!(bar->peaks() && bar->peaks()->finished) && clock.elapsed() < 30000)
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        const qint64 complete = clock.elapsed();
+        // Waits as the program does, in an event loop, until the waveform is
+        // complete and the chorus proposed (or the song has none).
+        auto* decoder = player.findChild<PeakDecoder*>();
+        qint64 complete = -1, proposed = -1;
+        QEventLoop wait;
+        const auto look = [&] {
+            if (complete < 0 && bar->peaks() && bar->peaks()->finished) complete = clock.elapsed();
+            if (proposed < 0 && decoder && decoder->analysis().Finished) proposed = clock.elapsed();
+            if ((complete >= 0 && proposed >= 0) || (bar->peaks() && bar->peaks()->failed)) wait.quit();
+        };
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, look);
+        poll.start(5);
+        QTimer::singleShot(30000, &wait, &QEventLoop::quit);
+        wait.exec();
         tick.stop();
+        std::printf("round %d: chorus proposed after %lld ms\n", round, static_cast<long long>(proposed));
 
         const Peaks& peaks = *bar->peaks();
         const std::size_t peakBytes = peaks.bins.capacity() * sizeof(Peaks::Bin);
