@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "frm.h"
 #include "media_player_widget.h"
+#include "midi_song.h"
 #include "mp3_fixture.h"
 #include "peak_decoder.h"
 #include "waveform_bar.h"
@@ -122,5 +123,26 @@ int main(int argc, char* argv[]) {
              Save(preview, out.filePath(QStringLiteral("preview-window-shaped.png")));
     std::printf("fades %.1f s and %.1f s, volume %+d steps\n", shape.FadeInSeconds, shape.FadeOutSeconds,
                 shape.VolumeSteps);
-    return all && zoomed && shaped ? 0 : 1;
+
+    // A pop song, its chorus found and drawn as the proposal, playing.
+    sundrel::test::SongPlan plan;
+    plan.name = "pop";
+    plan.bpm = 112;
+    plan.key = 5;
+    using sundrel::test::Part;
+    plan.form = {{Part::Intro, 2}, {Part::Verse, 8},  {Part::Chorus, 8}, {Part::Verse, 8},
+                 {Part::Chorus, 8}, {Part::Bridge, 4}, {Part::Chorus, 8}, {Part::Outro, 2}};
+    const QString pop = dir.filePath(QStringLiteral("晴天.mp3"));
+    bool proposed = sundrel::test::MakeSongMp3(pop.toStdString(), plan);
+    desktop.openAnswers << pop;
+    frm.cmdBrowseS_Click();
+    proposed = proposed && QTest::qWaitFor(
+                               [&] {
+                                   auto* decoder = player->findChild<PeakDecoder*>();
+                                   return decoder && decoder->analysis().Finished;
+                               },
+                               30000);
+    player->seek(50);
+    proposed = proposed && Save(&frm, out.filePath(QStringLiteral("main-window-proposal.png")));
+    return all && zoomed && shaped && proposed ? 0 : 1;
 }

@@ -52,7 +52,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(decoder && decoder->analysis().Finished, 30000);
         QVERIFY(!decoder->candidates().empty());
         // Found, drawn and said.
-        QCOMPARE(w.frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("已找到高潮，按H选用"));
+        QCOMPARE(w.frm.findChild<QLabel*>(QStringLiteral("lb"))->text(), QStringLiteral("找到高潮，按H选用"));
         QVERIFY(w.player()->findChild<QToolButton*>(QStringLiteral("proposal"))->isEnabled());
 
         auto* bar = w.player()->findChild<WaveformBar*>(QStringLiteral("seek"));

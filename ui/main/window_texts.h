@@ -23,7 +23,7 @@ inline QString ReadingWaveform() { return QStringLiteral("读取波形，请稍�
 inline QString Loudest() { return QStringLiteral("音量最大"); }
 inline QString Quietest() { return QStringLiteral("音量最小"); }
 // The song's chorus found and drawn on the waveform.
-inline QString ProposalFound() { return QStringLiteral("已找到高潮，按H选用"); }
+inline QString ProposalFound() { return QStringLiteral("找到高潮，按H选用"); }
 inline QString NothingToUndo() { return QStringLiteral("无可撤销"); }
 inline QString NothingToRedo() { return QStringLiteral("无可重做"); }
 
