@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -234,6 +236,39 @@ DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* 
         if (analysing && analysing->failed()) return finish(DecodeOutcome::Failed);
         if (result == MPG123_DONE) return finish(DecodeOutcome::Finished);
     }
+}
+
+std::optional<float> LoudestSample(const std::filesystem::path& path, double fromSeconds, double toSeconds) {
+    const File file(path);
+    if (file.fd() < 0 || !(fromSeconds >= 0) || !(toSeconds >= fromSeconds)) return std::nullopt;
+    Source source{file.fd(), {}};
+    const auto handle = OpenDecoder(source);
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
+        return std::nullopt;
+    // Sample frames from the first whose middle is at or after the start to
+    // the last whose middle is before the end: the stretch's own.
+    const auto first = static_cast<off_t>(std::ceil(fromSeconds * double(rate) - 0.5));
+    const auto last = static_cast<off_t>(std::ceil(toSeconds * double(rate) - 0.5));
+    // libmpg123 decodes the frames a seek lands after too, for their bit
+    // reservoir, and gives the samples from the one asked.
+    if (mpg123_seek(handle.get(), first, SEEK_SET) != first) return std::nullopt;
+    std::vector<float> block(kBlockFrames * kChannels);
+    float loudest = 0;
+    for (off_t left = last - first; left > 0;) {
+        std::size_t bytes = 0;
+        const int result = mpg123_read(handle.get(), reinterpret_cast<unsigned char*>(block.data()),
+                                       block.size() * sizeof(float), &bytes);
+        if (result != MPG123_OK && result != MPG123_DONE && result != MPG123_NEW_FORMAT) return std::nullopt;
+        const auto frames = std::min<off_t>(left, off_t(bytes / (sizeof(float) * kChannels)));
+        for (std::size_t i = 0; i < std::size_t(frames) * kChannels; ++i)
+            loudest = std::max(loudest, std::abs(block[i]));
+        left -= frames;
+        if (result == MPG123_DONE) break;
+    }
+    return loudest;
 }
 
 }  // namespace sundrel::analysis

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <stop_token>
 
@@ -29,5 +30,11 @@ enum class DecodeOutcome {
 // Every analyzer is finalised whatever the outcome, once it was initialised.
 DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* const> analyzers, std::stop_token stop,
                          const std::function<void()>& afterBlock = {});
+
+// The loudest sample (a share of full scale, any channel) the song decodes
+// to from one moment to another, decoded as DecodeSong decodes it: on the
+// player's timeline, to the sample. Nothing when the file cannot be decoded
+// there.
+std::optional<float> LoudestSample(const std::filesystem::path& path, double fromSeconds, double toSeconds);
 
 }  // namespace sundrel::analysis

@@ -57,6 +57,13 @@ std::pair<std::size_t, std::size_t> Peaks::binsOver(double fromSeconds, double t
     return {binAt(fromSeconds), binAt(toSeconds) + 1};
 }
 
+std::pair<std::size_t, std::size_t> Peaks::binsWithin(double fromSeconds, double toSeconds) const {
+    const double count = double(bins.size());
+    const double first = std::clamp(std::ceil(fromSeconds / binSeconds), 0.0, count);
+    const double last = std::clamp(std::floor(toSeconds / binSeconds), first, count);
+    return {std::size_t(first), std::size_t(last)};
+}
+
 std::optional<double> OnsetNear(const Peaks& peaks, double seconds, double radius) {
     if (peaks.bins.empty() || !(peaks.binSeconds > 0) || !std::isfinite(seconds) || !(radius >= 0)) return std::nullopt;
     const auto [from, end] = peaks.binsOver(seconds - radius, seconds + radius);

@@ -38,6 +38,9 @@ struct Peaks {
     // from one moment to another, as [first, last).
     std::size_t binAt(double seconds) const;
     std::pair<std::size_t, std::size_t> binsOver(double fromSeconds, double toSeconds) const;
+    // The bins wholly inside a stretch, as [first, last): first == last
+    // when none is.
+    std::pair<std::size_t, std::size_t> binsWithin(double fromSeconds, double toSeconds) const;
 
     // Adds a bin of the decoder's own length, fineSeconds long. Once the
     // song has outgrown PeakBinsMax, neighbouring bins merge into one.

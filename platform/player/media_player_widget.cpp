@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media_player_widget.h"
 
+#include "decode_pass.h"
 #include "engine_path.h"
 #include "gst_playback.h"
 #include "peak_decoder.h"
@@ -386,11 +387,27 @@ std::optional<double> MediaPlayerWidget::peakBetween(double fromSeconds, double 
     if (peaks.binSeconds <= 0 || peaks.bins.empty() || (!peaks.finished && toSeconds > peaks.decodedSeconds)) {
         return std::nullopt;
     }
-    // Every bin the stretch touches.
-    const auto [first, last] = peaks.binsOver(fromSeconds, toSeconds);
+    // The bins wholly inside the stretch tell their peaks; those at its
+    // edges hold sound from beyond it too, so the stretch's own samples
+    // there are decoded (a few ms each).
+    const auto [first, last] = peaks.binsWithin(fromSeconds, toSeconds);
     double peak = 0;
     for (std::size_t i = first; i < last; ++i) {
         peak = qMax(peak, double(peaks.peak(i)));
+    }
+    const double innerFrom = double(first) * peaks.binSeconds;
+    const double innerTo = double(last) * peaks.binSeconds;
+    const std::filesystem::path song = EnginePath(url_);
+    const auto edges = first == last
+                           ? std::vector<std::pair<double, double>>{{fromSeconds, toSeconds}}
+                           : std::vector<std::pair<double, double>>{{fromSeconds, innerFrom}, {innerTo, toSeconds}};
+    for (const auto& [from, to] : edges) {
+        if (to <= from)
+            continue;
+        const std::optional<float> edge = analysis::LoudestSample(song, from, to);
+        if (!edge)
+            return std::nullopt;
+        peak = qMax(peak, double(*edge));
     }
     return peak;
 }

@@ -6,6 +6,7 @@
 
 #include "media_player_widget.h"
 #include "mp3_fixture.h"
+#include "peaks.h"
 #include "waveform_bar.h"
 
 #include <QApplication>
@@ -145,6 +146,7 @@ private slots:
     void topLineTellsTheSelectionExactly();
     void saysOnceWhenNothingCanBeHeard_data();
     void saysOnceWhenNothingCanBeHeard();
+    void loudestSampleIsTheStretchsOwn();
     void loopsAStretchAndFollowsItsChanges();
     void loopButtonLoopsBetweenTheMarks();
 
@@ -534,6 +536,28 @@ void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly()
     // The tone's 12000 of full scale's 32768.
     QTRY_VERIFY_WITH_TIMEOUT(player->peakBetween(5, 10).has_value(), kWait);
     QVERIFY(std::abs(*player->peakBetween(5, 10) - 12000.0 / 32768) < 0.02);
+}
+
+void MediaPlayerWidgetTest::loudestSampleIsTheStretchsOwn()
+{
+    // Silence up to 5 s, then loud noise: a stretch that ends 2 ms before
+    // it shares its last waveform bin with the noise, but not its sound.
+    const QString onset = dir_.filePath(QStringLiteral("onset.mp3"));
+    QVERIFY(sundrel::test::MakeOnsetMp3(Native(onset), 8.0, 5.0));
+    const auto decoded = sundrel::test::DecodeWithMpg123(Native(onset));
+    MediaPlayerWidget player(50);
+    player.setURL(onset);
+    QTRY_VERIFY_WITH_TIMEOUT(Bar(player)->peaks() && Bar(player)->peaks()->finished, kWait);
+    const sundrel::Peaks& peaks = *Bar(player)->peaks();
+    for (const auto& [from, to] : {std::pair(3.0, 4.998), std::pair(4.9985, 4.999), std::pair(5.002, 7.0)}) {
+        const auto part = sundrel::test::Span(decoded, from, to);
+        const double own = sundrel::test::Loudest(part) / 32768.0;
+        const auto peak = player.peakBetween(from, to);
+        QVERIFY(peak);
+        QVERIFY2(std::abs(*peak - own) < 3.0 / 32768, qPrintable(QStringLiteral("%1 against %2").arg(*peak).arg(own)));
+    }
+    // The premise: the bin the first two end in is loud.
+    QVERIFY(peaks.peak(peaks.binAt(4.999)) > 0.3 && *player.peakBetween(3.0, 4.998) < 0.1);
 }
 
 void MediaPlayerWidgetTest::saysOnceWhenNothingCanBeHeard_data()

@@ -20,9 +20,6 @@ namespace sundrel {
 
 namespace {
 
-// Decoders that ignore the gapless record play a frame or two beyond the
-// selection: their sound must not clip either.
-constexpr double kAroundSelectionSeconds = 0.1;
 // A fade key makes a fade this much longer or shorter.
 constexpr double kFadeStepSeconds = 0.5;
 // How long the status stays lit up after the ringtone was replaced.
@@ -282,7 +279,9 @@ KeptGain Frm::fittedGain(KeptGain gain, double start, double end) const
 
 std::optional<int> Frm::loudestVolume(double start, double end) const
 {
-    const auto peak = MDplay->peakBetween(start - kAroundSelectionSeconds, end + kAroundSelectionSeconds);
+    // The selection's own samples: a louder one just outside it, which a
+    // decoder that honours the gapless record never plays, holds nothing back.
+    const auto peak = MDplay->peakBetween(start, end);
     return peak ? std::optional<int>(LoudestVolumeSteps(*peak)) : std::nullopt;
 }
 
