@@ -117,6 +117,7 @@ private:
     // mark moved (the other kept), or the start alone before a cut.
     void moveMark(PlayerMark mark, double seconds);
     void changeGain(KeptGain gain);
+    void stepThroughHistory(bool back);
     // A typed time: a mark dropped there after a cut; before, Start or End
     // pressed there. Text that is no time, or one past the song, is refused.
     void typeTime(PlayerMark mark, const QString& text);

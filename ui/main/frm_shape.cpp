@@ -243,24 +243,18 @@ void Frm::MDplay_LengthAsked(double seconds)
     });
 }
 
-void Frm::undo()
-{
-    if (session_.cutting() || session_.stage() == WindowStage::ReadingSong)
-        return;
-    if (const std::optional<CutStep> step = session_.undo())
-        takeStep(*step, StepCause::Undo);
-    else
-        lb->setText(texts::NothingToUndo());
-}
+void Frm::undo() { stepThroughHistory(true); }
 
-void Frm::redo()
+void Frm::redo() { stepThroughHistory(false); }
+
+void Frm::stepThroughHistory(bool back)
 {
     if (session_.cutting() || session_.stage() == WindowStage::ReadingSong)
         return;
-    if (const std::optional<CutStep> step = session_.redo())
-        takeStep(*step, StepCause::Redo);
+    if (const std::optional<CutStep> step = back ? session_.undo() : session_.redo())
+        takeStep(*step, back ? StepCause::Undo : StepCause::Redo);
     else
-        lb->setText(texts::NothingToRedo());
+        lb->setText(back ? texts::NothingToUndo() : texts::NothingToRedo());
 }
 
 KeptGain Frm::fittedGain(KeptGain gain, double start, double end) const
