@@ -29,10 +29,11 @@ if [ "$mode" = dist ]; then
 fi
 
 # What the program needs to build (dpkg-buildflags gives Debian's hardening
-# flags), and to play an MP3 aloud: the MP3 parser and decoder are in
-# plugins-good, and the audio sinks for PulseAudio (which PipeWire desktops
-# serve too) and for ALSA come in packages of their own.
-packages=(cmake g++ make pkg-config dpkg-dev qt6-base-dev
+# flags; CLI11, header-only, reads sundrel-cut's command line), and to play
+# an MP3 aloud: the MP3 parser and decoder are in plugins-good, and the
+# audio sinks for PulseAudio (which PipeWire desktops serve too) and for
+# ALSA come in packages of their own.
+packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
           gstreamer1.0-pulseaudio gstreamer1.0-alsa
