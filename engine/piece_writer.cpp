@@ -7,11 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
