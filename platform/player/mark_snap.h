@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "peaks.h"
+
 #include <optional>
 
 namespace sundrel {
-
-struct Peaks;
 
 // Where the song's frames start: every `length` seconds from `first` on.
 // A cut lands on a frame, so a dragged mark is put on one. No length, no grid.
@@ -19,9 +19,6 @@ struct FrameGrid {
     double holding(double seconds) const;
 };
 
-// The sound onset nearest a moment, within `radius` seconds either side:
-// the start of a bin that clearly rises above the quieter stretch just
-// before it (the start of a beat or a word). Nothing when there is none.
-std::optional<double> OnsetNear(const Peaks& peaks, double seconds, double radius);
+// OnsetNear, where a dragged mark is caught by a sound onset, is in peaks.h.
 
 }  // namespace sundrel

@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decode_pass.h"
+
+#include <mpg123.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace sundrel::analysis {
+
+namespace {
+
+constexpr int kChannels = 2;
+// Sample frames asked of libmpg123 at a time: 93 ms at 44.1 kHz.
+constexpr std::size_t kBlockFrames = 4096;
+
+// The file as libmpg123 reads it: through these two functions, which give
+// up as soon as the pass is cancelled.
+struct Source {
+    int fd = -1;
+    std::stop_token stop;
+};
+
+ssize_t ReadSource(void* handle, void* buffer, size_t bytes) {
+    auto* source = static_cast<Source*>(handle);
+    if (source->stop.stop_requested()) return -1;
+    for (;;) {
+        const ssize_t got = ::read(source->fd, buffer, bytes);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+off_t SeekSource(void* handle, off_t offset, int whence) {
+    return ::lseek(static_cast<Source*>(handle)->fd, offset, whence);
+}
+
+struct Closer {
+    void operator()(mpg123_handle* handle) const { mpg123_delete(handle); }
+};
+
+class File {
+public:
+    explicit File(const std::filesystem::path& path) {
+        // Never blocks: not on a FIFO with no writer, not on a device.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat status {};
+        if (fd_ >= 0 && (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~File() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// Opens the song with the pass's settings; null when libmpg123 will not.
+std::unique_ptr<mpg123_handle, Closer> OpenDecoder(Source& source) {
+    static std::once_flag initialised;
+    // A no-op in libmpg123 1.27 and later, not safe to call at once on two
+    // threads before.
+    std::call_once(initialised, [] { mpg123_init(); });
+    int error = MPG123_OK;
+    std::unique_ptr<mpg123_handle, Closer> handle(mpg123_new(nullptr, &error));
+    if (!handle) return nullptr;
+    mpg123_handle* mh = handle.get();
+    // Tags are skipped unread: libmpg123 would allocate what a tag claims
+    // to hold before reading it. Junk before and between frames is skipped
+    // however long, as GStreamer's parser does.
+    const bool set =
+        mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET | MPG123_SKIP_ID3V2, 0) == MPG123_OK &&
+        mpg123_param(mh, MPG123_RESYNC_LIMIT, -1, 0) == MPG123_OK && mpg123_format_none(mh) == MPG123_OK;
+    if (!set) return nullptr;
+    const long* rates = nullptr;
+    std::size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (std::size_t i = 0; i < rateCount; ++i)
+        if (mpg123_format(mh, rates[i], MPG123_STEREO, MPG123_ENC_FLOAT_32) != MPG123_OK) return nullptr;
+    if (mpg123_replace_reader_handle(mh, &ReadSource, &SeekSource, nullptr) != MPG123_OK ||
+        mpg123_open_handle(mh, &source) != MPG123_OK)
+        return nullptr;
+    return handle;
+}
+
+}  // namespace
+
+DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* const> analyzers, std::stop_token stop,
+                         const std::function<void()>& afterBlock) {
+    const File file(path);
+    if (file.fd() < 0) return DecodeOutcome::Failed;
+    Source source{file.fd(), stop};
+    const auto handle = OpenDecoder(source);
+    if (!handle) return DecodeOutcome::Failed;
+
+    long rate = 0;
+    bool started = false;
+    const auto finish = [&](DecodeOutcome outcome) {
+        if (started)
+            for (Analyzer* analyzer : analyzers) analyzer->finalise();
+        if (stop.stop_requested()) return DecodeOutcome::Cancelled;
+        return started ? outcome : DecodeOutcome::Failed;
+    };
+
+    std::vector<float> block(kBlockFrames * kChannels);
+    for (;;) {
+        if (stop.stop_requested()) return finish(DecodeOutcome::Cancelled);
+        std::size_t bytes = 0;
+        const int result = mpg123_read(handle.get(), reinterpret_cast<unsigned char*>(block.data()),
+                                       block.size() * sizeof(float), &bytes);
+        if (result == MPG123_NEW_FORMAT) {
+            long newRate = 0;
+            int channels = 0;
+            int encoding = 0;
+            mpg123_getformat(handle.get(), &newRate, &channels, &encoding);
+            if (channels != kChannels || encoding != MPG123_ENC_FLOAT_32 || newRate <= 0)
+                return finish(DecodeOutcome::Failed);
+            if (started && newRate != rate)
+                return finish(DecodeOutcome::Failed);  // a song that changes its rate halfway
+            if (!started) {
+                rate = newRate;
+                for (Analyzer* analyzer : analyzers) analyzer->initialise(int(rate), kChannels);
+                started = true;
+            }
+        } else if (result != MPG123_OK && result != MPG123_DONE) {
+            return finish(DecodeOutcome::Failed);
+        }
+        const std::size_t frames = bytes / (sizeof(float) * kChannels);
+        if (frames > 0 && started) {
+            for (Analyzer* analyzer : analyzers) analyzer->process(block.data(), frames);
+            if (afterBlock) afterBlock();
+        }
+        if (result == MPG123_DONE) return finish(DecodeOutcome::Finished);
+    }
+}
+
+}  // namespace sundrel::analysis

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "analyzer.h"
+
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <stop_token>
+
+namespace sundrel::analysis {
+
+enum class DecodeOutcome {
+    Finished,   // the whole song went through the analyzers
+    Failed,     // not an MPEG audio file, or it broke off: what went through is all
+    Cancelled,  // the stop token was asked to stop
+};
+
+// One pass of libmpg123 over an MP3 file, as the player hears it: gapless
+// (the encoder's delay and padding that a LAME header tells are left out),
+// at the song's own rate, always two channels (a mono song has its one
+// channel twice), 32-bit float. Each block decoded goes to every analyzer
+// in turn, then `afterBlock` is called. Only a regular file is read; a
+// FIFO, a device or a folder fails at once, never blocks. Reads check the
+// stop token, so cancelling is prompt even in a long stretch of junk.
+// Every analyzer is finalised whatever the outcome, once it was initialised.
+DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* const> analyzers, std::stop_token stop,
+                         const std::function<void()>& afterBlock = {});
+
+}  // namespace sundrel::analysis
