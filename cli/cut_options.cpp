@@ -125,6 +125,7 @@ ParsedCommand ParseCommand(int argc, const char* const* argv) {
     CutOptions& options = parsed.Options;
     if (auto refusal = ReadMoments(typed, options.When)) return Refused(*refusal);
     if (auto refusal = ReadGain(typed, options.Gain)) return Refused(*refusal);
+    options.FadeOutGiven = typed.FadeOut.has_value();
     if (auto refusal = ReadPlaces(typed, options)) return Refused(*refusal);
     parsed.What = ParsedCommand::Kind::Cut;
     return parsed;

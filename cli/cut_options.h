@@ -29,6 +29,7 @@ inline constexpr double MaxVolumeDb = 12;
 struct CutOptions {
     Moments When;
     KeptGain Gain;
+    bool FadeOutGiven = false;                    // else the chorus's proposal says where it fades out
     std::optional<std::filesystem::path> Output;  // one song only
     std::optional<std::filesystem::path> Folder;  // nothing: beside each song
     bool Force = false;

@@ -3,11 +3,14 @@
 
 #include "cut_request.h"
 #include "kept_file.h"
+#include "kept_gain.h"
 #include "piece_writer.h"
+#include "song_analysis.h"
 #include "song_map.h"
 #include "song_tags.h"
 #include "time_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -84,17 +87,24 @@ fs::path TargetOf(const CutOptions& options, const fs::path& song) {
     return PieceName(folder.empty() ? folder : folder / "", song.filename(), 1);
 }
 
-std::optional<CutRequest> RequestFor(const CutOptions& options, std::string& refusal) {
-    const Moments& when = options.When;
-    if (!when.StartSeconds) {
-        refusal = "副歌分析尚不可用，请用 -s 指定开始时间";
-        return std::nullopt;
-    }
-    CutRequest request;
-    request.StartSeconds = *when.StartSeconds;
-    request.EndSeconds = when.EndSeconds ? *when.EndSeconds : *when.StartSeconds + when.LengthSeconds.value_or(0);
-    request.Gain = options.Gain;
+// The song's chorus, as the window proposes it: from the best candidate's
+// beat, as long as asked (30 s), fading out where it ends inside the music
+// unless --fade-out says otherwise. Nothing for a song whose sound cannot
+// be analysed, or that has no stretch to propose.
+std::optional<CutRequest> ChorusRequest(const CutOptions& options, const fs::path& song) {
+    const SongAnalysis analysis = AnalyseSong(song);
+    if (!analysis.Finished || analysis.Candidates.empty()) return std::nullopt;
+    const Proposal proposal = ProposalFor(analysis, 0, options.When.LengthSeconds.value_or(ChorusLengthSeconds));
+    CutRequest request{proposal.StartSeconds, proposal.EndSeconds, options.Gain};
+    if (!options.FadeOutGiven)
+        request.Gain.FadeOutSeconds = std::min(proposal.FadeOutSeconds, LongestFadeSeconds(request.LengthSeconds()));
     return request;
+}
+
+CutRequest RequestFor(const CutOptions& options) {
+    const Moments& when = options.When;
+    const double start = when.StartSeconds.value_or(0);
+    return {start, when.EndSeconds ? *when.EndSeconds : start + when.LengthSeconds.value_or(0), options.Gain};
 }
 
 }  // namespace
@@ -103,9 +113,17 @@ SongCut CutSong(const CutOptions& options, const fs::path& song) {
     if (const std::optional<std::string> refusal = RefusedSong(song)) return Failed(song, *refusal);
     const std::optional<SongMap> map = MapSong(song, ReadSongFile(song));
     if (!map) return Failed(song, "无法读取此文件");
-    std::string refusal;
-    const std::optional<CutRequest> request = RequestFor(options, refusal);
-    if (!request) return Failed(song, refusal);
+    std::optional<CutRequest> request = RequestFor(options);
+    // Only a song with frames is worth its sound's analysis; another is
+    // refused below for what it is.
+    const bool frames = map->Frames().Count() > 0 && !map->File().OtherFormat;
+    if (!options.When.StartSeconds && frames) {
+        request = ChorusRequest(options, song);
+        if (!request) return Failed(song, "找不到可作铃声的副歌");
+        // The analysis's decoder and the song map may tell the end apart
+        // by a few samples.
+        request->EndSeconds = std::min(request->EndSeconds, map->Duration().value_or(0));
+    }
     const fs::path target = TargetOf(options, song);
     const KeptFileResult result =
         WriteKeptFile(*map, *request, target, {}, options.Force ? Existing::Replace : Existing::Keep);

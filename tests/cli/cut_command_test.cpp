@@ -2,7 +2,9 @@
 // sundrel-cut as a user runs it: a process, real songs, real faults.
 
 #include "lame_frames.h"
+#include "midi_song.h"
 #include "mp3_fixture.h"
+#include "song_analysis.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +168,29 @@ TEST(CutCommand, OneFailedSongLeavesTheOthersCut) {
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.out, "[铃声]1a.mp3\t1.00\t3.00\t2.00\n[铃声]1b.mp3\t1.00\t3.00\t2.00\n");
     EXPECT_NE(cut.err.find("gone.mp3：找不到此文件"), std::string::npos) << cut.err;
+}
+
+// --chorus cuts what the analysis proposes, 30 s from the chorus's beat,
+// fading out as the proposal says: the bytes the window would write for it.
+TEST(CutCommand, ChorusIsTheAnalysisProposal) {
+    TempFolder folder, window;
+    SongPlan plan;
+    plan.name = "c120";
+    plan.form = {{Part::Intro, 4},  {Part::Verse, 8},  {Part::Chorus, 8}, {Part::Verse, 8},
+                 {Part::Chorus, 8}, {Part::Bridge, 8}, {Part::Chorus, 8}, {Part::Outro, 4}};
+    ASSERT_TRUE(MakeSongMp3(folder / "song.mp3", plan));
+    fs::copy_file(folder / "song.mp3", window / "song.mp3");
+    GiveToNobody(folder.Path());
+    const Outcome run = RunCut(folder.Path(), {"--chorus", "-o", "ring.mp3", "song.mp3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const Proposal proposal = ProposalFor(AnalyseSong(window / "song.mp3"), 0);
+    EXPECT_EQ(run.out, "ring.mp3\t" + HundredthsText(proposal.StartSeconds) + "\t" +
+                           HundredthsText(proposal.EndSeconds) + "\t" +
+                           HundredthsText(proposal.EndSeconds - proposal.StartSeconds) + "\n");
+    const KeptGain fade{0, proposal.FadeOutSeconds, 0};
+    ASSERT_TRUE(CutAsTheWindow(window / "song.mp3", proposal.StartSeconds, proposal.EndSeconds, fade).Kept);
+    EXPECT_EQ(ReadBytes(fs::path(folder / "ring.mp3")), ReadBytes(fs::path(window / "[铃声]1song.mp3")));
 }
 
 struct BadInput {
