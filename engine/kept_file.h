@@ -45,14 +45,14 @@ enum class KeptFault {
     // The request, against the song.
     NoFrames,          // no MPEG audio frames: not an MP3, or another format
     Silent,            // frames whose encoder delay and padding leave no sound
-    EndNotAfterStart,  //
+    EndNotAfterStart,  // or a length of none
     OutsideSong,       // a moment before 0 or after the song's end
     TooShort,          // less than one frame
     FadeTooLong,       // a fade negative or longer than LongestFadeSeconds
     VolumeTooLow,      // below MinVolumeSteps
     // The target.
     TargetIsSong,    // the song itself, by any name or link
-    TargetIsFolder,  //
+    TargetIsFolder,  // a folder stands at the ringtone's path
     TargetExists,    // and replacing it was not asked
     FolderMissing,   // the folder the target would lie in
     // The writing.
