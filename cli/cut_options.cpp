@@ -146,8 +146,10 @@ selection are copied into a new file, exact to the sample.
                            where the ringtone begins: seconds or minutes:seconds
   -e, --end 时间 TIME       铃声结束处 where it ends
   -l, --length 秒 SECONDS   或铃声长度 or how long it lasts
-      --chorus             从歌曲的副歌开始（长度30秒，除非 -l 另行指定）
-                           begin at the song's chorus (30 s unless -l says otherwise)
+      --chorus             从歌曲的副歌开始（长度30秒，除非 -l 另行指定；在节拍上结束，
+                           结束在音乐中间时渐出）
+                           begin at the song's chorus (30 s unless -l says otherwise;
+                           ending on a beat, fading out if it ends inside the music)
       --fade-in 秒 SECONDS  渐入 fade in from silence
       --fade-out 秒 SECONDS 渐出 fade out to silence
                            (各最长为铃声的一半且不超过10秒 each at most half the
