@@ -19,8 +19,11 @@ constexpr int UsageError = 2;
 
 int main(int argc, char** argv) {
     using namespace sundrel::cli;
-    // A file size limit reached is a failed write to say, not a death.
+    // A file size limit reached is a failed write to say, not a death; and
+    // a reader of the lines that goes away (`| head -1`) leaves the other
+    // songs to be cut as asked.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     const ParsedCommand command = ParseCommand(argc, argv);
     switch (command.What) {
         case ParsedCommand::Kind::Help:
