@@ -21,6 +21,10 @@ constexpr double kRepeatQuantile = 0.9;
 // least: within eight bars, a section repeating its own phrase, or a part
 // that keeps one sound throughout (a loud bridge), is no repetition.
 constexpr std::size_t kShortestLag = 8 * kBar;
+// How much more alike a repetition is than the same music a beat and a
+// half out of step.
+constexpr std::size_t kOffBeat = 3;
+constexpr float kStandOut = 0.05f;
 constexpr double kFallbackBeatSeconds = 0.5;
 
 using Matrix = std::vector<float>;  // n x n, row-major
@@ -184,6 +188,12 @@ std::vector<float> Repetition(const Matrix& s, std::size_t n) {
             const float below = lag > kShortestLag ? d[(lag - 1) * n + t] : 0.0f;
             const float above = lag + 1 < n ? d[(lag + 1) * n + t] : 0.0f;
             if (v < below || v < above) continue;
+            // A stripe stands out from the lags beside it, where the same
+            // music is heard out of step; a sound alike throughout (noise,
+            // a drone) is alike at every lag and repeats nothing.
+            const float aside = 0.5f * ((lag >= kShortestLag + kOffBeat ? d[(lag - kOffBeat) * n + t] : v) +
+                                        (lag + kOffBeat < n ? d[(lag + kOffBeat) * n + t] : v));
+            if (v - aside < kStandOut) continue;
             count[t] += 1;
             count[t - lag] += 1;
         }

@@ -32,9 +32,11 @@ fi
 # flags; CLI11, header-only, reads sundrel-cut's command line), and to play
 # an MP3 aloud: the MP3 parser and decoder are in plugins-good, and the
 # audio sinks for PulseAudio (which PipeWire desktops serve too) and for
-# ALSA come in packages of their own.
+# ALSA come in packages of their own. The song's analysis (waveform, beats,
+# chorus) decodes with libmpg123 and finds its spectra with FFTW and qm-dsp.
 packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+          libmpg123-dev libfftw3-dev libqm-dsp-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
           gstreamer1.0-pulseaudio gstreamer1.0-alsa
           fonts-wqy-microhei fonts-arphic-uming xdg-utils qt6-translations-l10n)
@@ -46,8 +48,11 @@ case "$mode" in
     # windows there); a screen reader's view is read over AT-SPI on a D-Bus
     # session of its own; the packaging checks validate the
     # menu entry and the software-centre page, make the package and lint it;
-    # the engine's fuzz targets are built with clang's libFuzzer.
-    packages+=(libgtest-dev lame mpg123 flac vorbis-tools xvfb xauth x11-utils xdotool locales openbox
+    # the engine's fuzz targets are built with clang's libFuzzer; the chorus
+    # finder's pop songs are written as MIDI and played by fluidsynth with
+    # a small General MIDI sound font.
+    packages+=(libgtest-dev lame mpg123 flac vorbis-tools fluidsynth timgm6mb-soundfont
+               xvfb xauth x11-utils xdotool locales openbox
                dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
                desktop-file-utils appstream file lintian clang libclang-rt-dev) ;;
   package)
