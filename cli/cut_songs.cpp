@@ -44,6 +44,8 @@ const char* Said(KeptFault fault) {
             return "铃声的文件就是这首歌本身";
         case KeptFault::TargetIsFolder:
             return "铃声的路径是一个文件夹";
+        case KeptFault::TargetNotAFile:
+            return "铃声的路径上是设备、管道之类，不是普通文件，不会替换它";
         case KeptFault::TargetExists:
             return "铃声的文件已存在（用 -f 替换）";
         case KeptFault::FolderMissing:

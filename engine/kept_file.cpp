@@ -85,8 +85,12 @@ KeptFault CheckTarget(const fs::path& songPath, const fs::path& target, Existing
     // would be lost.
     if (fs::equivalent(target, songPath, ec) && !ec) return KeptFault::TargetIsSong;
     if (fs::is_directory(fs::status(target, ec))) return KeptFault::TargetIsFolder;
-    // A link that leads nowhere is a file there all the same.
-    if (existing == Existing::Keep && fs::exists(fs::symlink_status(target, ec))) return KeptFault::TargetExists;
+    // A link that leads nowhere is a file there all the same; a link is
+    // replaced, never what it leads to. Renamed onto, /dev/null would be
+    // the ringtone for everyone.
+    const fs::file_status here = fs::symlink_status(target, ec);
+    if (fs::exists(here) && !fs::is_regular_file(here) && !fs::is_symlink(here)) return KeptFault::TargetNotAFile;
+    if (existing == Existing::Keep && fs::exists(here)) return KeptFault::TargetExists;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(fs::status(folder, ec))) return KeptFault::FolderMissing;
     return KeptFault::None;

@@ -53,6 +53,7 @@ enum class KeptFault {
     // The target.
     TargetIsSong,    // the song itself, by any name or link
     TargetIsFolder,  // a folder stands at the ringtone's path
+    TargetNotAFile,  // a device, a FIFO or a socket does: never replaced
     TargetExists,    // and replacing it was not asked
     FolderMissing,   // the folder the target would lie in
     // The writing.
