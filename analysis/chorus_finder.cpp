@@ -25,9 +25,10 @@ constexpr std::size_t kShortestLag = 8 * kBar;
 // half out of step.
 constexpr std::size_t kOffBeat = 3;
 constexpr float kStandOut = 0.05f;
+constexpr double kLeastSpread = 0.03;
+// Beats of one song whose chroma are this alike on average hold one chord.
+constexpr double kOneChord = 0.95;
 constexpr double kFallbackBeatSeconds = 0.5;
-
-using Matrix = std::vector<float>;  // n x n, row-major
 
 struct BeatFeatures {
     std::vector<double> starts;  // seconds; one more than there are beats (the end)
@@ -37,12 +38,14 @@ struct BeatFeatures {
     std::size_t size() const { return chroma.size(); }
 };
 
+// To length 1; a vector shorter than `least` is only divided by `least`,
+// so that what is next to nothing stays so.
 template <std::size_t N>
-void Normalise(std::array<float, N>& v) {
+void Normalise(std::array<float, N>& v, double least = 1e-6) {
     double sum = 0;
     for (float x : v) sum += double(x) * x;
-    const float norm = sum > 1e-12 ? float(1.0 / std::sqrt(sum)) : 0.0f;
-    for (float& x : v) x *= norm;
+    const float scale = float(1.0 / std::max(least, std::sqrt(sum)));
+    for (float& x : v) x *= scale;
 }
 
 template <std::size_t N>
@@ -106,97 +109,145 @@ BeatFeatures SumOverBeats(const SoundFeatures& features) {
             squares += double(t[k]) * t[k];
         }
         const double mean = sum / double(count);
-        const double spread = std::sqrt(std::max(1e-9, squares / double(count) - mean * mean));
+        // At least 1 dB: a band that stays put (a steady tone) is not made
+        // to tell its coding noise as if it were a change of sound.
+        const double spread = std::sqrt(std::max(0.01, squares / double(count) - mean * mean));
         for (auto& t : beats.timbre) t[k] = float((t[k] - mean) / spread);
     }
-    for (auto& t : beats.timbre) Normalise(t);
+    for (auto& t : beats.timbre) Normalise(t, 1.0);
     return beats;
 }
 
-// How alike beats i and j sound: in harmony and in timbre together.
-Matrix Similarity(const BeatFeatures& beats) {
-    const std::size_t n = beats.size();
-    Matrix s(n * n, 0.0f);
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i; j < n; ++j) {
-            const float harmony = Dot(beats.chroma[i], beats.chroma[j]);
-            const float timbre = std::max(0.0f, Dot(beats.timbre[i], beats.timbre[j]));
-            s[i * n + j] = s[j * n + i] = harmony * timbre;
-        }
-    return s;
+// A sound with one chord from end to end (a tone, a drone) has no
+// sections, whatever its coding noise may suggest.
+bool OneChordThroughout(const BeatFeatures& beats) {
+    double sum = 0;
+    std::size_t pairs = 0;
+    for (std::size_t i = 0; i < beats.size(); i += 2)
+        for (std::size_t j = i + 1; j < beats.size(); j += 2, ++pairs) sum += Dot(beats.chroma[i], beats.chroma[j]);
+    return pairs > 0 && sum / double(pairs) > kOneChord;
 }
 
-// Foote's novelty: a checkerboard kernel slid along the diagonal, high
-// where the music before a beat is unlike the music after it.
-std::vector<float> Novelty(const Matrix& s, std::size_t n) {
-    std::vector<float> novelty(n, 0.0f);
+// How alike beats i and j sound: in harmony and in timbre together.
+float Alike(const BeatFeatures& beats, std::size_t i, std::size_t j) {
+    return Dot(beats.chroma[i], beats.chroma[j]) * std::max(0.0f, Dot(beats.timbre[i], beats.timbre[j]));
+}
+
+// Foote's novelty: a checkerboard kernel (tapered by a Gaussian) slid along
+// the diagonal, high where the music before a beat is unlike the music after
+// it. Only the band of similarities the kernel reaches is worked out.
+std::vector<float> Novelty(const BeatFeatures& beats) {
+    const std::size_t n = beats.size();
     const int half = kSpan;
-    for (std::size_t c = 0; c < n; ++c) {
+    const int width = 2 * half;  // |i - j| < width within the kernel
+    std::vector<float> band(n * std::size_t(2 * width + 1), 0.0f);
+    const auto at = [&](long i, long j) -> float& {
+        return band[std::size_t(i) * std::size_t(2 * width + 1) + std::size_t(j - i + width)];
+    };
+    for (long i = 0; i < long(n); ++i)
+        for (long j = std::max(0L, i - width); j <= std::min(long(n) - 1, i + width); ++j)
+            at(i, j) = Alike(beats, std::size_t(i), std::size_t(j));
+    std::vector<double> taper(std::size_t(2 * half));
+    for (int a = -half; a < half; ++a)
+        taper[std::size_t(a + half)] = std::exp(-0.5 * std::pow((a + 0.5) / (0.5 * half), 2));
+    std::vector<float> novelty(n, 0.0f);
+    for (long c = 0; c < long(n); ++c) {
         double sum = 0, weights = 0;
         for (int a = -half; a < half; ++a)
             for (int b = -half; b < half; ++b) {
-                const long i = long(c) + a, j = long(c) + b;
+                const long i = c + a, j = c + b;
                 if (i < 0 || j < 0 || i >= long(n) || j >= long(n)) continue;
-                const double ga = std::exp(-0.5 * std::pow((a + 0.5) / (0.5 * half), 2));
-                const double gb = std::exp(-0.5 * std::pow((b + 0.5) / (0.5 * half), 2));
-                const double sign = ((a < 0) == (b < 0)) ? 1.0 : -1.0;
-                sum += sign * ga * gb * s[std::size_t(i) * n + std::size_t(j)];
-                weights += ga * gb;
+                const double weight = taper[std::size_t(a + half)] * taper[std::size_t(b + half)];
+                sum += ((a < 0) == (b < 0) ? weight : -weight) * at(i, j);
+                weights += weight;
             }
-        novelty[c] = weights > 0 ? float(std::max(0.0, sum / weights)) : 0.0f;
+        novelty[std::size_t(c)] = weights > 0 ? float(std::max(0.0, sum / weights)) : 0.0f;
     }
     return novelty;
 }
 
+// One diagonal of the similarity, `lag` beats off the main one, four bars
+// of it averaged around each beat t >= lag (a stripe, not a chance match);
+// 0 before the lag.
+void Stripes(const BeatFeatures& beats, std::size_t lag, std::vector<float>& row, std::vector<double>& sums) {
+    const std::size_t n = beats.size();
+    row.assign(n, 0.0f);
+    sums.assign(n + 1, 0.0);
+    for (std::size_t i = lag; i < n; ++i) sums[i + 1] = sums[i] + Alike(beats, i, i - lag);
+    for (std::size_t t = lag; t < n; ++t) {
+        const std::size_t from = std::max(lag, t - std::min(t, std::size_t(kSpan / 2)));
+        const std::size_t to = std::min(n, t + kSpan / 2);
+        row[t] = float((sums[to] - sums[from]) / double(to - from));
+    }
+}
+
 // Of every beat, how many other places in the song play the same music:
-// along each diagonal of the similarity (each lag), the two-bar stretches
+// along each diagonal of the similarity (each lag), the four-bar stretches
 // alike beyond the song's own threshold, counted once per lag at its peak.
-std::vector<float> Repetition(const Matrix& s, std::size_t n) {
+// The diagonals are worked out twice rather than kept: a 10-minute song
+// has some 1,300 beats, whose whole table would take 7 MB.
+std::vector<float> Repetition(const BeatFeatures& beats) {
+    const std::size_t n = beats.size();
     std::vector<float> count(n, 0.0f);
     if (n < kShortestLag + 2 * kSpan) return count;
-    // Two bars of each diagonal, averaged: a stripe, not a chance match.
-    const auto stripe = [&](std::size_t t, std::size_t lag) {
-        double sum = 0;
-        int m = 0;
-        for (int k = -kSpan / 2; k < kSpan / 2; ++k) {
-            const long i = long(t) + k, j = long(t) + k - long(lag);
-            if (j < 0 || i >= long(n)) continue;
-            sum += s[std::size_t(i) * n + std::size_t(j)];
-            ++m;
-        }
-        return m ? float(sum / m) : 0.0f;
-    };
-    std::vector<float> all;
-    std::vector<float> d(n * n, 0.0f);  // d[lag * n + t]
-    for (std::size_t lag = kShortestLag; lag < n; ++lag)
+    std::vector<float> row;
+    std::vector<double> sums;
+    // The song's threshold: the share kRepeatQuantile of all stripes, from
+    // a histogram of them (all lie between 0 and 1).
+    constexpr std::size_t kBins = 4096;
+    std::vector<std::size_t> histogram(kBins, 0);
+    double total = 0, squares = 0;
+    std::size_t values = 0;
+    for (std::size_t lag = kShortestLag; lag < n; ++lag) {
+        Stripes(beats, lag, row, sums);
         for (std::size_t t = lag; t < n; ++t) {
-            d[lag * n + t] = stripe(t, lag);
-            all.push_back(d[lag * n + t]);
+            const float v = std::clamp(row[t], 0.0f, 1.0f);
+            ++histogram[std::min(kBins - 1, std::size_t(v * float(kBins)))];
+            total += v;
+            squares += double(v) * v;
+            ++values;
         }
-    if (all.size() < 16) return count;
-    std::vector<float> sorted = all;
-    const auto q = sorted.begin() + std::ptrdiff_t(double(sorted.size() - 1) * kRepeatQuantile);
-    std::nth_element(sorted.begin(), q, sorted.end());
-    const float threshold = *q;
-    const double mean = std::accumulate(all.begin(), all.end(), 0.0) / double(all.size());
-    // A sound alike everywhere (a tone, noise) has no stripes to find.
-    if (threshold - float(mean) < 0.02f) return count;
-    for (std::size_t lag = kShortestLag; lag < n; ++lag)
+    }
+    if (values < 16) return count;
+    const double mean = total / double(values);
+    const double spread = std::sqrt(std::max(0.0, squares / double(values) - mean * mean));
+    float threshold = 1.0f;
+    for (std::size_t b = 0, seen = 0; b < kBins; ++b) {
+        seen += histogram[b];
+        if (double(seen) >= kRepeatQuantile * double(values)) {
+            threshold = float(b + 1) / float(kBins);
+            break;
+        }
+    }
+    // A sound alike everywhere (a tone) has no stripes to find: what
+    // differs between its places is coding noise.
+    if (spread < kLeastSpread || threshold - float(mean) < 0.02f) return count;
+
+    // The diagonals kOffBeat either side of the one looked at, in a ring.
+    constexpr std::size_t kRing = 2 * kOffBeat + 1;
+    std::vector<std::vector<float>> ring(kRing);
+    const auto diagonal = [&](std::size_t lag) -> const std::vector<float>& { return ring[lag % kRing]; };
+    for (std::size_t lag = kShortestLag; lag < std::min(n, kShortestLag + kOffBeat); ++lag)
+        Stripes(beats, lag, ring[lag % kRing], sums);
+    for (std::size_t lag = kShortestLag; lag < n; ++lag) {
+        if (lag + kOffBeat < n) Stripes(beats, lag + kOffBeat, ring[(lag + kOffBeat) % kRing], sums);
+        const std::vector<float>& d = diagonal(lag);
         for (std::size_t t = lag; t < n; ++t) {
-            const float v = d[lag * n + t];
+            const float v = d[t];
             if (v <= threshold) continue;
-            const float below = lag > kShortestLag ? d[(lag - 1) * n + t] : 0.0f;
-            const float above = lag + 1 < n ? d[(lag + 1) * n + t] : 0.0f;
+            const float below = lag > kShortestLag ? diagonal(lag - 1)[t] : 0.0f;
+            const float above = lag + 1 < n ? diagonal(lag + 1)[t] : 0.0f;
             if (v < below || v < above) continue;
             // A stripe stands out from the lags beside it, where the same
             // music is heard out of step; a sound alike throughout (noise,
             // a drone) is alike at every lag and repeats nothing.
-            const float aside = 0.5f * ((lag >= kShortestLag + kOffBeat ? d[(lag - kOffBeat) * n + t] : v) +
-                                        (lag + kOffBeat < n ? d[(lag + kOffBeat) * n + t] : v));
+            const float aside = 0.5f * ((lag >= kShortestLag + kOffBeat ? diagonal(lag - kOffBeat)[t] : v) +
+                                        (lag + kOffBeat < n ? diagonal(lag + kOffBeat)[t] : v));
             if (v - aside < kStandOut) continue;
             count[t] += 1;
             count[t - lag] += 1;
         }
+    }
     return count;
 }
 
@@ -292,7 +343,7 @@ std::vector<Section> Stretches(const std::vector<float>& chorusness) {
 }
 
 // Where a chorus-like stretch really begins. Its repetition is measured
-// over four bars, so it is found above the threshold up to four bars late:
+// over four bars, so it is found above the threshold up to six bars late:
 // from there back, the beat where the sound changes most at once (drums, a
 // crash, voices coming in, or a loud bridge giving way), the music's
 // novelty breaking ties.
@@ -307,10 +358,12 @@ std::size_t SectionStart(const BeatFeatures& beats, const std::vector<float>& no
     const float topNovelty = std::max(1e-6f, *std::max_element(novelty.begin(), novelty.end()));
     std::size_t best = found;
     double bestScore = -1e30;
-    for (long t = long(found) - kSpan; t <= long(found) + kBar; ++t) {
+    for (long t = long(found) - kSpan - 2 * kBar; t <= long(found) + kBar; ++t) {
         if (t < 1 || t >= long(beats.size())) continue;
+        // A section's change of level lasts (two bars either side); a beat's
+        // own puts it on the beat.
         const double change =
-            std::abs(mean(t, t + 2) - mean(t - 2, t)) + 0.5 * std::abs(mean(t, t + 4) - mean(t - 4, t));
+            std::abs(mean(t, t + 2 * kBar) - mean(t - 2 * kBar, t)) + 0.5 * std::abs(mean(t, t + 2) - mean(t - 2, t));
         const double score = change + novelty[std::size_t(t)] / topNovelty;
         if (score > bestScore) {
             bestScore = score;
@@ -326,14 +379,14 @@ std::vector<ChorusCandidate> FindChorus(const SoundFeatures& features) {
     const BeatFeatures beats = SumOverBeats(features);
     const std::size_t n = beats.size();
     if (n < 2 * kSpan) return n ? LoudestStretch(beats, features.seconds) : std::vector<ChorusCandidate>{};
-    const Matrix s = Similarity(beats);
-    const std::vector<float> repeated = Scaled(Repetition(s, n));
+    if (OneChordThroughout(beats)) return LoudestStretch(beats, features.seconds);
+    const std::vector<float> repeated = Scaled(Repetition(beats));
     if (*std::max_element(repeated.begin(), repeated.end()) <= 0) return LoudestStretch(beats, features.seconds);
     const std::vector<float> fullness = Fullness(beats);
     std::vector<float> chorusness(n);
     for (std::size_t i = 0; i < n; ++i) chorusness[i] = repeated[i] * (0.25f + 0.75f * fullness[i]);
     chorusness = Smooth(chorusness, kBar / 2);
-    const std::vector<float> novelty = Novelty(s, n);
+    const std::vector<float> novelty = Novelty(beats);
 
     std::vector<Section> sections = Stretches(chorusness);
     if (sections.empty()) return LoudestStretch(beats, features.seconds);

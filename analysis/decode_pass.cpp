@@ -7,9 +7,13 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace sundrel::analysis {
@@ -94,6 +98,89 @@ std::unique_ptr<mpg123_handle, Closer> OpenDecoder(Source& source) {
     return handle;
 }
 
+// The analyzers, on a thread of their own: while they work on one block,
+// the next ones are decoded. At most kQueuedBlocks wait (256 KB); the
+// decoding waits beyond that.
+class AnalysisThread {
+public:
+    static constexpr std::size_t kQueuedBlocks = 8;
+
+    AnalysisThread(std::span<Analyzer* const> analyzers, const std::function<void()>& afterBlock)
+        : analyzers_(analyzers), afterBlock_(afterBlock), thread_([this] { run(); }) {}
+    ~AnalysisThread() { finish(); }
+    AnalysisThread(const AnalysisThread&) = delete;
+    AnalysisThread& operator=(const AnalysisThread&) = delete;
+
+    // A block to decode into: one the analyzers are done with, if any.
+    std::vector<float> spare() {
+        std::vector<float> block;
+        {
+            const std::lock_guard guard(lock_);
+            if (!spare_.empty()) {
+                block.swap(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        block.resize(kBlockFrames * kChannels);
+        return block;
+    }
+    // The block's first `frames` frames go to the analyzers, uncopied.
+    void push(std::vector<float>&& block, std::size_t frames) {
+        block.resize(frames * kChannels);
+        std::unique_lock guard(lock_);
+        changed_.wait(guard, [&] { return queued_.size() < kQueuedBlocks; });
+        queued_.push_back(std::move(block));
+        guard.unlock();
+        changed_.notify_all();
+    }
+    bool failed() const { return failed_; }
+    // Every block pushed has been analysed when this returns.
+    void finish() {
+        if (!thread_.joinable()) return;
+        {
+            const std::lock_guard guard(lock_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    void run() {
+        for (;;) {
+            std::vector<float> block;
+            {
+                std::unique_lock guard(lock_);
+                changed_.wait(guard, [&] { return !queued_.empty() || ended_; });
+                if (queued_.empty()) return;
+                block.swap(queued_.front());
+                queued_.pop_front();
+            }
+            changed_.notify_all();
+            // An analyzer that throws (out of memory) ends the pass as
+            // failed; the blocks still queued are let go unread.
+            if (!failed_) try {
+                    for (Analyzer* analyzer : analyzers_) analyzer->process(block.data(), block.size() / kChannels);
+                    if (afterBlock_) afterBlock_();
+                } catch (...) {
+                    failed_ = true;
+                }
+            const std::lock_guard guard(lock_);
+            spare_.push_back(std::move(block));
+        }
+    }
+
+    std::span<Analyzer* const> analyzers_;
+    const std::function<void()>& afterBlock_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<std::vector<float>> queued_;
+    std::vector<std::vector<float>> spare_;
+    bool ended_ = false;
+    std::atomic<bool> failed_ = false;
+    std::thread thread_;  // last: started once the rest is ready
+};
+
 }  // namespace
 
 DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* const> analyzers, std::stop_token stop,
@@ -106,7 +193,9 @@ DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* 
 
     long rate = 0;
     bool started = false;
+    std::unique_ptr<AnalysisThread> analysing;
     const auto finish = [&](DecodeOutcome outcome) {
+        if (analysing) analysing->finish();
         if (started)
             for (Analyzer* analyzer : analyzers) analyzer->finalise();
         if (stop.stop_requested()) return DecodeOutcome::Cancelled;
@@ -132,15 +221,17 @@ DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* 
                 rate = newRate;
                 for (Analyzer* analyzer : analyzers) analyzer->initialise(int(rate), kChannels);
                 started = true;
+                if (!analyzers.empty()) analysing = std::make_unique<AnalysisThread>(analyzers, afterBlock);
             }
         } else if (result != MPG123_OK && result != MPG123_DONE) {
             return finish(DecodeOutcome::Failed);
         }
         const std::size_t frames = bytes / (sizeof(float) * kChannels);
-        if (frames > 0 && started) {
-            for (Analyzer* analyzer : analyzers) analyzer->process(block.data(), frames);
-            if (afterBlock) afterBlock();
+        if (frames > 0 && analysing) {
+            analysing->push(std::move(block), frames);
+            block = analysing->spare();
         }
+        if (analysing && analysing->failed()) return finish(DecodeOutcome::Failed);
         if (result == MPG123_DONE) return finish(DecodeOutcome::Finished);
     }
 }

@@ -20,7 +20,10 @@ enum class DecodeOutcome {
 // (the encoder's delay and padding that a LAME header tells are left out),
 // at the song's own rate, always two channels (a mono song has its one
 // channel twice), 32-bit float. Each block decoded goes to every analyzer
-// in turn, then `afterBlock` is called. Only a regular file is read; a
+// in turn, then `afterBlock` is called; both on a thread of the pass's own,
+// while the next blocks are decoded (analyzer and callback need not be
+// thread-safe: they are called on that one thread, then finalised on the
+// caller's once it has ended). Only a regular file is read; a
 // FIFO, a device or a folder fails at once, never blocks. Reads check the
 // stop token, so cancelling is prompt even in a long stretch of junk.
 // Every analyzer is finalised whatever the outcome, once it was initialised.

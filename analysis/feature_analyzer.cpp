@@ -26,6 +26,10 @@ constexpr double kBandHighHz = 5000;
 // Mixed-down samples kept past what the frames still need before the
 // buffer is compacted.
 constexpr std::size_t kSlack = 16384;
+// Decimated samples handed to the worker at once, and at most waiting for
+// it (some 24 s of sound, 1 MB): the decoding waits beyond that.
+constexpr std::size_t kHandOver = 4096;
+constexpr std::size_t kQueueLimit = 262144;
 
 std::vector<float> HannWindow(std::size_t length) {
     std::vector<float> window(length);
@@ -59,9 +63,20 @@ std::vector<float> DecimationTaps(int factor) {
 
 FeatureAnalyzer::FeatureAnalyzer(SoundFeatures& features) : features_(features) {}
 
-FeatureAnalyzer::~FeatureAnalyzer() = default;
+FeatureAnalyzer::~FeatureAnalyzer() { stopWorker(); }
+
+void FeatureAnalyzer::stopWorker() {
+    if (!worker_.joinable()) return;
+    {
+        const std::lock_guard guard(lock_);
+        ended_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
 
 void FeatureAnalyzer::initialise(int sampleRate, int channels) {
+    stopWorker();
     rate_ = sampleRate;
     channels_ = channels;
     factor_ = std::max(1, int(std::lround(sampleRate / kAnalysisRate)));
@@ -73,15 +88,20 @@ void FeatureAnalyzer::initialise(int sampleRate, int channels) {
     monoFirst_ = -std::int64_t(half);
     nextOutput_ = 0;
 
-    onsetStep_ = std::size_t(std::lround(analysisRate_ * kOnsetStepSeconds));
-    const std::size_t onsetLength = 2 * onsetStep_;
+    // Even, as qm-dsp's transform wants its half-rate frame of that length.
+    onsetStep_ = 2 * std::size_t(std::lround(analysisRate_ * kOnsetStepSeconds / 2));
+    // The onset strength is found at half the analysis rate (pairs of
+    // samples averaged): the beats are in the drums and the bass, and
+    // qm-dsp's detection function, which takes the phase of every bin, costs
+    // half as much.
+    const std::size_t onsetLength = onsetStep_;
     onsetFft_ = std::make_unique<RealFft<double>>(onsetLength);
     const std::vector<float> hann = HannWindow(onsetLength);
     onsetWindow_.assign(hann.begin(), hann.end());
     onsetReal_.assign(onsetLength / 2 + 1, 0.0);
     onsetImag_.assign(onsetLength / 2 + 1, 0.0);
     DFConfig config{};
-    config.stepSize = unsigned(onsetStep_);
+    config.stepSize = unsigned(onsetStep_ / 2);
     config.frameLength = unsigned(onsetLength);
     config.DFType = DF_COMPLEXSD;
     config.dbRise = 3;
@@ -119,6 +139,11 @@ void FeatureAnalyzer::initialise(int sampleRate, int channels) {
     features_.firstFrameSeconds = double(spectralLength / 2) / analysisRate_;
     features_.onsetStepSeconds = double(onsetStep_) / analysisRate_;
     features_.onsetFirstSeconds = double(onsetStep_) / analysisRate_;
+    decimated_.clear();
+    queued_.clear();
+    ended_ = false;
+    broken_ = false;
+    worker_ = std::thread([this] { work(); });
 }
 
 void FeatureAnalyzer::process(const float* samples, std::size_t frames) {
@@ -132,7 +157,40 @@ void FeatureAnalyzer::process(const float* samples, std::size_t frames) {
     }
     inputFrames_ += frames;
     decimate(false);
-    analyse();
+    if (decimated_.size() >= kHandOver) handOver(false);
+}
+
+void FeatureAnalyzer::handOver(bool end) {
+    {
+        std::unique_lock guard(lock_);
+        changed_.wait(guard, [&] { return queued_.size() < kQueueLimit; });
+        queued_.insert(queued_.end(), decimated_.begin(), decimated_.end());
+        ended_ = ended_ || end;
+    }
+    changed_.notify_all();
+    decimated_.clear();
+}
+
+void FeatureAnalyzer::work() {
+    std::vector<float> taken;
+    for (bool end = false; !end;) {
+        {
+            std::unique_lock guard(lock_);
+            changed_.wait(guard, [&] { return !queued_.empty() || ended_; });
+            taken.swap(queued_);
+            end = ended_;
+        }
+        changed_.notify_all();
+        if (broken_) continue;
+        try {
+            signal_.insert(signal_.end(), taken.begin(), taken.end());
+            taken.clear();
+            analyse();
+        } catch (...) {
+            // Out of memory: the features end here, the queue is still drained.
+            broken_ = true;
+        }
+    }
 }
 
 void FeatureAnalyzer::decimate(bool flush) {
@@ -158,7 +216,7 @@ void FeatureAnalyzer::decimate(bool flush) {
             d += taps[k + 3] * from[k + 3];
         }
         for (; k < count; ++k) a += taps[k] * from[k];
-        signal_.push_back((a + b) + (c + d));
+        decimated_.push_back((a + b) + (c + d));
     }
     const std::int64_t keepFrom = std::int64_t(nextOutput_) * factor - half;
     if (keepFrom > monoFirst_ + std::int64_t(kSlack)) {
@@ -189,7 +247,8 @@ void FeatureAnalyzer::analyse() {
 void FeatureAnalyzer::onsetFrame(const float* samples) {
     const std::size_t length = onsetFft_->length();
     double* in = onsetFft_->input();
-    for (std::size_t i = 0; i < length; ++i) in[i] = double(samples[i]) * onsetWindow_[i];
+    for (std::size_t i = 0; i < length; ++i)
+        in[i] = 0.5 * (double(samples[2 * i]) + samples[2 * i + 1]) * onsetWindow_[i];
     onsetFft_->run();
     const fftw_complex* out = onsetFft_->output();
     for (std::size_t k = 0; k < onsetReal_.size(); ++k) {
@@ -227,24 +286,39 @@ void FeatureAnalyzer::spectralFrame(const float* samples) {
 }
 
 void FeatureAnalyzer::finalise() {
-    if (rate_ <= 0) return;
+    if (rate_ <= 0 || !worker_.joinable()) return;
     decimate(true);
     // The last frames reach past the end into silence.
-    const std::uint64_t real = signalFirst_ + signal_.size();
-    const std::size_t spectralLength = spectralFft_->length();
-    std::uint64_t needed = real;
-    if (nextOnsetFrame_ * onsetStep_ < real)
-        needed = std::max<std::uint64_t>(needed, ((real + onsetStep_ - 1) / onsetStep_) * onsetStep_ + onsetStep_);
-    if (nextSpectralFrame_ * spectralHop_ < real)
-        needed =
-            std::max<std::uint64_t>(needed, ((real + spectralHop_ - 1) / spectralHop_) * spectralHop_ + spectralLength);
-    signal_.resize(std::size_t(needed - signalFirst_), 0.0f);
-    analyse();
+    const std::uint64_t real = nextOutput_;
+    const std::uint64_t onsetEnd = (real + onsetStep_ - 1) / onsetStep_ * onsetStep_ + onsetStep_;
+    const std::uint64_t spectralEnd =
+        (real + spectralHop_ - 1) / spectralHop_ * spectralHop_ + (spectralFft_->length() - spectralHop_);
+    decimated_.resize(decimated_.size() + std::size_t(std::max(onsetEnd, spectralEnd) - real), 0.0f);
+    handOver(true);
+    worker_.join();
     features_.seconds = double(inputFrames_) / rate_;
     signal_ = {};
     mono_ = {};
-    features_.beats = TrackBeats(features_);
+    decimated_ = {};
 }
+
+namespace {
+
+// qm-dsp's tracker over onset values [from, to): the beats, as indices of
+// those values.
+std::vector<double> TrackPart(const std::vector<double>& onset, std::size_t from, std::size_t to, double rate) {
+    std::vector<double> part(onset.begin() + std::ptrdiff_t(from), onset.begin() + std::ptrdiff_t(to));
+    std::vector<double> periods(part.size(), 0.0);
+    std::vector<double> tempi;
+    TempoTrackV2 tracker(float(rate), 1);
+    tracker.calculateBeatPeriod(part, periods, tempi);
+    std::vector<double> at;
+    tracker.calculateBeats(part, periods, at);
+    for (double& value : at) value += double(from);
+    return at;
+}
+
+}  // namespace
 
 std::vector<double> TrackBeats(const SoundFeatures& features) {
     // What qm-dsp's own beat tracker does: the first two values are left
@@ -254,14 +328,31 @@ std::vector<double> TrackBeats(const SoundFeatures& features) {
     while (end > 0 && !(features.onset[end - 1] > 0)) --end;
     constexpr std::size_t kSkip = 2;
     if (end < kSkip + 900 || !(features.onsetStepSeconds > 0)) return {};
-    std::vector<double> onset(features.onset.begin() + kSkip, features.onset.begin() + std::ptrdiff_t(end));
-    std::vector<double> periods(onset.size(), 0.0);
-    std::vector<double> tempi;
+    const std::vector<double> onset(features.onset.begin() + kSkip, features.onset.begin() + std::ptrdiff_t(end));
     const double rate = 1.0 / features.onsetStepSeconds;
-    TempoTrackV2 tracker(float(rate), 1);
-    tracker.calculateBeatPeriod(onset, periods, tempi);
+    const std::size_t n = onset.size();
+    // The tracker's time grows with the song and is spent after the song
+    // has been decoded, where the proposal waits for it: a song over a
+    // minute and a half is tracked in two halves at once, on two cores,
+    // which overlap by 24 s and are joined in its middle, where both
+    // halves have settled on the beat.
+    constexpr std::size_t kOverlap = 2048;
     std::vector<double> at;
-    tracker.calculateBeats(onset, periods, at);
+    if (n < 4 * kOverlap) {
+        at = TrackPart(onset, 0, n, rate);
+    } else {
+        const std::size_t middle = n / 2;
+        std::vector<double> first;
+        std::thread other([&] { first = TrackPart(onset, 0, middle + kOverlap / 2, rate); });
+        const std::vector<double> second = TrackPart(onset, middle - kOverlap / 2, n, rate);
+        other.join();
+        for (const double value : first)
+            if (value < double(middle)) at.push_back(value);
+        // The second half's beats from where the first's would come next.
+        const double period = at.size() > 1 ? (at.back() - at.front()) / double(at.size() - 1) : 0;
+        for (const double value : second)
+            if (value >= double(middle) && (at.empty() || value - at.back() > 0.5 * period)) at.push_back(value);
+    }
     std::vector<double> beats;
     beats.reserve(at.size());
     for (const double value : at)

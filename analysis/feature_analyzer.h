@@ -5,8 +5,11 @@
 #include "real_fft.h"
 #include "sound_features.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class DetectionFunction;
@@ -31,6 +34,9 @@ public:
 
 private:
     void decimate(bool flush);
+    void handOver(bool end);
+    void work();
+    void stopWorker();
     void analyse();
     void onsetFrame(const float* samples);
     void spectralFrame(const float* samples);
@@ -48,8 +54,18 @@ private:
     std::int64_t monoFirst_ = 0;
     std::uint64_t nextOutput_ = 0;  // the next decimated sample's index
 
-    // The decimated sound, from sample signalFirst_ on, until every frame
-    // that holds a sample has used it.
+    // Decimated on the decoding thread, not yet handed over.
+    std::vector<float> decimated_;
+    // Handed over to the worker, which takes all there is at a time.
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<float> queued_;
+    bool ended_ = false;
+    bool broken_ = false;  // the worker's own
+    std::thread worker_;
+
+    // The worker's own: the decimated sound, from sample signalFirst_ on,
+    // until every frame that holds a sample has used it.
     std::vector<float> signal_;
     std::uint64_t signalFirst_ = 0;
     std::uint64_t nextOnsetFrame_ = 0;
@@ -67,8 +83,10 @@ private:
     std::vector<std::int8_t> binPitchClass_, binBand_;
 };
 
-// Beats found by qm-dsp's TempoTrackV2 in the onset strength, in seconds.
-// Too short a song (under about 10 s) has none.
+// Beats found by qm-dsp's TempoTrackV2 in the onset strength, in seconds
+// (some 30 ms of work a minute of song, which is why it is left until the
+// song is known to have been decoded whole). Too short a song (under about
+// 10 s) has none.
 std::vector<double> TrackBeats(const SoundFeatures& features);
 
 }  // namespace sundrel::analysis

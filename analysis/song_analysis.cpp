@@ -24,10 +24,28 @@ double BeatLength(const std::vector<double>& beats) {
     return (beats.back() - beats.front()) / double(beats.size() - 1);
 }
 
+SongAnalysis Analyse(const std::filesystem::path& path, std::stop_token stop,
+                     const std::function<void(const Peaks&)>& progressed, int progressEveryMs);
+
 }  // namespace
 
 SongAnalysis AnalyseSong(const std::filesystem::path& path, std::stop_token stop,
                          const std::function<void(const Peaks&)>& progressed, int progressEveryMs) {
+    try {
+        return Analyse(path, stop, progressed, progressEveryMs);
+    } catch (...) {
+        // Out of memory, most likely: no song is worth more.
+        SongAnalysis failed;
+        failed.peaks.failed = true;
+        failed.Failed = true;
+        return failed;
+    }
+}
+
+namespace {
+
+SongAnalysis Analyse(const std::filesystem::path& path, std::stop_token stop,
+                     const std::function<void(const Peaks&)>& progressed, int progressEveryMs) {
     SongAnalysis analysis;
     analysis::SoundFeatures features;
     analysis::PeakAnalyzer peaks(analysis.peaks);
@@ -51,11 +69,14 @@ SongAnalysis AnalyseSong(const std::filesystem::path& path, std::stop_token stop
         analysis.Failed = true;
         return analysis;
     }
+    features.beats = analysis::TrackBeats(features);
     analysis.BeatSeconds = features.beats;
     analysis.Candidates = analysis::FindChorus(features);
     analysis.Finished = true;
     return analysis;
 }
+
+}  // namespace
 
 Proposal ProposalFor(const SongAnalysis& analysis, std::size_t candidate, double lengthSeconds) {
     const double songSeconds = analysis.peaks.decodedSeconds;

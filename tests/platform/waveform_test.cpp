@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The player's waveform: decoded in the background by the real GStreamer
-// pipeline from MP3 files made by the fixtures, and drawn by the bar.
+// The player's waveform: decoded in the background by the analysis pass
+// (libmpg123) from MP3 files made by the fixtures, and drawn by the bar.
 
 #include "media_player_widget.h"
 #include "mp3_fixture.h"
@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -171,6 +172,26 @@ private slots:
         player.reset();
         QCOMPARE(OpenHandlesOn(song), 0);
         QTest::qWait(300);  // no callback may reach what is gone
+    }
+
+    // The same pass that draws the waveform tells the chorus candidates,
+    // once: a song shorter than a ringtone is proposed whole, without a fade.
+    void theDecoderTellsWhatItLearntOnceAnalysed()
+    {
+        const auto player = ShownPlayer();
+        player->setURL(songs_[2]);
+        PeakDecoder* decoder = player->findChild<PeakDecoder*>();
+        QVERIFY(decoder && decoder->candidates().empty());
+        QSignalSpy analysed(decoder, &PeakDecoder::analysed);
+        QTRY_COMPARE_WITH_TIMEOUT(analysed.count(), 1, kWait);
+        QVERIFY(decoder->peaks().finished && decoder->analysis().Finished);
+        QVERIFY(decoder->candidates().size() <= 1);
+        const Proposal proposal = decoder->proposal(0);
+        QCOMPARE(proposal.StartSeconds, 0.0);
+        QVERIFY2(std::abs(proposal.EndSeconds - 8.0) < 0.05, qPrintable(QString::number(proposal.EndSeconds)));
+        QCOMPARE(proposal.FadeOutSeconds, 0.0);
+        QTest::qWait(200);
+        QCOMPARE(analysed.count(), 1);
     }
 
     void notAudioIsAFlatLineAndNoHarm()
