@@ -7,6 +7,13 @@
 
 namespace sundrel {
 
+std::optional<KeptPlan> PlanKept(const SongMap& song, Selection selection, const KeptGain& gain) {
+    std::optional<KeptPiece> piece = song.Kept(selection.Start, selection.End);
+    if (!piece) return std::nullopt;
+    GainPlan gainPlan{gain, piece->Timeline};
+    return KeptPlan{std::move(*piece), gainPlan};
+}
+
 CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::filesystem::path& sourcePath,
                 std::array<std::string, 3>& sizes, std::optional<Selection> selection, const KeptGain& gain) {
     std::optional<SplitTable> split = PlanSplit(cut.SourceLen, destDir, sourcePath, sizes);
@@ -15,16 +22,16 @@ CutPlan PlanCut(CutState& cut, const std::filesystem::path& destDir, const std::
     // The song is cut on the frames its map chose, at their exact bytes:
     // the size fields' KB, read back in single precision, miss them on big
     // files. Less than one frame is no ringtone.
-    const std::optional<KeptPiece> kept =
-        plan.Split && selection ? cut.SourceMap.Kept(selection->Start, selection->End) : std::nullopt;
+    std::optional<KeptPlan> kept = plan.Split && selection ? PlanKept(cut.SourceMap, *selection, gain) : std::nullopt;
     plan.Kept = kept.has_value();
-    cut.KeptGain = kept ? GainPlan{gain, kept->Timeline} : GainPlan{};
+    cut.KeptGain = kept ? kept->Gain : GainPlan{};
     if (kept) {
-        cut.SegBytes = {kept->Begin(), kept->End() - kept->Begin(), cut.SourceLen - kept->End()};
+        const KeptPiece& piece = kept->Piece;
+        cut.SegBytes = {piece.Begin(), piece.End() - piece.Begin(), cut.SourceLen - piece.End()};
         cut.SegLast = 2;
-        cut.KeptHeader = kept->Header;
-        cut.KeptRanges = kept->Ranges;
-        cut.KeptTrailer = kept->Trailer;
+        cut.KeptHeader = std::move(kept->Piece.Header);
+        cut.KeptRanges = std::move(kept->Piece.Ranges);
+        cut.KeptTrailer = std::move(kept->Piece.Trailer);
     } else if (split) {
         // The split plan's table keeps nothing of an earlier cut's frames.
         StoreSplit(cut, std::move(*split));

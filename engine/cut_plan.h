@@ -19,6 +19,17 @@ struct Selection {
     double End = 0;
 };
 
+// The ringtone of a selection: the song's frames that hold it, and its
+// fades and volume laid on their timeline.
+struct KeptPlan {
+    KeptPiece Piece;
+    GainPlan Gain;
+};
+
+// The one rule both front ends plan a ringtone by: nothing for a song
+// without frames, or a selection shorter than one frame (SongMap::Kept).
+std::optional<KeptPlan> PlanKept(const SongMap& song, Selection selection, const KeptGain& gain);
+
 struct CutPlan {
     bool Split = false;  // the split plan holds: paths found, sizes numbers, a piece laid out
     bool Kept = false;   // the song's frames hold the selection: the table is theirs

@@ -4,6 +4,7 @@
 // The piece writer: copies the pieces of the cut state's table into files
 // of their own, and keeps the middle one.
 
+#include "block_copy.h"
 #include "cut_state.h"
 #include "event_pass.h"
 
@@ -13,12 +14,10 @@
 
 namespace sundrel {
 
-// Bytes copied at a time, with an event pass before each.
-inline constexpr std::int64_t BlockSize = 1122;
-
 // DestDir & "[铃声]" & i & SourceName, joined as text (a DestDir without its
 // trailing '/' puts the piece beside that folder): the one naming rule of
 // the output.
+std::filesystem::path PieceName(const std::filesystem::path& destDir, const std::filesystem::path& sourceName, int i);
 std::filesystem::path PieceName(const CutState& cut, int i);
 
 // What a cut left in the destination folder.

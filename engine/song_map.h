@@ -52,6 +52,8 @@ public:
     explicit SongMap(const SongFile& file);
 
     const SongFile& File() const { return file_; }
+    // The file it was mapped from; empty for a map of the tags alone.
+    const std::filesystem::path& Path() const { return path_; }
     // The sound after the head tags and a header frame, before the tail tags
     // (or before a long stretch without frames).
     SoundSpan Sound() const { return sound_; }

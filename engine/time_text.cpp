@@ -1,65 +1,59 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "time_text.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
+#include <system_error>
 
 namespace sundrel {
+
 namespace {
 
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Digits, with a fraction when `fraction` allows one: plain decimal, no
-// sign, no exponent, no hex, so that nothing but a time reads as one.
-std::optional<double> Field(std::string_view text, bool fraction) {
-    if (text.empty() || text.size() > 12) return std::nullopt;
-    double whole = 0;
-    double scale = 0;
-    bool digits = false;
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            digits = true;
-            if (scale == 0) {
-                whole = whole * 10 + (c - '0');
-            } else {
-                whole += (c - '0') * scale;
-                scale /= 10;
-            }
-        } else if ((c == '.' || c == ',') && fraction && scale == 0) {
-            scale = 0.1;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return digits ? std::optional<double>(whole) : std::nullopt;
+// Digits, then the separator and digits or nothing; read whatever the
+// locale, so that a comma typed in a German desktop means what it says.
+std::optional<double> UnsignedDecimal(std::string_view text, char separator) {
+    const std::size_t point = text.find(separator);
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if (!AllDigits(whole) || (point != std::string_view::npos && !AllDigits(fraction))) return std::nullopt;
+    std::string plain(whole);
+    if (!fraction.empty()) plain.append(".").append(fraction);
+    double value = 0;
+    const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (error != std::errc() || end != plain.data() + plain.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
 }
 
 }  // namespace
 
-std::optional<double> ParseTimeText(std::string_view text) {
-    text = Trimmed(text);
-    std::vector<std::string_view> fields;
-    for (std::size_t colon; (colon = text.find(':')) != std::string_view::npos;) {
-        fields.push_back(text.substr(0, colon));
-        text.remove_prefix(colon + 1);
-    }
-    fields.push_back(text);
-    if (fields.size() > 3) return std::nullopt;
-    double seconds = 0;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const bool last = i + 1 == fields.size();
-        const std::optional<double> value = Field(fields[i], last);
-        // Minutes and seconds after the first field count up to 59.
-        if (!value || (i > 0 && *value >= 60)) return std::nullopt;
-        seconds = seconds * 60 + *value;
-    }
-    return std::isfinite(seconds) ? std::optional<double>(seconds) : std::nullopt;
+std::optional<double> ParseTimeText(std::string_view text, char separator) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return UnsignedDecimal(text, separator);
+    const std::string_view minutesText = text.substr(0, colon), secondsText = text.substr(colon + 1);
+    // Two digits of seconds, as a clock shows them: "1:2" is a typing slip.
+    const std::size_t point = secondsText.find(separator);
+    if (!AllDigits(minutesText) || secondsText.substr(0, point).size() != 2) return std::nullopt;
+    const std::optional<double> minutes = UnsignedDecimal(minutesText, separator);
+    const std::optional<double> seconds = UnsignedDecimal(secondsText, separator);
+    if (!minutes || !seconds || *seconds >= 60) return std::nullopt;
+    const double total = *minutes * 60 + *seconds;
+    if (!std::isfinite(total)) return std::nullopt;
+    return total;
+}
+
+std::string HundredthsText(double seconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    return text;
 }
 
 }  // namespace sundrel

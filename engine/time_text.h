@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A moment of a song as a user types it: seconds ("62.43") or minutes and
-// seconds ("1:02.43"), hours too ("1:02:03.5"). The window's time entry
-// and the command line read times the same way.
+// Moments of a song as a user types them: seconds (62.43) or minutes and
+// seconds (1:02.43), the way the display shows them back.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace sundrel {
 
-// Nothing for text that is no such time: empty, signed, not a number,
-// seconds of 60 or more after a colon, a decimal point elsewhere than in
-// the seconds. Blanks around it are allowed; a decimal comma is taken as a
-// point, as a user in a comma locale types it.
-std::optional<double> ParseTimeText(std::string_view text);
+// Seconds from "62.43", "62", "1:02.43" or "1:02": digits, at most one
+// separator with digits after it, and in the second form minutes, a colon
+// and two digits of seconds under 60. Nothing for anything else: a sign,
+// blanks, an exponent, "nan", "1:60", a number too large for a double.
+std::optional<double> ParseTimeText(std::string_view text, char separator = '.');
+
+// Seconds to the hundredth, as the display shows them: "62.43".
+std::string HundredthsText(double seconds);
 
 }  // namespace sundrel

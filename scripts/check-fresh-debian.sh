@@ -361,7 +361,7 @@ package_way() {
   in_chroot "$dir" root "DEBIAN_FRONTEND=noninteractive apt-get install -y ./sundrel_2.35-1_amd64.deb" \
     > "$dir.install.log" 2>&1 || die "installing the package failed, see $dir.install.log"
   local f
-  for f in /usr/bin/sundrel /usr/share/applications/com.example.sundrel.desktop \
+  for f in /usr/bin/sundrel /usr/bin/sundrel-cut /usr/share/applications/com.example.sundrel.desktop \
            /usr/share/icons/hicolor/48x48/apps/com.example.sundrel.png \
            /usr/share/icons/hicolor/scalable/apps/com.example.sundrel.svg \
            /usr/share/metainfo/com.example.sundrel.metainfo.xml; do
@@ -371,7 +371,7 @@ package_way() {
   say "what apt pulled in, with its default Recommends:"
   grep -E 'newly installed|^Need to get|^After this operation' "$dir.install.log" | sed 's/^/    | /'
   say "disk used: $(disk_used "$dir")"
-  for f in qt6-base-dev cmake g++; do
+  for f in qt6-base-dev libcli11-dev cmake g++; do
     ! chroot "$dir" dpkg-query -W "$f" >/dev/null 2>&1 || die "$f came with the package"
   done
 

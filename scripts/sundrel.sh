@@ -29,12 +29,12 @@ if [ "$mode" = dist ]; then
 fi
 
 # What the program needs to build (dpkg-buildflags gives Debian's hardening
-# flags), and to play an MP3 aloud: the MP3 parser and decoder are in
-# plugins-good, and the audio sinks for PulseAudio (which PipeWire desktops
-# serve too) and for ALSA come in packages of their own. The song's
-# analysis (waveform, beats, chorus) decodes with libmpg123 and finds its
-# spectra with FFTW and qm-dsp.
-packages=(cmake g++ make pkg-config dpkg-dev qt6-base-dev
+# flags; CLI11, header-only, reads sundrel-cut's command line), and to play
+# an MP3 aloud: the MP3 parser and decoder are in plugins-good, and the
+# audio sinks for PulseAudio (which PipeWire desktops serve too) and for
+# ALSA come in packages of their own. The song's analysis (waveform, beats,
+# chorus) decodes with libmpg123 and finds its spectra with FFTW and qm-dsp.
+packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           libmpg123-dev libfftw3-dev libqm-dsp-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -3,8 +3,8 @@
 # Installs the build into a DESTDIR, and makes the Debian package and unpacks
 # it, then checks each tree: the program, its menu entry, its icon in both
 # sizes and its software-centre page lie where a desktop looks for them,
-# under names that agree with each other; beside them only the manual page
-# and the licence and changelog Debian asks for.
+# under names that agree with each other; beside them only the command-line
+# cutter, the manual pages and the licence and changelog Debian asks for.
 # Usage: check_install_tree.sh CMAKE CPACK BUILD-DIR WORK-DIR VERSION
 set -euo pipefail
 cmake=$1
@@ -20,6 +20,11 @@ check_tree() {
   local tree=$1 prefix=$2
   local p=$tree$prefix
   [ -x "$p/bin/sundrel" ] || fail "no program at $p/bin/sundrel"
+  [ -x "$p/bin/sundrel-cut" ] || fail "no command-line cutter at $p/bin/sundrel-cut"
+  # The cutter runs without Qt or GStreamer, as a server without a desktop
+  # has them.
+  if ldd "$p/bin/sundrel-cut" | grep -Ei 'qt|gst|glib'; then fail "sundrel-cut links Qt or GStreamer"; fi
+  "$p/bin/sundrel-cut" --version | grep -qx "sundrel-cut $version" || fail "sundrel-cut --version does not say $version"
 
   local desktops=("$p"/share/applications/*.desktop)
   [ ${#desktops[@]} -eq 1 ] && [ -f "${desktops[0]}" ] ||
@@ -50,12 +55,12 @@ check_tree() {
   grep -q "<binary>$exec</binary>" "$metainfo" || fail "$metainfo does not provide $exec"
 
   local expected actual
-  expected=$(printf '%s\n' "$prefix/bin/sundrel" \
+  expected=$(printf '%s\n' "$prefix/bin/sundrel" "$prefix/bin/sundrel-cut" \
     "$prefix/share/applications/$id.desktop" \
     "$prefix/share/icons/hicolor/48x48/apps/$icon.png" \
     "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" \
     "$prefix/share/metainfo/$id.metainfo.xml" \
-    "$prefix/share/man/man1/sundrel.1.gz" \
+    "$prefix/share/man/man1/sundrel.1.gz" "$prefix/share/man/man1/sundrel-cut.1.gz" \
     "$prefix/share/doc/sundrel/copyright" \
     "$prefix/share/doc/sundrel/changelog.Debian.gz" \
     "$prefix/share/lintian/overrides/sundrel" | sort)

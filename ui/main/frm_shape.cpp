@@ -106,7 +106,7 @@ void Frm::typeTime(PlayerMark mark, const QString& text)
         message(texts::ChooseSong());
         return;
     }
-    const std::optional<double> typed = ParseTimeText(text.toStdString());
+    const std::optional<double> typed = ParseTimeText(text.trimmed().toStdString());
     if (!typed) {
         message(texts::TimeUnreadable(), texts::Tip());
         return;
