@@ -4,6 +4,7 @@
 #include "cut_request.h"
 #include "kept_file.h"
 #include "kept_gain.h"
+#include "piece_folder_lock.h"
 #include "piece_writer.h"
 #include "song_analysis.h"
 #include "song_map.h"
@@ -11,16 +12,21 @@
 #include "time_text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace sundrel::cli {
 namespace fs = std::filesystem;
 
 namespace {
+
+// How long a cut waits for another cut into the same folder, as the window's does.
+constexpr int kLockWaitMs = 30'000;
 
 const char* Said(KeptFault fault) {
     switch (fault) {
@@ -127,6 +133,15 @@ SongCut CutSong(const CutOptions& options, const fs::path& song) {
         request->EndSeconds = std::min(request->EndSeconds, map->Duration().value_or(0));
     }
     const fs::path target = TargetOf(options, song);
+    // The folder's lock, as the window takes it: a window cutting into the
+    // same folder meanwhile waits for this cut, and never takes its hidden
+    // file for a killed cut's leftover; this cut waits for the window's.
+    PieceFolderLock lock(target.has_parent_path() ? target.parent_path().native() : std::string("."));
+    for (int waitedMs = 0; lock.state() == PieceFolderLock::State::Busy && waitedMs < kLockWaitMs; waitedMs += 5) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        lock.tryAgain();
+    }
+    if (lock.state() == PieceFolderLock::State::Busy) return Failed(song, "另有剪切占用此文件夹，请稍后再试");
     const KeptFileResult result =
         WriteKeptFile(*map, *request, target, {}, options.Force ? Existing::Replace : Existing::Keep);
     if (result.Written.Fault != KeptFault::None) {
