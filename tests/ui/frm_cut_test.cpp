@@ -753,6 +753,15 @@ private slots:
         QFETCH(bool, saveAs);
         Loaded s;
         s.cut(10, 12);
+        // Previews of earlier cases may still be open: this window's is the new one.
+        const auto previews = [] {
+            QList<QWidget*> open;
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->objectName() == QLatin1String("FrmST") && window->isVisible())
+                    open << window;
+            return open;
+        };
+        const QList<QWidget*> before = previews();
         s.frm.Command2_Click();
         const Child other = RunInChild([&] {
             s.cut(50, 70);
@@ -764,8 +773,8 @@ private slots:
         QCOMPARE(theirs, s.kept(50, 70));
 
         QPointer<QWidget> preview;
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (window->objectName() == QLatin1String("FrmST") && window->isVisible())
+        for (QWidget* window : previews())
+            if (!before.contains(window))
                 preview = window;
         QVERIFY(preview);
         if (saveAs) {
