@@ -69,28 +69,10 @@ std::optional<double> SongMap::Duration() const {
     return std::max(seconds, 0.0);
 }
 
-std::optional<SongMap::ClaimedEnd> SongMap::EndClaimed() const {
-    const HeaderFrame& header = walk_.Header;
-    if (walk_.Frames.Count() == 0 || SkippedSamples() == 0 || !header.Frames || *header.Frames == 0)
-        return std::nullopt;
-    // Within the first stream, as decoders count from the header frame.
-    const std::size_t claimed = *header.Frames;
-    if (claimed >= EndOfStream(0)) return std::nullopt;
-    const int dropped = std::max(header.Padding - DecoderDelay, 0);
-    if (dropped == 0) return std::nullopt;
-    const auto samples = static_cast<std::int64_t>(claimed) * walk_.Streams.front().Header.Samples();
-    return ClaimedEnd{samples - dropped, dropped};
-}
-
 SongMap::Moment SongMap::Locate(double position) const {
     const std::size_t count = walk_.Frames.Count();
     // Player time 0 is the first sample it keeps, past what it drops.
-    const int rate = walk_.Streams.front().Header.SampleRate();
-    double seconds = position + static_cast<double>(SkippedSamples()) / rate;
-    // Past a claimed end the player is ahead in the file by what it dropped.
-    if (const auto claimed = EndClaimed();
-        claimed && std::round(seconds * rate) >= static_cast<double>(claimed->Sample))
-        seconds += static_cast<double>(claimed->Dropped) / rate;
+    const double seconds = position + static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
     if (!(seconds > 0)) return {};
     const auto after = std::upper_bound(streamSeconds_.begin(), streamSeconds_.end(), seconds);
     const std::size_t s = static_cast<std::size_t>(after - streamSeconds_.begin()) - 1;
@@ -452,14 +434,9 @@ std::optional<SongMap::FrameMoment> SongMap::FrameNear(double position) const {
     const auto s = static_cast<std::size_t>(walk_.Frames.Stream(frame));
     const FrameHeader& stream = walk_.Streams[s].Header;
     const double rate = stream.SampleRate();
-    double played = streamSeconds_[s] +
-                    static_cast<double>(frame - walk_.Streams[s].FirstFrame) * stream.Samples() / rate -
-                    static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
-    // Frames after a claimed end play earlier by what the player dropped.
-    if (const auto claimed = EndClaimed();
-        claimed && s == 0 &&
-        frame * static_cast<std::size_t>(stream.Samples()) >= static_cast<std::size_t>(claimed->Sample))
-        played -= static_cast<double>(claimed->Dropped) / rate;
+    const double played = streamSeconds_[s] +
+                          static_cast<double>(frame - walk_.Streams[s].FirstFrame) * stream.Samples() / rate -
+                          static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
     return FrameMoment{played + 0.5 / rate, stream.Samples() / rate};
 }
 

@@ -64,16 +64,6 @@ public:
     // delay plus the decoder's own, or 0 when the song tells no delay a
     // player honours.
     int SkippedSamples() const;
-    // Where a gapless player drops samples inside the song: a header frame
-    // that counts fewer frames than there are ends the song early for it,
-    // and it drops the padding less its own delay there (the samples of
-    // the frame it thinks the last that it has not yet put out), then plays
-    // on from the next frame. Nothing for a true count.
-    struct ClaimedEnd {
-        std::int64_t Sample = 0;  // of the decoder's output, its delay included
-        int Dropped = 0;
-    };
-    std::optional<ClaimedEnd> EndClaimed() const;
     // Seconds of sound the player plays: every frame, less what it drops at
     // either end. Nothing for a song without frames.
     std::optional<double> Duration() const;

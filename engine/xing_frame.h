@@ -30,9 +30,6 @@ struct HeaderFrame {
     // The extension is LAME's own: the one every gapless player honours
     // (GStreamer 1.22 ignores those of ffmpeg's encoder, Lavc and Lavf).
     bool Lame = false;
-    // The frames of sound a Xing or Info frame counts (its frames field),
-    // true or not: gapless decoders drop the padding where they end.
-    std::optional<std::uint32_t> Frames;
 };
 
 // `frame` is a frame of `header`, header.Length() bytes long (what lies
