@@ -167,6 +167,30 @@ private slots:
         QVERIFY(TopLevel("FrmA"));
     }
 
+    // Esc is the close button of the preview; Ctrl+S is 另存为 in the main
+    // window wherever the focus stands among its controls.
+    void escClosesThePreviewAndCtrlSSavesAs()
+    {
+        AfterCut s;
+        s.frm.show();
+        s.frm.Command2_Click();
+        QWidget* st = TopLevel("FrmST");
+        QVERIFY(st);
+        QTest::keyClick(st, Qt::Key_Escape);
+        QVERIFY(!TopLevel("FrmST"));
+        QVERIFY(QFile::exists(s.kept()));
+
+        s.frm.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&s.frm));
+        auto* start = s.frm.findChild<QPushButton*>(QStringLiteral("cmdQ"));
+        start->setFocus();
+        const QString saved = s.dir.filePath(QStringLiteral("ring.mp3"));
+        s.fake.desktop.saveAnswers << saved;
+        QTest::keyClick(start, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(saved) && !QFile::exists(s.kept()));
+        QCOMPARE(s.frm.findChild<QPushButton*>(QStringLiteral("Command5"))->text(), QStringLiteral("另存为"));
+    }
+
     void previewBeforeAnyCutDeletesNothing()
     {
         QTemporaryDir dir;

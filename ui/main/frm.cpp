@@ -203,6 +203,17 @@ bool Frm::eventFilter(QObject* watched, QEvent* event)
     return passed.isAccepted();
 }
 
+void Frm::keyPressEvent(QKeyEvent* event)
+{
+    const auto* entry = qobject_cast<QLineEdit*>(focusWidget());
+    const bool typing = entry && !entry->isReadOnly();
+    if (event->key() == Qt::Key_S && event->modifiers() == Qt::ControlModifier && !typing) {
+        Command5_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void Frm::Form_Load() { CmmDlg.Filter = QStringLiteral("MP3音频文件|*.mp3"); }
 
 void Frm::Timer1_Timer()

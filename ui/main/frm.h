@@ -95,6 +95,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Ctrl+S is 另存为, from whichever control has the focus, but for a text
+    // entry one can type into: keys reach the window only when the control
+    // with the focus had no use for them.
+    void keyPressEvent(QKeyEvent* event) override;
     // Start, End, preview and save as pass the waveform's keys on to the
     // player, so that they reach it whichever of them has the focus.
     bool eventFilter(QObject* watched, QEvent* event) override;
