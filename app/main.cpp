@@ -4,6 +4,7 @@
 #include "frm.h"
 #include "media_player_widget.h"
 #include "process_setup.h"
+#include "window_door.h"
 #include "window_style.h"
 
 #include <QApplication>
@@ -38,6 +39,16 @@ int main(int argc, char* argv[])
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runSettings.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, runSettings.path());
 
+    // A song named on the command line (the desktop's "Open with" names
+    // one) goes to the window already open in this session, if there is
+    // one, and this start ends there.
+    QStringList arguments = sundrel::UserArguments(argc, argv);
+    const bool ownWindow = sundrel::TakeNewWindowOption(arguments);
+    const QList<QUrl> given = sundrel::GivenOnCommandLine(arguments);
+    sundrel::WindowDoor door(sundrel::SessionDoorPath());
+    if (!ownWindow && door.handOver(given))
+        return 0;
+
     // The shared part of the cut outlives every window.
     sundrel::SharedCutState shared;
     sundrel::SystemDesktop desktop;
@@ -46,10 +57,20 @@ int main(int argc, char* argv[])
     // The program ends when its last window closes, whichever it is.
     sundrel::Frm frm(services);
     frm.show();
-    // A song named on the command line (the desktop's "Open with" names
-    // one) is chosen as 浏览 chooses it, once the window is up.
-    const QStringList given = sundrel::UserArguments(argc, argv);
+    // The song given is chosen as 浏览 chooses it, once the window is up.
     if (!given.isEmpty())
-        QTimer::singleShot(0, &frm, [&frm, given] { frm.takeUpGiven(sundrel::GivenOnCommandLine(given)); });
+        QTimer::singleShot(0, &frm, [&frm, given] { frm.takeUpGiven(given); });
+    // A window of its own (--new-window) still opens the door when no other
+    // copy holds it. Songs handed over after the window closed (another
+    // window keeps the program running) are left to a window of their own.
+    door.open([&frm](const QList<QUrl>& songs) {
+        if (!frm.isVisible())
+            return false;
+        frm.setWindowState(frm.windowState() & ~Qt::WindowMinimized);
+        frm.raise();
+        frm.activateWindow();
+        QTimer::singleShot(0, &frm, [&frm, songs] { frm.takeUpGiven(songs); });
+        return true;
+    });
     return QApplication::exec();
 }

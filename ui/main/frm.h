@@ -82,8 +82,9 @@ public:
     void undo();
     void redo();
     // Songs handed over by the desktop (the command line, a drop on the
-    // window): one local file is chosen as 浏览 chooses it; anything else
-    // is refused with a message and changes nothing.
+    // window, a later start of the program): one local file is chosen as
+    // 浏览 chooses it, after any cut under way; anything else is refused
+    // with a message and changes nothing.
     void takeUpGiven(const QList<QUrl>& given);
 
     const CutState& cutState() const { return cut_; }
@@ -168,6 +169,8 @@ private:
     void takeUpSong(const QString& fileName);
     // Walks the frames of the song just chosen into the cut state's map.
     void mapSource(const QString& path, const SongFile& song);
+    // takeUpGiven's choice, once no cut is under way.
+    void chooseGiven(const QList<QUrl>& given);
     // A press while the song is being mapped is refused, with a message.
     bool refusedWhileMapping();
     // The file about to be cut is the one that was mapped; if not, the
