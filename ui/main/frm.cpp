@@ -116,9 +116,7 @@ void Frm::buildControls()
     QPalette linePalette = line->palette();
     linePalette.setColor(QPalette::Window, QColor(192, 192, 255));
     line->setPalette(linePalette);
-    QPalette statusPalette = lb->palette();
-    statusPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    lb->setPalette(statusPalette);
+    colourStatus();
     // Two lines of five signs fit the status, and the About button covers
     // the fifth: the statuses of our own put a comma, a stop or nothing there.
     lb->setFont(SongFont(10.5, true));
@@ -201,6 +199,13 @@ bool Frm::eventFilter(QObject* watched, QEvent* event)
                      ushort(key->count()));
     QCoreApplication::sendEvent(MDplay, &passed);
     return passed.isAccepted();
+}
+
+void Frm::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        colourStatus();
+    QWidget::changeEvent(event);
 }
 
 void Frm::keyPressEvent(QKeyEvent* event)

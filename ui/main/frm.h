@@ -96,6 +96,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The desktop's theme changed: the status takes its colours anew.
+    void changeEvent(QEvent* event) override;
     // Ctrl+S is 另存为, from whichever control has the focus, but for a text
     // entry one can type into: keys reach the window only when the control
     // with the focus had no use for them.
@@ -163,6 +165,9 @@ private:
     // The status says the ringtone was replaced, lit up for a moment.
     void flashStatus();
     void statusFlashed();
+    // The status in its colour, or lit up while it flashes: as designed on
+    // a light ground, readable on a dark one.
+    void colourStatus();
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.
@@ -205,7 +210,6 @@ private:
     QPointer<FrmO> help_;
 
     QTimer statusFlash_;
-    QColor statusColour_;
     // The status shown before a long walk said so, to be shown again after.
     QString statusBeforeMapping_;
     // The song file as it was when chosen: what its map describes.

@@ -10,6 +10,7 @@
 #include "cut_engine.h"
 #include "media_player.h"
 #include "time_text.h"
+#include "window_style.h"
 #include "window_texts.h"
 
 #include <QLabel>
@@ -25,6 +26,9 @@ constexpr double kFadeStepSeconds = 0.5;
 // How long the status stays lit up after the ringtone was replaced.
 constexpr int kFlashMs = 1500;
 const QColor kFlash(0xe0, 0x40, 0x00);
+// The status's own blue; on a dark ground the palette's link colour, which
+// a dark theme makes a light blue.
+const QColor kStatusBlue(0, 0, 255);
 
 // The start of the frame that holds a moment, where a cut from it begins;
 // the moment itself in a song without frames.
@@ -289,19 +293,20 @@ void Frm::flashStatus()
 {
     // In another colour for a moment: the label's box overlaps the button
     // beside it, so its ground stays as it is.
-    QPalette lit = lb->palette();
-    if (!statusFlash_.isActive())
-        statusColour_ = lit.color(QPalette::WindowText);
-    lit.setColor(QPalette::WindowText, kFlash);
-    lb->setPalette(lit);
     statusFlash_.start(kFlashMs);
+    colourStatus();
 }
 
-void Frm::statusFlashed()
+void Frm::statusFlashed() { colourStatus(); }
+
+void Frm::colourStatus()
 {
-    QPalette plain = lb->palette();
-    plain.setColor(QPalette::WindowText, statusColour_);
-    lb->setPalette(plain);
+    const QPalette& window = palette();
+    QPalette status = lb->palette();
+    status.setColor(QPalette::WindowText, statusFlash_.isActive()
+                                              ? TextColourOn(window, kFlash, kFlash)
+                                              : TextColourOn(window, kStatusBlue, window.color(QPalette::Link)));
+    lb->setPalette(status);
 }
 
 }  // namespace sundrel
