@@ -10,6 +10,7 @@
 #include "frm_o.h"
 #include "frm_st.h"
 #include "media_player.h"
+#include "spoken_status.h"
 #include "window_event_pass.h"
 #include "window_style.h"
 #include "window_texts.h"
@@ -151,8 +152,12 @@ void Frm::findControls(const QHash<QString, QWidget*>& controls)
         // Out of view: the keyboard focus must never land in them.
         txtSplit[i]->setFocusPolicy(Qt::NoFocus);
         txtSplit[i]->setAccessibleName(QStringLiteral("源分割文件大小 %1").arg(i));
+        KeepOutOfHearing(txtSplit[i]);
     }
+    // Out of view, it is no business of a screen reader's either.
+    KeepOutOfHearing(Frame1);
     lb = static_cast<QLabel*>(find(QStringLiteral("lb")));
+    MakeStatusSpoken(lb);
     lbz = static_cast<QLabel*>(find(QStringLiteral("lbz")));
     lbk = static_cast<QLabel*>(find(QStringLiteral("lbk")));
     lbj = static_cast<QLabel*>(find(QStringLiteral("lbj")));
@@ -291,14 +296,14 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     // meanwhile make sense.
     QTimer::singleShot(500, this, [this, current] {
         if (current() && session_.stage() == WindowStage::ReadingSong)
-            lb->setText(texts::ReadingSong());
+            SayStatus(lb, texts::ReadingSong());
     });
     const auto map = MapSong(EnginePath(path), song, WindowEventPass(current));
     if (!current())
         return;
     session_.songRead();
     if (lb->text() == texts::ReadingSong())
-        lb->setText(statusBeforeMapping_);
+        lb->setText(statusBeforeMapping_);  // said before: back without a word
     if (!map)
         return;
     cut_.SourceMap = *map;

@@ -9,6 +9,7 @@
 #include "app_services.h"
 #include "cut_engine.h"
 #include "media_player.h"
+#include "spoken_status.h"
 #include "time_text.h"
 #include "window_style.h"
 #include "window_texts.h"
@@ -172,7 +173,7 @@ void Frm::MDplay_VolumeStepped(int steps)
         if (steps > 0) {
             const auto limit = loudestVolume(shown->Request.StartSeconds, shown->Request.EndSeconds);
             if (!limit) {
-                lb->setText(texts::ReadingWaveform());
+                SayStatus(lb, texts::ReadingWaveform());
                 return;
             }
             loudest = std::max(loudest, *limit);
@@ -180,7 +181,7 @@ void Frm::MDplay_VolumeStepped(int steps)
         KeptGain gain = now;
         gain.VolumeSteps = std::clamp(now.VolumeSteps + steps, MinVolumeSteps, std::max(loudest, MinVolumeSteps));
         if (gain.VolumeSteps == now.VolumeSteps) {
-            lb->setText(steps > 0 ? texts::Loudest() : texts::Quietest());
+            SayStatus(lb, steps > 0 ? texts::Loudest() : texts::Quietest());
             return;
         }
         changeGain(gain);
@@ -211,7 +212,7 @@ void Frm::MDplay_ProposalFound()
 {
     // Said while nothing of the user's own stands there yet.
     if (session_.stage() == WindowStage::SongLoaded || session_.stage() == WindowStage::ReadingSong)
-        lb->setText(texts::ProposalFound());
+        SayStatus(lb, texts::ProposalFound());
 }
 
 void Frm::MDplay_ProposalTaken(double startSeconds, double endSeconds, double fadeOutSeconds)
@@ -254,7 +255,7 @@ void Frm::undo()
     if (const std::optional<CutStep> step = session_.undo())
         takeStep(*step, StepCause::Undo);
     else
-        lb->setText(texts::NothingToUndo());
+        SayStatus(lb, texts::NothingToUndo());
 }
 
 void Frm::redo()
@@ -264,7 +265,7 @@ void Frm::redo()
     if (const std::optional<CutStep> step = session_.redo())
         takeStep(*step, StepCause::Redo);
     else
-        lb->setText(texts::NothingToRedo());
+        SayStatus(lb, texts::NothingToRedo());
 }
 
 KeptGain Frm::fittedGain(KeptGain gain, double start, double end) const
