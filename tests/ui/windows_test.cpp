@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -148,6 +149,34 @@ private slots:
         QCOMPARE(text->font().families().value(0), QStringLiteral("宋体"));
         QCOMPARE(text->font().pointSizeF(), 10.5);
         QVERIFY(!text->font().bold());
+    }
+
+    // The help text's six lines, read off a picture of it: each clear of
+    // the next by a row without ink, the last inside the label.
+    void helpLinesDoNotRunIntoEachOther()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.Command4_Click();
+        auto* text = TopLevel("FrmO")->findChild<QLabel*>(QStringLiteral("Label1"));
+        const QImage picture = text->grab().toImage();
+        const QRgb ground = picture.pixel(picture.width() - 1, picture.height() - 1);
+        const auto inked = [&](int y) {
+            for (int x = 0; x < picture.width(); ++x)
+                if (qGray(picture.pixel(x, y)) < qGray(ground) - 60)
+                    return true;
+            return false;
+        };
+        int bands = 0;
+        int lastInk = -2;  // a row above the picture: the first inked row begins a line
+        for (int y = 0; y < picture.height(); ++y)
+            if (inked(y)) {
+                if (lastInk != y - 1)
+                    ++bands;
+                lastInk = y;
+            }
+        QCOMPARE(bands, 6);
+        QVERIFY(lastInk < picture.height() - 1);
     }
 
     void buttonsCloseTheirWindows()
