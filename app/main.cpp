@@ -8,12 +8,47 @@
 #include "window_style.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+// Runs a task once the window has been painted for the first time. The song
+// given on the command line starts GStreamer (its plugin registry, a
+// playbin), which takes a moment the window's first picture need not wait
+// for.
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> task) : QObject(window), task_(std::move(task))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // After the paint is done and on the screen, not inside it.
+            QTimer::singleShot(0, parent(), task_);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> task_;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -59,7 +94,7 @@ int main(int argc, char* argv[])
     frm.show();
     // The song given is chosen as 浏览 chooses it, once the window is up.
     if (!given.isEmpty())
-        QTimer::singleShot(0, &frm, [&frm, given] { frm.takeUpGiven(given); });
+        new AfterFirstPaint(&frm, [&frm, given] { frm.takeUpGiven(given); });
     // A window of its own (--new-window) still opens the door when no other
     // copy holds it. Songs handed over after the window closed (another
     // window keeps the program running) are left to a window of their own.
