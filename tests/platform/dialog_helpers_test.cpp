@@ -4,19 +4,15 @@
 // shown modally).
 
 #include "browser_folder.h"
-#include "desktop.h"
 #include "dialog_text.h"
 #include "save_dialog.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using sundrel::Mp3SaveDialog;
 using sundrel::QtNameFilter;
@@ -119,38 +115,6 @@ private slots:
 
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.selectedFiles().value(0), dir.filePath(saved));
-    }
-
-    // A refusal shown while a window's own control holds the keyboard (a
-    // text entry here, the waveform after a drop in the program) is answered
-    // with Return: the key goes to the box's OK, not to the control below.
-    void messageBoxTakesTheKeyboard()
-    {
-        QWidget owner;
-        auto* entry = new QLineEdit(&owner);
-        owner.show();
-        owner.activateWindow();
-        entry->setFocus();
-        QVERIFY(QTest::qWaitForWindowActive(&owner));
-        QTRY_VERIFY(entry->hasFocus());
-
-        QString focusedText;
-        QTimer::singleShot(0, &owner, [&] {
-            const bool shown = QTest::qWaitFor([] {
-                auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
-                return button && button->window() == QApplication::activeModalWidget();
-            });
-            if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget()); shown && button)
-                focusedText = button->text();
-            if (QApplication::focusWindow())
-                QTest::keyClick(QApplication::focusWindow(), Qt::Key_Return);
-            // Left open, the box is closed by hand so that the test ends.
-            if (QWidget* box = QApplication::activeModalWidget())
-                box->close();
-        });
-        sundrel::SystemDesktop().message(&owner, QStringLiteral("结束时间必须在开始时间之后！"), QString());
-        QCOMPARE(focusedText, QStringLiteral("确定"));
-        QVERIFY(entry->text().isEmpty());
     }
 
     void saveDialogEntersAFolderInsteadOfNamingIt()

@@ -164,20 +164,40 @@ eventually(lambda: seconds("渐出"), "the fade is not in the waveform's value: 
 press("ctrl+Down", "铃声已换，请试听", 2, "a volume step")
 eventually(lambda: "音量 -1.5 dB" in value(), "the volume is not in the waveform's value: " + value())
 
-# A refusal: an end typed before the start. The message box is an alert
-# that takes the focus, read as it opens; Return answers it.
+# Refusals: the end mark dropped before the start with the mouse, then an
+# end typed before the start. The message box is an alert that takes the
+# focus (from the waveform the mouse just let go of too), read as it opens;
+# Return answers it.
+refusal = "结束时间必须在开始时间之后！"
+
+
+def refused(times, what):
+    eventually(lambda: sum(1 for k, r, n, t in heard if k == "window:activate" and r == "alert") == times,
+               f"no message box opened after {what}")
+    box = [n for k, r, n, t in heard if k == "object:property-change:accessible-name" and n == refusal]
+    if len(box) != times:
+        fail(f"the refusal's words were not told once after {what}: {heard}")
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    activations = lambda: [r for k, r, n, t in heard if k == "window:activate"]  # noqa: E731
+    eventually(lambda: activations()[-1] != "alert", f"Return did not close the message box after {what}")
+
+
+extents = Atspi.Component.get_extents(wave, Atspi.CoordType.SCREEN)
+song_seconds = float(re.search(r"共 (\d+\.\d\d) 秒", value()).group(1))
+def column(at): return extents.x + int(at / song_seconds * extents.width)  # noqa: E301,E704
+middle = extents.y + extents.height // 2
+drag = ["xdotool", "mousemove", str(column(end)), str(middle), "mousedown", "1"]
+for x in range(column(end) - 4, column(start) - 16, -4):
+    drag += ["mousemove", str(x), str(middle)]
+subprocess.run(drag + ["mouseup", "1"], check=True)
+refused(1, "the end mark dropped before the start")
+if seconds("结束") != end:
+    fail("the refused drop moved the end: " + value())
+
 keys("shift+t")
 subprocess.run(["xdotool", "type", "--delay", "20", "1"], check=True)
 subprocess.run(["xdotool", "key", "Return"], check=True)
-refusal = "结束时间必须在开始时间之后！"
-eventually(lambda: any(k == "window:activate" and r == "alert" for k, r, n, t in heard), "no message box opened")
-box = [t for k, r, n, t in heard if k == "object:property-change:accessible-name" and n == refusal]
-if len(box) != 1:
-    fail(f"the refusal's words were not told once: {heard}")
-subprocess.run(["xdotool", "key", "Return"], check=True)
-eventually(lambda: [k for k, r, n, t in heard if k == "window:activate"][-1:] == ["window:activate"]
-           and [r for k, r, n, t in heard if k == "window:activate"][-1] != "alert",
-           "Return did not close the message box")
+refused(2, "an end typed before the start")
 eventually(lambda: wave.get_state_set().contains(Atspi.StateType.FOCUSED), "the focus did not come back")
 
 # Once each, all told: nothing said twice, nothing from the size fields the
@@ -188,4 +208,4 @@ for words, times in (("剪切完成，请试听", 1), ("铃声已换，请试听
 for kind, role, name, text in heard:
     if name.startswith("源分割文件大小") or role in ("invalid", "unknown"):
         fail(f"heard from the size fields out of view: {kind} {role} {name}")
-print(f"announced once each: the cut, a fade, a volume step; the refusal read from its box; {len(heard)} events")
+print(f"announced once each: the cut, a fade, a volume step; two refusals read from their boxes; {len(heard)} events")
