@@ -48,6 +48,22 @@ private:
     std::function<void()> task_;
 };
 
+// A window of its own (--new-window) still opens the door when no other copy
+// holds it. Songs handed over after the window closed (another window keeps
+// the program running) are left to a window of their own.
+void OpenDoor(sundrel::WindowDoor& door, sundrel::Frm& frm)
+{
+    door.open([&frm](const QList<QUrl>& songs) {
+        if (!frm.isVisible())
+            return false;
+        frm.setWindowState(frm.windowState() & ~Qt::WindowMinimized);
+        frm.raise();
+        frm.activateWindow();
+        QTimer::singleShot(0, &frm, [&frm, songs] { frm.takeUpGiven(songs); });
+        return true;
+    });
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -95,17 +111,6 @@ int main(int argc, char* argv[])
     // The song given is chosen as 浏览 chooses it, once the window is up.
     if (!given.isEmpty())
         new AfterFirstPaint(&frm, [&frm, given] { frm.takeUpGiven(given); });
-    // A window of its own (--new-window) still opens the door when no other
-    // copy holds it. Songs handed over after the window closed (another
-    // window keeps the program running) are left to a window of their own.
-    door.open([&frm](const QList<QUrl>& songs) {
-        if (!frm.isVisible())
-            return false;
-        frm.setWindowState(frm.windowState() & ~Qt::WindowMinimized);
-        frm.raise();
-        frm.activateWindow();
-        QTimer::singleShot(0, &frm, [&frm, songs] { frm.takeUpGiven(songs); });
-        return true;
-    });
+    OpenDoor(door, frm);
     return QApplication::exec();
 }
