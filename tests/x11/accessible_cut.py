@@ -200,12 +200,14 @@ subprocess.run(["xdotool", "key", "Return"], check=True)
 refused(2, "an end typed before the start")
 eventually(lambda: wave.get_state_set().contains(Atspi.StateType.FOCUSED), "the focus did not come back")
 
-# Once each, all told: nothing said twice, nothing from the size fields the
-# program fills out of view.
+# Once each, all told: nothing said twice, nothing heard from the size
+# fields the program fills out of view. Their frame, retitled when a song
+# is chosen, may still tell that something of it changed, with neither a
+# role nor a name a reader could say.
 for words, times in (("剪切完成，请试听", 1), ("铃声已换，请试听", 2), (refusal, 0)):
     if announced(words) != times:
         fail(f"{words} announced {announced(words)} times, not {times}: {heard}")
 for kind, role, name, text in heard:
-    if name.startswith("源分割文件大小") or role in ("invalid", "unknown"):
+    if "源分割文件大小" in name + text or (role in ("invalid", "unknown") and (name or text)):
         fail(f"heard from the size fields out of view: {kind} {role} {name}")
 print(f"announced once each: the cut, a fade, a volume step; two refusals read from their boxes; {len(heard)} events")
