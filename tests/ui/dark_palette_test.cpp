@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window under a dark desktop palette, with the real player after a
 // real cut: every text it shows, read off a picture of the window, stands
-// out from what lies behind it at least 4.5 to 1. Under Qt's light palette
-// the status keeps its blue.
+// out from what lies behind it at least 4.5 to 1, and the About button's
+// slanted caption is as strong as a plain one. Under Qt's light palette the
+// status keeps its blue.
 
 #include "mp3_fixture.h"
 #include "real_window.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 using namespace sundrel;
 using namespace sundrel::testing;
@@ -122,6 +124,33 @@ double TextContrast(const QImage& picture, const QRect& area)
     return best;
 }
 
+// How strong the strokes are: the median contrast of the pixels of ink (all
+// that stand out from the ground at all). Thin strokes smoothed into grey
+// make a caption that looks switched off, however dark its darkest pixel.
+double StrokeContrast(const QImage& picture, const QRect& area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[picture.pixel(x, y)];
+    QRgb ground = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            ground = it.key();
+        }
+    std::vector<double> ink;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (const double c = Contrast(picture.pixel(x, y), ground); c > 1.3)
+                ink.push_back(c);
+    if (ink.empty())
+        return 1;
+    std::sort(ink.begin(), ink.end());
+    return ink[ink.size() / 2];
+}
+
 }  // namespace
 
 class DarkPaletteTest : public QObject {
@@ -205,6 +234,15 @@ private:
         QVERIFY2(unreadable.isEmpty(),
                  qPrintable(QLatin1String(when) + QStringLiteral(": ") + unreadable.join(QStringLiteral("; "))));
         QVERIFY(checked >= 15);
+        // The About caption is slanted: its strokes must come out as strong
+        // as a plain button's, not grey as a button switched off.
+        const auto strokes = [&](const char* name) {
+            return StrokeContrast(picture, TextArea(&window, window.findChild<QWidget*>(QLatin1String(name)), texts));
+        };
+        QVERIFY2(strokes("Command3") >= strokes("Command5"), qPrintable(QStringLiteral("%1: 关于 %2, 另存为 %3")
+                                                                            .arg(QLatin1String(when))
+                                                                            .arg(strokes("Command3"), 0, 'f', 2)
+                                                                            .arg(strokes("Command5"), 0, 'f', 2)));
     }
 
     QTemporaryDir dir_;

@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -121,7 +122,12 @@ void Frm::buildControls()
     // Two lines of five signs fit the status, and the About button covers
     // the fifth: the statuses of our own put a comma, a stop or nothing there.
     lb->setFont(SongFont(10.5, true));
-    controls.value(QStringLiteral("Command3"))->setFont(SongFont(9, false, true));
+    // The About caption slants its Song face; smoothed, its thin slanted
+    // strokes came out grey, as a button switched off looks. Drawn
+    // unsmoothed, they are whole pixels of the caption's colour.
+    QFont about = SongFont(9, false, true);
+    about.setStyleStrategy(QFont::NoAntialias);
+    controls.value(QStringLiteral("Command3"))->setFont(about);
 
     MakeDefaultButton(static_cast<QPushButton*>(controls.value(QStringLiteral("Command1"))));
     connectControls(controls);
