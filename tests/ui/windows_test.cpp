@@ -215,6 +215,15 @@ private slots:
         start->setFocus();
         const QString saved = s.dir.filePath(QStringLiteral("ring.mp3"));
         s.fake.desktop.saveAnswers << saved;
+        // A box one types into (as the player's time entry) keeps the key.
+        auto* typing = new QLineEdit(&s.frm);
+        typing->show();
+        typing->setFocus();
+        QTest::keyClick(typing, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(s.kept()) && s.fake.desktop.saveAnswers.size() == 1);
+        delete typing;
+
+        start->setFocus();
         QTest::keyClick(start, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(QFile::exists(saved) && !QFile::exists(s.kept()));
         QCOMPARE(s.frm.findChild<QPushButton*>(QStringLiteral("Command5"))->text(), QStringLiteral("另存为"));
