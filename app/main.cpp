@@ -4,15 +4,67 @@
 #include "frm.h"
 #include "media_player_widget.h"
 #include "process_setup.h"
+#include "window_door.h"
 #include "window_style.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+// Runs a task once the window has been painted for the first time. The song
+// given on the command line starts GStreamer (its plugin registry, a
+// playbin), which takes a moment the window's first picture need not wait
+// for.
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> task) : QObject(window), task_(std::move(task))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // After the paint is done and on the screen, not inside it.
+            QTimer::singleShot(0, parent(), task_);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> task_;
+};
+
+// A window of its own (--new-window) still opens the door when no other copy
+// holds it. Songs handed over after the window closed (another window keeps
+// the program running) are left to a window of their own.
+void OpenDoor(sundrel::WindowDoor& door, sundrel::Frm& frm)
+{
+    door.open([&frm](const QList<QUrl>& songs) {
+        if (!frm.isVisible())
+            return false;
+        frm.setWindowState(frm.windowState() & ~Qt::WindowMinimized);
+        frm.raise();
+        frm.activateWindow();
+        QTimer::singleShot(0, &frm, [&frm, songs] { frm.takeUpGiven(songs); });
+        return true;
+    });
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -38,6 +90,16 @@ int main(int argc, char* argv[])
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, runSettings.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, runSettings.path());
 
+    // A song named on the command line (the desktop's "Open with" names
+    // one) goes to the window already open in this session, if there is
+    // one, and this start ends there.
+    QStringList arguments = sundrel::UserArguments(argc, argv);
+    const bool ownWindow = sundrel::TakeNewWindowOption(arguments);
+    const QList<QUrl> given = sundrel::GivenOnCommandLine(arguments);
+    sundrel::WindowDoor door(sundrel::SessionDoorPath());
+    if (!ownWindow && door.handOver(given))
+        return 0;
+
     // The shared part of the cut outlives every window.
     sundrel::SharedCutState shared;
     sundrel::SystemDesktop desktop;
@@ -46,10 +108,9 @@ int main(int argc, char* argv[])
     // The program ends when its last window closes, whichever it is.
     sundrel::Frm frm(services);
     frm.show();
-    // A song named on the command line (the desktop's "Open with" names
-    // one) is chosen as 浏览 chooses it, once the window is up.
-    const QStringList given = sundrel::UserArguments(argc, argv);
+    // The song given is chosen as 浏览 chooses it, once the window is up.
     if (!given.isEmpty())
-        QTimer::singleShot(0, &frm, [&frm, given] { frm.takeUpGiven(sundrel::GivenOnCommandLine(given)); });
+        new AfterFirstPaint(&frm, [&frm, given] { frm.takeUpGiven(given); });
+    OpenDoor(door, frm);
     return QApplication::exec();
 }

@@ -17,4 +17,17 @@ QStringList UserArguments(int argc, char* argv[])
     return arguments;
 }
 
+bool TakeNewWindowOption(QStringList& arguments)
+{
+    const qsizetype names = arguments.indexOf(QStringLiteral("--"));
+    const qsizetype end = names < 0 ? arguments.size() : names;
+    bool found = false;
+    for (qsizetype i = end - 1; i >= 0; --i)
+        if (arguments.at(i) == QLatin1String("--new-window")) {
+            arguments.removeAt(i);
+            found = true;
+        }
+    return found;
+}
+
 }  // namespace sundrel

@@ -14,4 +14,9 @@ void PrepareProcess();
 // decoded as Qt decodes a file's name, the way EnginePath encodes it back.
 QStringList UserArguments(int argc, char* argv[]);
 
+// The one option: --new-window opens a window of this start's own, where
+// a song is otherwise handed to the window already open. It is removed from
+// the arguments; after "--" it is a file's name like any other.
+bool TakeNewWindowOption(QStringList& arguments);
+
 }  // namespace sundrel

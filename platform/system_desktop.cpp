@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 
 namespace sundrel {
 
@@ -73,8 +74,19 @@ void SystemDesktop::message(QWidget* owner, const QString& text, const QString& 
     box.setWindowTitle(title.isEmpty() ? QGuiApplication::applicationDisplayName() : title);
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    auto* ok = static_cast<QPushButton*>(box.button(QMessageBox::Ok));
+    ok->setText(QStringLiteral("确定"));
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
     box.setWindowModality(Qt::WindowModal);
+    // A refusal may come from a mark dropped on the waveform, while the
+    // window under the pointer holds the keyboard: the box takes it once it
+    // is shown, so that Return or Esc answers it at once.
+    QTimer::singleShot(0, &box, [&box, ok] {
+        box.raise();
+        box.activateWindow();
+        ok->setFocus(Qt::ActiveWindowFocusReason);
+    });
     box.exec();
 }
 

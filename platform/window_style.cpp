@@ -4,10 +4,12 @@
 #include "form_builder.h"
 
 #include <QtGui/qguiapplication_platform.h>
+#include <QColor>
 #include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -17,6 +19,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -81,6 +84,29 @@ public:
 }  // namespace
 
 QIcon SundrelIcon() { return QIcon(QStringLiteral(":/sundrel/sundrel.png")); }
+
+double ContrastRatio(const QColor& one, const QColor& other)
+{
+    const auto luminance = [](const QColor& colour) {
+        const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    };
+    const double a = luminance(one), b = luminance(other);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor TextColourOn(const QPalette& palette, const QColor& designed, const QColor& onDark)
+{
+    const QColor ground = palette.color(QPalette::Window);
+    if (palette.color(QPalette::WindowText).lightness() <= ground.lightness())
+        return designed;
+    // Lighter in its own hue, so that a blue stays a blue; white at worst.
+    constexpr double kReadable = 4.5;
+    QColor colour = onDark.toHsl();
+    while (ContrastRatio(colour, ground) < kReadable && colour.lightness() < 255)
+        colour.setHsl(colour.hslHue(), colour.hslSaturation(), std::min(255, colour.lightness() + 4));
+    return colour.toRgb();
+}
 
 QFont SongFont(double points, bool bold, bool italic)
 {

@@ -6,8 +6,10 @@
 
 #include <Qt>
 
+class QColor;
 class QFont;
 class QIcon;
+class QPalette;
 class QPushButton;
 class QString;
 class QWidget;
@@ -15,6 +17,14 @@ class QWidget;
 namespace sundrel {
 
 QIcon SundrelIcon();
+
+// How far two colours stand apart to the eye, from 1 to 21 to 1 (the ratio
+// of their relative luminances, as WCAG measures it).
+double ContrastRatio(const QColor& one, const QColor& other);
+// A text colour of the design, on the palette's window ground: on a light
+// ground the colour designed, as it always was; on a dark one (the desktop's
+// dark theme) `onDark`, made lighter until it reads 4.5 to 1 against it.
+QColor TextColourOn(const QPalette& palette, const QColor& designed, const QColor& onDark);
 
 // "宋体" at a size in points; where it is not installed, the best Song-style
 // Chinese font that is takes its place.

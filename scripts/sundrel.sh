@@ -34,6 +34,8 @@ fi
 # audio sinks for PulseAudio (which PipeWire desktops serve too) and for
 # ALSA come in packages of their own. The song's analysis (waveform, beats,
 # chorus) decodes with libmpg123 and finds its spectra with FFTW and qm-dsp.
+# qt6-base-dev holds Qt Network as well, whose local socket hands a later
+# start's song to the window open.
 packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           libmpg123-dev libfftw3-dev libqm-dsp-dev

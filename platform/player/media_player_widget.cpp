@@ -8,6 +8,7 @@
 #include "player_keys.h"
 #include "song_map.h"
 #include "time_entry.h"
+#include "waveform_accessible.h"
 #include "waveform_bar.h"
 
 #include <QFileInfo>
@@ -62,9 +63,6 @@ double LinearGain(int volume)
 
 int VolumeOfGain(double gain) { return qRound(std::cbrt(qMax(0.0, gain)) * 100.0); }
 
-// An iPhone takes a ringtone of at most 40 seconds: a longer selection is
-// told in the warning colour.
-constexpr double kLongestRingtoneSeconds = 40;
 const QColor kLengthWarning(0xff, 0x7b, 0x5c);
 
 // The selection as the display's top line tells it: start, end and length
@@ -648,7 +646,9 @@ void MediaPlayerWidget::refreshSelection()
     title_->setVisible(line.isEmpty());
     selection_->setVisible(!line.isEmpty());
     selection_->setText(line);
-    selection_->setToolTip(tooLong ? QStringLiteral("选区长于 40 秒：iPhone 的铃声最长 40 秒") : url_);
+    selection_->setToolTip(tooLong ? TooLongWarning() : url_);
+    // The colour is not heard: a screen reader reads the warning with the line.
+    selection_->setAccessibleDescription(tooLong ? TooLongWarning() : QString());
 }
 
 void MediaPlayerWidget::refreshTime(double seconds)

@@ -51,6 +51,8 @@ QAccessibleInterface* MakeWaveformAccessible(const QString& className, QObject* 
 
 }  // namespace
 
+QString TooLongWarning() { return QStringLiteral("选区长于 40 秒：iPhone 的铃声最长 40 秒"); }
+
 QString WaveformValueText(const WaveformBar& bar)
 {
     if (bar.view().durationSeconds() <= 0)
@@ -64,6 +66,8 @@ QString WaveformValueText(const WaveformBar& bar)
         text += QStringLiteral("；开始 %1").arg(seconds(*start));
     if (start && end)
         text += QStringLiteral("，结束 %1，长 %2").arg(seconds(*end), seconds(*end - *start));
+    if (start && end && *end - *start > kLongestRingtoneSeconds)
+        text += QStringLiteral("（%1）").arg(TooLongWarning());
     if (start && end && bar.shownFade(PlayerFade::In) > 0)
         text += QStringLiteral("，渐入 %1").arg(seconds(bar.shownFade(PlayerFade::In)));
     if (start && end && bar.shownFade(PlayerFade::Out) > 0)

@@ -9,6 +9,7 @@
 #include "peaks.h"
 #include "waveform_bar.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -532,6 +533,13 @@ void MediaPlayerWidgetTest::topLineTellsTheSelectionExactly()
     player->setMarks(2.5, 45);
     QVERIFY(line->text().contains(QStringLiteral("color:#ff7b5c\">长 42.50 秒</span>")));
     QVERIFY(line->toolTip().contains(QStringLiteral("40 秒")));
+    // Heard, not only seen in orange: the waveform's value and the line say it.
+    const QString heard = QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Value);
+    QVERIFY2(heard.contains(QStringLiteral("长 42.50 秒（选区长于 40 秒")), qPrintable(heard));
+    QVERIFY(line->accessibleDescription().contains(QStringLiteral("40 秒")));
+    player->setMarks(2.5, 42);
+    QVERIFY(!QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Value).contains(QStringLiteral("40 秒")));
+    QVERIFY(line->accessibleDescription().isEmpty());
 
     // The tone's 12000 of full scale's 32768.
     QTRY_VERIFY_WITH_TIMEOUT(player->peakBetween(5, 10).has_value(), kWait);

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -150,6 +151,34 @@ private slots:
         QVERIFY(!text->font().bold());
     }
 
+    // The help text's six lines, read off a picture of it: each clear of
+    // the next by a row without ink, the last inside the label.
+    void helpLinesDoNotRunIntoEachOther()
+    {
+        FakeServices fake;
+        Frm frm(fake.services);
+        frm.Command4_Click();
+        auto* text = TopLevel("FrmO")->findChild<QLabel*>(QStringLiteral("Label1"));
+        const QImage picture = text->grab().toImage();
+        const QRgb ground = picture.pixel(picture.width() - 1, picture.height() - 1);
+        const auto inked = [&](int y) {
+            for (int x = 0; x < picture.width(); ++x)
+                if (qGray(picture.pixel(x, y)) < qGray(ground) - 60)
+                    return true;
+            return false;
+        };
+        int bands = 0;
+        int lastInk = -2;  // a row above the picture: the first inked row begins a line
+        for (int y = 0; y < picture.height(); ++y)
+            if (inked(y)) {
+                if (lastInk != y - 1)
+                    ++bands;
+                lastInk = y;
+            }
+        QCOMPARE(bands, 6);
+        QVERIFY(lastInk < picture.height() - 1);
+    }
+
     void buttonsCloseTheirWindows()
     {
         FakeServices fake;
@@ -165,6 +194,39 @@ private slots:
         QTRY_VERIFY(!TopLevel("FrmO"));  // an access key presses its button with a short animation
         frm.Command3_Click();            // a fresh one after the old was destroyed
         QVERIFY(TopLevel("FrmA"));
+    }
+
+    // Esc is the close button of the preview; Ctrl+S is 另存为 in the main
+    // window wherever the focus stands among its controls.
+    void escClosesThePreviewAndCtrlSSavesAs()
+    {
+        AfterCut s;
+        s.frm.show();
+        s.frm.Command2_Click();
+        QWidget* st = TopLevel("FrmST");
+        QVERIFY(st);
+        QTest::keyClick(st, Qt::Key_Escape);
+        QVERIFY(!TopLevel("FrmST"));
+        QVERIFY(QFile::exists(s.kept()));
+
+        s.frm.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&s.frm));
+        auto* start = s.frm.findChild<QPushButton*>(QStringLiteral("cmdQ"));
+        start->setFocus();
+        const QString saved = s.dir.filePath(QStringLiteral("ring.mp3"));
+        s.fake.desktop.saveAnswers << saved;
+        // A box one types into (as the player's time entry) keeps the key.
+        auto* typing = new QLineEdit(&s.frm);
+        typing->show();
+        typing->setFocus();
+        QTest::keyClick(typing, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(s.kept()) && s.fake.desktop.saveAnswers.size() == 1);
+        delete typing;
+
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(saved) && !QFile::exists(s.kept()));
+        QCOMPARE(s.frm.findChild<QPushButton*>(QStringLiteral("Command5"))->text(), QStringLiteral("另存为"));
     }
 
     void previewBeforeAnyCutDeletesNothing()

@@ -10,6 +10,7 @@
 #include "frm_o.h"
 #include "frm_st.h"
 #include "media_player.h"
+#include "spoken_status.h"
 #include "window_event_pass.h"
 #include "window_style.h"
 #include "window_texts.h"
@@ -18,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -116,13 +118,16 @@ void Frm::buildControls()
     QPalette linePalette = line->palette();
     linePalette.setColor(QPalette::Window, QColor(192, 192, 255));
     line->setPalette(linePalette);
-    QPalette statusPalette = lb->palette();
-    statusPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    lb->setPalette(statusPalette);
+    colourStatus();
     // Two lines of five signs fit the status, and the About button covers
     // the fifth: the statuses of our own put a comma, a stop or nothing there.
     lb->setFont(SongFont(10.5, true));
-    controls.value(QStringLiteral("Command3"))->setFont(SongFont(9, false, true));
+    // The About caption slants its Song face; smoothed, its thin slanted
+    // strokes came out grey, as a button switched off looks. Drawn
+    // unsmoothed, they are whole pixels of the caption's colour.
+    QFont about = SongFont(9, false, true);
+    about.setStyleStrategy(QFont::NoAntialias);
+    controls.value(QStringLiteral("Command3"))->setFont(about);
 
     MakeDefaultButton(static_cast<QPushButton*>(controls.value(QStringLiteral("Command1"))));
     connectControls(controls);
@@ -153,8 +158,12 @@ void Frm::findControls(const QHash<QString, QWidget*>& controls)
         // Out of view: the keyboard focus must never land in them.
         txtSplit[i]->setFocusPolicy(Qt::NoFocus);
         txtSplit[i]->setAccessibleName(QStringLiteral("源分割文件大小 %1").arg(i));
+        KeepOutOfHearing(txtSplit[i]);
     }
+    // Out of view, it is no business of a screen reader's either.
+    KeepOutOfHearing(Frame1);
     lb = static_cast<QLabel*>(find(QStringLiteral("lb")));
+    MakeStatusSpoken(lb);
     lbz = static_cast<QLabel*>(find(QStringLiteral("lbz")));
     lbk = static_cast<QLabel*>(find(QStringLiteral("lbk")));
     lbj = static_cast<QLabel*>(find(QStringLiteral("lbj")));
@@ -201,6 +210,24 @@ bool Frm::eventFilter(QObject* watched, QEvent* event)
                      ushort(key->count()));
     QCoreApplication::sendEvent(MDplay, &passed);
     return passed.isAccepted();
+}
+
+void Frm::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        colourStatus();
+    QWidget::changeEvent(event);
+}
+
+void Frm::keyPressEvent(QKeyEvent* event)
+{
+    const auto* entry = qobject_cast<QLineEdit*>(focusWidget());
+    const bool typing = entry && !entry->isReadOnly();
+    if (event->key() == Qt::Key_S && event->modifiers() == Qt::ControlModifier && !typing) {
+        Command5_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Frm::Form_Load() { CmmDlg.Filter = QStringLiteral("MP3音频文件|*.mp3"); }
@@ -275,14 +302,14 @@ void Frm::mapSource(const QString& path, const SongFile& song)
     // meanwhile make sense.
     QTimer::singleShot(500, this, [this, current] {
         if (current() && session_.stage() == WindowStage::ReadingSong)
-            lb->setText(texts::ReadingSong());
+            SayStatus(lb, texts::ReadingSong());
     });
     const auto map = MapSong(EnginePath(path), song, WindowEventPass(current));
     if (!current())
         return;
     session_.songRead();
     if (lb->text() == texts::ReadingSong())
-        lb->setText(statusBeforeMapping_);
+        lb->setText(statusBeforeMapping_);  // said before: back without a word
     if (!map)
         return;
     cut_.SourceMap = *map;

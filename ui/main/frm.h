@@ -82,8 +82,9 @@ public:
     void undo();
     void redo();
     // Songs handed over by the desktop (the command line, a drop on the
-    // window): one local file is chosen as 浏览 chooses it; anything else
-    // is refused with a message and changes nothing.
+    // window, a later start of the program): one local file is chosen as
+    // 浏览 chooses it, after any cut under way; anything else is refused
+    // with a message and changes nothing.
     void takeUpGiven(const QList<QUrl>& given);
 
     const CutState& cutState() const { return cut_; }
@@ -95,6 +96,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The desktop's theme changed: the status takes its colours anew.
+    void changeEvent(QEvent* event) override;
+    // Ctrl+S is 另存为, from whichever control has the focus, but for a text
+    // entry one can type into: keys reach the window only when the control
+    // with the focus had no use for them.
+    void keyPressEvent(QKeyEvent* event) override;
     // Start, End, preview and save as pass the waveform's keys on to the
     // player, so that they reach it whichever of them has the focus.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -159,12 +166,17 @@ private:
     // The status says the ringtone was replaced, lit up for a moment.
     void flashStatus();
     void statusFlashed();
+    // The status in its colour, or lit up while it flashes: as designed on
+    // a light ground, readable on a dark one.
+    void colourStatus();
     void message(const QString& text, const QString& title = {});
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.
     void takeUpSong(const QString& fileName);
     // Walks the frames of the song just chosen into the cut state's map.
     void mapSource(const QString& path, const SongFile& song);
+    // takeUpGiven's choice, once no cut is under way.
+    void chooseGiven(const QList<QUrl>& given);
     // A press while the song is being mapped is refused, with a message.
     bool refusedWhileMapping();
     // The file about to be cut is the one that was mapped; if not, the
@@ -199,7 +211,6 @@ private:
     QPointer<FrmO> help_;
 
     QTimer statusFlash_;
-    QColor statusColour_;
     // The status shown before a long walk said so, to be shown again after.
     QString statusBeforeMapping_;
     // The song file as it was when chosen: what its map describes.

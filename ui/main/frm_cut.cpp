@@ -10,6 +10,7 @@
 #include "frm_st.h"
 #include "media_player.h"
 #include "piece_folder_lock.h"
+#include "spoken_status.h"
 #include "window_event_pass.h"
 #include "window_texts.h"
 
@@ -138,7 +139,7 @@ bool Frm::startAt(double position)
     // The mark sits where the start was taken: the moment StartPos holds.
     MDplay->setMarks(marked ? std::optional<double>(position) : std::nullopt, std::nullopt);
     MDplay->setFades(0, 0, 0);
-    lb->setText(texts::Starting());
+    SayStatus(lb, texts::Starting());
     return marked;
 }
 
@@ -254,9 +255,9 @@ bool Frm::keepCut(const CutRequest& request, StepCause cause)
         MDplay->setFades(request.Gain.FadeInSeconds, request.Gain.FadeOutSeconds,
                          request.Gain.VolumeSteps * GainStepDb);
         if (!clean)
-            lb->setText(texts::CutDoneLeftovers());
+            SayStatus(lb, texts::CutDoneLeftovers());
         else
-            lb->setText(again ? texts::CutReplaced() : texts::CutDone());
+            SayStatus(lb, again ? texts::CutReplaced() : texts::CutDone());
         if (again) {
             flashStatus();
             previewFollows();
@@ -265,7 +266,7 @@ bool Frm::keepCut(const CutRequest& request, StepCause cause)
         // Nothing was written: the kept file is the one before.
         message(texts::GainRefused(), texts::Tip());
     } else {
-        lb->setText(clean ? texts::CutFailed() : texts::CutFailedLeftovers());
+        SayStatus(lb, clean ? texts::CutFailed() : texts::CutFailedLeftovers());
         message(folderHeldElsewhere_ ? texts::FolderHeldElsewhere() : texts::CutFailedCheck(), texts::Tip());
     }
     MDplay->pause();
@@ -315,7 +316,7 @@ bool Frm::songStillMapped()
     if (now)
         takeUpSong(path);
     if (lost) {
-        lb->setText(texts::CutFailed());
+        SayStatus(lb, texts::CutFailed());
         message(texts::CutFailedCheck(), texts::Tip());
     } else {
         message(texts::SongChanged(), texts::Tip());
@@ -372,7 +373,7 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
     QElapsedTimer waited;
     waited.start();
     if (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0)
-        lb->setText(texts::OtherCutWaiting());
+        SayStatus(lb, texts::OtherCutWaiting());
     while (lock.state() == PieceFolderLock::State::Busy && cutsUnderWay == 0 && !waited.hasExpired(kLockWaitMs) &&
            eventPass()) {
         QThread::msleep(kLockPollMs);

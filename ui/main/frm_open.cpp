@@ -37,8 +37,8 @@ QList<QUrl> GivenOnCommandLine(const QStringList& arguments)
 {
     // A file:// URL, or any other scheme://, is read as a URL; anything else
     // is a path, whatever its characters (a name may hold '%' or '#', or
-    // begin with '-': the program takes no options). The first "--" ends
-    // the options there are none of, as users write it before such a name.
+    // begin with '-': --new-window, the one option, is taken out before).
+    // The first "--" ends the options, as users write it before such a name.
     static const QRegularExpression otherScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     QStringList names = arguments;
     names.removeOne(QStringLiteral("--"));
@@ -56,6 +56,13 @@ void Frm::takeUpGiven(const QList<QUrl>& given)
 {
     if (given.isEmpty())
         return;
+    // A song that comes while a cut is being written is chosen after it, as
+    // 浏览 pressed then would be.
+    whenFree([this, given] { chooseGiven(given); });
+}
+
+void Frm::chooseGiven(const QList<QUrl>& given)
+{
     const QString tip = texts::Tip();
     if (given.size() > 1) {
         message(texts::OneSongAtATime(), tip);

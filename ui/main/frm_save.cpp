@@ -8,6 +8,7 @@
 #include "cut_engine.h"
 #include "engine_path.h"
 #include "frm_st.h"
+#include "spoken_status.h"
 #include "window_texts.h"
 
 #include <QDir>
@@ -111,7 +112,7 @@ void Frm::saveRingtoneAs(const QString& target)
     // second save as act on it where it is now.
     ringtone_ = RingtoneFile::At(EnginePath(target));
     services_.shared.PreviewPath = ringtone_.Path;
-    lb->setText(texts::Saved());
+    SayStatus(lb, texts::Saved());
     lb->setToolTip(QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath()));
     if (preview_ && !closing_) {
         preview_->setRingtone(ringtone_);

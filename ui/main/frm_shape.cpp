@@ -9,7 +9,9 @@
 #include "app_services.h"
 #include "cut_engine.h"
 #include "media_player.h"
+#include "spoken_status.h"
 #include "time_text.h"
+#include "window_style.h"
 #include "window_texts.h"
 
 #include <QLabel>
@@ -25,6 +27,9 @@ constexpr double kFadeStepSeconds = 0.5;
 // How long the status stays lit up after the ringtone was replaced.
 constexpr int kFlashMs = 1500;
 const QColor kFlash(0xe0, 0x40, 0x00);
+// The status's own blue; on a dark ground the palette's link colour, which
+// a dark theme makes a light blue.
+const QColor kStatusBlue(0, 0, 255);
 
 // The start of the frame that holds a moment, where a cut from it begins;
 // the moment itself in a song without frames.
@@ -168,7 +173,7 @@ void Frm::MDplay_VolumeStepped(int steps)
         if (steps > 0) {
             const auto limit = loudestVolume(shown->Request.StartSeconds, shown->Request.EndSeconds);
             if (!limit) {
-                lb->setText(texts::ReadingWaveform());
+                SayStatus(lb, texts::ReadingWaveform());
                 return;
             }
             loudest = std::max(loudest, *limit);
@@ -176,7 +181,7 @@ void Frm::MDplay_VolumeStepped(int steps)
         KeptGain gain = now;
         gain.VolumeSteps = std::clamp(now.VolumeSteps + steps, MinVolumeSteps, std::max(loudest, MinVolumeSteps));
         if (gain.VolumeSteps == now.VolumeSteps) {
-            lb->setText(steps > 0 ? texts::Loudest() : texts::Quietest());
+            SayStatus(lb, steps > 0 ? texts::Loudest() : texts::Quietest());
             return;
         }
         changeGain(gain);
@@ -207,7 +212,7 @@ void Frm::MDplay_ProposalFound()
 {
     // Said while nothing of the user's own stands there yet.
     if (session_.stage() == WindowStage::SongLoaded || session_.stage() == WindowStage::ReadingSong)
-        lb->setText(texts::ProposalFound());
+        SayStatus(lb, texts::ProposalFound());
 }
 
 void Frm::MDplay_ProposalTaken(double startSeconds, double endSeconds, double fadeOutSeconds)
@@ -254,7 +259,7 @@ void Frm::stepThroughHistory(bool back)
     if (const std::optional<CutStep> step = back ? session_.undo() : session_.redo())
         takeStep(*step, back ? StepCause::Undo : StepCause::Redo);
     else
-        lb->setText(back ? texts::NothingToUndo() : texts::NothingToRedo());
+        SayStatus(lb, back ? texts::NothingToUndo() : texts::NothingToRedo());
 }
 
 KeptGain Frm::fittedGain(KeptGain gain, double start, double end) const
@@ -283,19 +288,20 @@ void Frm::flashStatus()
 {
     // In another colour for a moment: the label's box overlaps the button
     // beside it, so its ground stays as it is.
-    QPalette lit = lb->palette();
-    if (!statusFlash_.isActive())
-        statusColour_ = lit.color(QPalette::WindowText);
-    lit.setColor(QPalette::WindowText, kFlash);
-    lb->setPalette(lit);
     statusFlash_.start(kFlashMs);
+    colourStatus();
 }
 
-void Frm::statusFlashed()
+void Frm::statusFlashed() { colourStatus(); }
+
+void Frm::colourStatus()
 {
-    QPalette plain = lb->palette();
-    plain.setColor(QPalette::WindowText, statusColour_);
-    lb->setPalette(plain);
+    const QPalette& window = palette();
+    QPalette status = lb->palette();
+    status.setColor(QPalette::WindowText, statusFlash_.isActive()
+                                              ? TextColourOn(window, kFlash, kFlash)
+                                              : TextColourOn(window, kStatusBlue, window.color(QPalette::Link)));
+    lb->setPalette(status);
 }
 
 }  // namespace sundrel

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QPushButton>
 
 #include <utility>
@@ -45,6 +46,15 @@ FrmST::FrmST(AppServices& services, std::function<QString()> destDirText)
 void FrmST::play(const QString& path) { MDst->setURL(path); }
 
 void FrmST::Command1_Click() { close(); }
+
+void FrmST::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void FrmST::Command2_Click()
 {

@@ -31,6 +31,11 @@ public:
     void Command2_Click();  // "不满意，删除！"
     void Command3_Click();  // "打开所在文件夹"
 
+protected:
+    // Esc closes the preview as 满意！关闭 does, unless the player's time
+    // entry takes it first to put its typing away.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     AppServices& services_;
     std::function<QString()> destDirText_;
