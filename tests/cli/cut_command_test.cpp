@@ -46,11 +46,29 @@ std::string Slurp(const fs::path& path) {
     return text.str();
 }
 
+// The program, where an ordinary user may run it: a build under a
+// folder only root may enter (a clone in /root) is copied out first.
+const std::string& Program() {
+    static TempFolder place;
+    static const std::string program = [] {
+        const std::string copy = place / "sundrel-cut";
+        std::error_code ignored;
+        fs::copy_file(SUNDREL_CUT_PROGRAM, copy, fs::copy_options::overwrite_existing, ignored);
+        fs::permissions(place.Path(),
+                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec,
+                        ignored);
+        return copy;
+    }();
+    return program;
+}
+
 // The program in `folder` with `args`. Root writes through any mode, so
 // a root run gives the program to an ordinary user, owner of the folder.
 Outcome RunCut(const std::string& folder, const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY) {
     static TempFolder streams;
     const std::string out = streams / "out", err = streams / "err";
+    const std::string& program = Program();
     const pid_t child = fork();
     if (child == 0) {
         const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -60,7 +78,7 @@ Outcome RunCut(const std::string& folder, const std::vector<std::string>& args, 
             setrlimit(RLIMIT_FSIZE, &limit) != 0)
             _exit(120);
         if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(121);
-        std::vector<char*> argv{const_cast<char*>(SUNDREL_CUT_PROGRAM)};
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
