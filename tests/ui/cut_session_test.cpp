@@ -126,22 +126,6 @@ TEST(CutSession, StepsUndoAndRedo)
     }
 }
 
-TEST(CutSession, StagesOfASong)
-{
-    CutSession session;
-    EXPECT_EQ(session.stage(), WindowStage::NoSong);
-    session.chooseSong(true, true);
-    EXPECT_EQ(session.stage(), WindowStage::ReadingSong);
-    const int reading = session.songGeneration();
-    session.chooseSong(true, true);
-    // A walk of the song before is told apart from the one now.
-    EXPECT_NE(session.songGeneration(), reading);
-    session.songRead();
-    EXPECT_EQ(session.stage(), WindowStage::SongLoaded);
-    session.chooseSong(false, true);
-    EXPECT_EQ(session.stage(), WindowStage::NoSong);
-}
-
 TEST(CutSession, CommandsDuringACutRunAfterItInOrder)
 {
     CutSession session;

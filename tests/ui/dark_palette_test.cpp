@@ -103,11 +103,10 @@ QRect TextArea(QWidget* window, QWidget* widget, const QList<QWidget*>& others)
     return largest;
 }
 
-// The ground is the colour most of the area has; the text's colour is the
-// one that stands out most from it (the heart of a stroke).
-double TextContrast(const QImage& picture, const QRect& area)
+// How many pixels of the area have each colour, and the ground: the colour
+// most of them have.
+QRgb Ground(const QImage& picture, const QRect& area, QHash<QRgb, int>& counts)
 {
-    QHash<QRgb, int> counts;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
             ++counts[picture.pixel(x, y)];
@@ -118,6 +117,15 @@ double TextContrast(const QImage& picture, const QRect& area)
             most = it.value();
             ground = it.key();
         }
+    return ground;
+}
+
+// The text's colour is the one that stands out most from the ground (the
+// heart of a stroke).
+double TextContrast(const QImage& picture, const QRect& area)
+{
+    QHash<QRgb, int> counts;
+    const QRgb ground = Ground(picture, area, counts);
     double best = 1;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         best = std::max(best, Contrast(it.key(), ground));
@@ -130,21 +138,11 @@ double TextContrast(const QImage& picture, const QRect& area)
 double StrokeContrast(const QImage& picture, const QRect& area)
 {
     QHash<QRgb, int> counts;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            ++counts[picture.pixel(x, y)];
-    QRgb ground = 0;
-    int most = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        if (it.value() > most) {
-            most = it.value();
-            ground = it.key();
-        }
+    const QRgb ground = Ground(picture, area, counts);
     std::vector<double> ink;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (const double c = Contrast(picture.pixel(x, y), ground); c > 1.3)
-                ink.push_back(c);
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (const double c = Contrast(it.key(), ground); c > 1.3)
+            ink.insert(ink.end(), std::size_t(it.value()), c);
     if (ink.empty())
         return 1;
     std::sort(ink.begin(), ink.end());
