@@ -54,6 +54,19 @@ inline void Write(const std::filesystem::path& path, const unsigned char* data, 
     FUZZ_REQUIRE(out.good(), "the input is written to its file");
 }
 
+// A cut's ground, laid anew: the song at work/music/song.mp3 and an empty
+// work/rings for the cut to write into; whatever a cut writes lands in
+// work/, and beside it nothing may appear. Gives the song's path.
+inline std::string LayOutWork(const Bytes& song) {
+    const std::filesystem::path work = Folder() / "work";
+    Empty(Folder());
+    std::filesystem::create_directories(work / "rings");
+    std::filesystem::create_directories(work / "music");
+    const std::string source = (work / "music" / "song.mp3").string();
+    Write(source, song.data(), song.size());
+    return source;
+}
+
 inline Bytes Read(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

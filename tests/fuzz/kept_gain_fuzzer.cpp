@@ -89,11 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const Bytes song = input.ConsumeRemainingBytes<unsigned char>();
 
     const fs::path work = Folder() / "work";
-    Empty(Folder());
-    fs::create_directories(work / "rings");
-    fs::create_directories(work / "music");
-    const std::string source = (work / "music" / "song.mp3").string();
-    Write(source, song.data(), song.size());
+    const std::string source = LayOutWork(song);
     const auto map = MapSong(source, ReadSongFile(source));
     const auto duration = map ? map->Duration() : std::nullopt;
     if (!duration) return 0;

@@ -157,13 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const double endShare = input.ConsumeFloatingPointInRange(-0.1, 1.1);
     const Bytes song = input.ConsumeRemainingBytes<unsigned char>();
 
-    // Whatever a cut writes lands in work/; beside it nothing may appear.
     const fs::path work = Folder() / "work";
-    Empty(Folder());
-    fs::create_directories(work / "rings");
-    fs::create_directories(work / "music");
-    const std::string source = (work / "music" / "song.mp3").string();
-    Write(source, song.data(), song.size());
+    const std::string source = LayOutWork(song);
     const SongFile file = ReadSongFile(source);
     const auto map = MapSong(source, file);
     const auto duration = map ? map->Duration() : std::nullopt;
