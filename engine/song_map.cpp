@@ -383,8 +383,11 @@ std::optional<std::vector<unsigned char>> SongMap::KeptHeader(std::span<const By
         fields.Toc[percent] = static_cast<unsigned char>(previous);
     }
     // Frames of one rate get a header frame of that rate, as an encoder
-    // writes it; the others the smallest that holds the fields.
-    if (!walk_.SameBitRate) model->BitRateIndex = LowestBitRateIndex;
+    // writes it; the others the smallest that holds the fields. A
+    // free-format frame after it keeps it free-format, of its own length:
+    // such a frame tells its length only by where the next of its kind
+    // begins, and a walk would not find it after a frame of a listed rate.
+    if (!walk_.SameBitRate && model->BitRateIndex != FreeFormatBitRateIndex) model->BitRateIndex = LowestBitRateIndex;
     return BuildXingFrame(*model, fields);
 }
 
