@@ -69,10 +69,41 @@ std::optional<double> SongMap::Duration() const {
     return std::max(seconds, 0.0);
 }
 
+double SongMap::OutputSeconds(double played) const {
+    // Player time 0 is the first sample it keeps, past what it drops.
+    double output = played + static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+    if (claimedEnd_ && output >= claimedEnd_->At) output += claimedEnd_->Seconds;
+    return output;
+}
+
+double SongMap::PlayedSeconds(double output) const {
+    if (claimedEnd_ && output > claimedEnd_->At)
+        output = std::max(output - claimedEnd_->Seconds, claimedEnd_->At);
+    return output - static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+}
+
+std::optional<SongMap::Drop> SongMap::DropAtClaimedEnd() const {
+    const HeaderFrame& header = walk_.Header;
+    // Only a player that honours the record drops anything there; it counts
+    // from the header frame, within the song's first stream.
+    if (walk_.Frames.Count() == 0 || SkippedSamples() == 0 || !header.Frames || *header.Frames == 0 ||
+        *header.Frames >= EndOfStream(0))
+        return std::nullopt;
+    const int dropped = header.Padding - DecoderDelay;
+    if (dropped <= 0) return std::nullopt;
+    const FrameHeader& stream = walk_.Streams.front().Header;
+    const double rate = stream.SampleRate();
+    const double end = static_cast<double>(*header.Frames) * stream.Samples() / rate;
+    return Drop{end - dropped / rate, dropped / rate};
+}
+
+std::optional<double> SongMap::ClaimedEnd() const {
+    return claimedEnd_ ? std::optional(PlayedSeconds(claimedEnd_->At)) : std::nullopt;
+}
+
 SongMap::Moment SongMap::Locate(double position) const {
     const std::size_t count = walk_.Frames.Count();
-    // Player time 0 is the first sample it keeps, past what it drops.
-    const double seconds = position + static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+    const double seconds = OutputSeconds(position);
     if (!(seconds > 0)) return {};
     const auto after = std::upper_bound(streamSeconds_.begin(), streamSeconds_.end(), seconds);
     const std::size_t s = static_cast<std::size_t>(after - streamSeconds_.begin()) - 1;
@@ -423,6 +454,7 @@ std::optional<SongMap> MapSong(const std::filesystem::path& path, const SongFile
                        streams[s - 1].Header.Samples() / streams[s - 1].Header.SampleRate();
         map.streamSeconds_.push_back(seconds);
     }
+    map.claimedEnd_ = map.DropAtClaimedEnd();
     return map;
 }
 
@@ -437,9 +469,8 @@ std::optional<SongMap::FrameMoment> SongMap::FrameNear(double position) const {
     const auto s = static_cast<std::size_t>(walk_.Frames.Stream(frame));
     const FrameHeader& stream = walk_.Streams[s].Header;
     const double rate = stream.SampleRate();
-    const double played = streamSeconds_[s] +
-                          static_cast<double>(frame - walk_.Streams[s].FirstFrame) * stream.Samples() / rate -
-                          static_cast<double>(SkippedSamples()) / walk_.Streams.front().Header.SampleRate();
+    const double played = PlayedSeconds(
+        streamSeconds_[s] + static_cast<double>(frame - walk_.Streams[s].FirstFrame) * stream.Samples() / rate);
     return FrameMoment{played + 0.5 / rate, stream.Samples() / rate};
 }
 

@@ -67,6 +67,10 @@ public:
     // Seconds of sound the player plays: every frame, less what it drops at
     // either end. Nothing for a song without frames.
     std::optional<double> Duration() const;
+    // The moment of playback where a header frame's counts claim the song
+    // ends, when they claim it ends before its frames do: a gapless player
+    // drops samples there and plays on. Nothing for a true count.
+    std::optional<double> ClaimedEnd() const;
 
     // Where a moment (seconds) falls in the file, in KB of 1024 bytes.
     // Nothing for a zero, negative or non-finite duration or a non-finite
@@ -159,6 +163,23 @@ private:
     FrameWalk walk_;
     // Seconds the decoder puts out before each stream's first frame.
     std::vector<double> streamSeconds_;
+
+    // Where the player's time meets the decoder's output (seconds from the
+    // first frame's first sample), the one place both ways are worked out.
+    // A gapless player skips the song's delay before its time 0; and a
+    // header frame that counts fewer frames than the song has ends the
+    // song early for it: there it drops the padding less its own delay (the
+    // claimed last frame's samples it has not yet put out) and plays on
+    // from the next frame, so all after that lies later in the output.
+    struct Drop {
+        double At = 0;       // of the output, where the player's drop begins
+        double Seconds = 0;  // dropped
+    };
+    std::optional<Drop> claimedEnd_;
+    std::optional<Drop> DropAtClaimedEnd() const;
+    double OutputSeconds(double played) const;
+    // A moment of output inside the drop plays where the drop is.
+    double PlayedSeconds(double output) const;
 };
 
 // The song's duration as a player should use it: the player's own, unless

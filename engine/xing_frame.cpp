@@ -98,6 +98,9 @@ std::optional<HeaderFrame> ReadHeaderFrame(std::span<const unsigned char> frame,
     if (at + XingIdLength + XingFlagsLength <= length && (isTag(at, XingId) || isTag(at, InfoId))) {
         HeaderFrame found;
         const std::uint32_t flags = BigEndian32(frame.data() + at + XingIdLength);
+        const int count = at + XingIdLength + XingFlagsLength;
+        if ((flags & XingFlagFrames) && count + XingCountLength <= length)
+            found.Frames = BigEndian32(frame.data() + count);
         const int extension = at + XingIdLength + XingFlagsLength + ((flags & XingFlagFrames) ? XingCountLength : 0) +
                               ((flags & XingFlagBytes) ? XingCountLength : 0) +
                               ((flags & XingFlagToc) ? int(XingTocEntries) : 0) +

@@ -30,6 +30,8 @@ struct HeaderFrame {
     // The extension is LAME's own: the one every gapless player honours
     // (GStreamer 1.22 ignores those of ffmpeg's encoder, Lavc and Lavf).
     bool Lame = false;
+    // The frames of sound the tag counts (its frames field), true or not.
+    std::optional<std::uint32_t> Frames;
 };
 
 // `frame` is a frame of `header`, header.Length() bytes long (what lies

@@ -59,9 +59,20 @@ std::vector<std::pair<std::string, Bytes>> Shapes(const Bytes& song, const SongM
     const auto tag = xing != lying.end() ? xing : info;
     if (tag != lying.end() && lying.end() - tag > 16) std::fill_n(tag + 12, 4, 0xFF);
     shapes.emplace_back("lying-byte-count", lying);
-    Bytes joined = song;
+    // Counts of the first half only: gapless players drop the padding there.
+    Bytes half = song;
+    if (tag != lying.end() && lying.end() - tag > 12) {
+        const auto at = static_cast<std::size_t>(tag - lying.begin()) + 8;
+        const std::uint32_t frames = (std::uint32_t(half[at]) << 24 | std::uint32_t(half[at + 1]) << 16 |
+                                      std::uint32_t(half[at + 2]) << 8 | half[at + 3]) / 2;
+        for (std::size_t i = 0; i < 4; ++i) half[at + i] = static_cast<unsigned char>(frames >> (24 - 8 * i));
+    }
+    shapes.emplace_back("lying-frame-count", half);
+    Bytes joined = song, halfJoined = half;
     joined.insert(joined.end(), other.begin(), other.end());
     shapes.emplace_back("two-encodes-joined", joined);
+    halfJoined.insert(halfJoined.end(), other.begin(), other.end());
+    shapes.emplace_back("lying-frame-count-joined", halfJoined);
     Bytes framed(2000, 0);
     const std::string bytes = fixture::FramedBytes(3000);
     framed.insert(framed.end(), bytes.begin(), bytes.end());

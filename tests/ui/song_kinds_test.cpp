@@ -260,7 +260,7 @@ private slots:
 
     // A header frame that lies: the player goes by the length the frames
     // tell, so its keys and waveform reach the song's second half, and a
-    // ringtone cut there is what was pressed.
+    // ringtone cut there is what was pressed, to the sample as it plays.
     void lyingHeaderFrameSongIsReachedAndCut_data()
     {
         QTest::addColumn<bool>("half");
@@ -311,9 +311,13 @@ private slots:
         w.frm.Command1_Click();
         QVERIFY(w.desktop.messages.isEmpty());
 
+        // Found in the song as decoders play it: at the end its counts
+        // claim, gapless ones drop the padding less their own delay and
+        // play on, so that all after it comes that much earlier.
+        const fixture::Decoded played = fixture::DecodeWithMpg123(song.toStdString());
         const QString kept = dir_.filePath(QStringLiteral("[铃声]1lying.mp3"));
         const fixture::Decoded ringtone = fixture::DecodeWithMpg123(kept.toStdString());
-        const auto found = fixture::LocateExcerpt(decoded_[3].samples, fixture::Span(ringtone, 0, 1));
+        const auto found = fixture::LocateExcerpt(played.samples, fixture::Span(ringtone, 0, 1));
         QVERIFY(found);
         QVERIFY2(
             std::abs(double(*found) / fixture::kSampleRate - start) <= kTolerance,
