@@ -17,28 +17,21 @@ std::mutex& PlannerLock() {
     return lock;
 }
 
-fftwf_plan FloatPlan(std::size_t length, float* in, fftwf_complex* out) {
-    static std::map<std::size_t, fftwf_plan> plans;
+template <typename Real>
+typename Fftw<Real>::Plan PlanOf(std::size_t length, Real* in, typename Fftw<Real>::Complex* out) {
+    static std::map<std::size_t, typename Fftw<Real>::Plan> plans;
     const std::lock_guard guard(PlannerLock());
     auto [at, fresh] = plans.try_emplace(length, nullptr);
-    if (fresh) at->second = fftwf_plan_dft_r2c_1d(int(length), in, out, FFTW_ESTIMATE);
+    if (fresh) at->second = Fftw<Real>::PlanR2c(int(length), in, out, FFTW_ESTIMATE);
     return at->second;
 }
 
-fftw_plan DoublePlan(std::size_t length, double* in, fftw_complex* out) {
-    static std::map<std::size_t, fftw_plan> plans;
-    const std::lock_guard guard(PlannerLock());
-    auto [at, fresh] = plans.try_emplace(length, nullptr);
-    if (fresh) at->second = fftw_plan_dft_r2c_1d(int(length), in, out, FFTW_ESTIMATE);
-    return at->second;
-}
-
-template <typename T>
-T* Allocate(std::size_t count, void* (*allocate)(std::size_t)) {
+template <typename Real, typename T>
+T* Allocate(std::size_t count) {
     void* memory = nullptr;
     {
         const std::lock_guard guard(PlannerLock());
-        memory = allocate(count * sizeof(T));
+        memory = Fftw<Real>::Malloc(count * sizeof(T));
     }
     if (!memory) throw std::bad_alloc();
     return static_cast<T*>(memory);
@@ -46,33 +39,27 @@ T* Allocate(std::size_t count, void* (*allocate)(std::size_t)) {
 
 }  // namespace
 
-RealFft<float>::RealFft(std::size_t length)
+// Every buffer from FFTW's allocator is aligned as the plan's were, which
+// the new-array execute in run() requires.
+template <typename Real>
+RealFft<Real>::RealFft(std::size_t length)
     : length_(length),
-      in_(Allocate<float>(length, &fftwf_malloc)),
-      out_(Allocate<fftwf_complex>(length / 2 + 1, &fftwf_malloc)),
-      plan_(FloatPlan(length, in_, out_)) {
-    // Every buffer from fftwf_malloc is aligned as the plan's were, which
-    // the new-array execute below requires.
+      in_(Allocate<Real, Real>(length)),
+      out_(Allocate<Real, Complex>(length / 2 + 1)),
+      plan_(PlanOf<Real>(length, in_, out_)) {}
+
+template <typename Real>
+RealFft<Real>::~RealFft() {
+    Fftw<Real>::Free(in_);
+    Fftw<Real>::Free(out_);
 }
 
-RealFft<float>::~RealFft() {
-    fftwf_free(in_);
-    fftwf_free(out_);
+template <typename Real>
+void RealFft<Real>::run() {
+    Fftw<Real>::ExecuteR2c(plan_, in_, out_);
 }
 
-void RealFft<float>::run() { fftwf_execute_dft_r2c(plan_, in_, out_); }
-
-RealFft<double>::RealFft(std::size_t length)
-    : length_(length),
-      in_(Allocate<double>(length, &fftw_malloc)),
-      out_(Allocate<fftw_complex>(length / 2 + 1, &fftw_malloc)),
-      plan_(DoublePlan(length, in_, out_)) {}
-
-RealFft<double>::~RealFft() {
-    fftw_free(in_);
-    fftw_free(out_);
-}
-
-void RealFft<double>::run() { fftw_execute_dft_r2c(plan_, in_, out_); }
+template class RealFft<float>;
+template class RealFft<double>;
 
 }  // namespace sundrel::analysis

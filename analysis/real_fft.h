@@ -7,52 +7,58 @@
 
 namespace sundrel::analysis {
 
+// FFTW's names for one precision.
+template <typename Real>
+struct Fftw;
+
+template <>
+struct Fftw<float> {
+    using Complex = fftwf_complex;
+    using Plan = fftwf_plan;
+    static constexpr auto PlanR2c = &fftwf_plan_dft_r2c_1d;
+    static constexpr auto ExecuteR2c = &fftwf_execute_dft_r2c;
+    static constexpr auto Malloc = &fftwf_malloc;
+    static constexpr auto Free = &fftwf_free;
+};
+
+template <>
+struct Fftw<double> {
+    using Complex = fftw_complex;
+    using Plan = fftw_plan;
+    static constexpr auto PlanR2c = &fftw_plan_dft_r2c_1d;
+    static constexpr auto ExecuteR2c = &fftw_execute_dft_r2c;
+    static constexpr auto Malloc = &fftw_malloc;
+    static constexpr auto Free = &fftw_free;
+};
+
 // A real-to-complex FFT of one length with buffers of its own. The FFTW plan
 // for each length and precision is made once in the process, under a lock
 // (FFTW's planner may run on one thread at a time), and then executed by
 // every transform of that length, on any thread.
 template <typename Real>
-class RealFft;
-
-template <>
-class RealFft<float> {
+class RealFft {
 public:
+    using Complex = typename Fftw<Real>::Complex;
+
     explicit RealFft(std::size_t length);
     ~RealFft();
     RealFft(const RealFft&) = delete;
     RealFft& operator=(const RealFft&) = delete;
 
     std::size_t length() const { return length_; }
-    float* input() { return in_; }
+    Real* input() { return in_; }
     // length / 2 + 1 values, each {real, imaginary}.
-    const fftwf_complex* output() const { return out_; }
+    const Complex* output() const { return out_; }
     void run();
 
 private:
     std::size_t length_;
-    float* in_;
-    fftwf_complex* out_;
-    fftwf_plan plan_;
+    Real* in_;
+    Complex* out_;
+    typename Fftw<Real>::Plan plan_;
 };
 
-template <>
-class RealFft<double> {
-public:
-    explicit RealFft(std::size_t length);
-    ~RealFft();
-    RealFft(const RealFft&) = delete;
-    RealFft& operator=(const RealFft&) = delete;
-
-    std::size_t length() const { return length_; }
-    double* input() { return in_; }
-    const fftw_complex* output() const { return out_; }
-    void run();
-
-private:
-    std::size_t length_;
-    double* in_;
-    fftw_complex* out_;
-    fftw_plan plan_;
-};
+extern template class RealFft<float>;
+extern template class RealFft<double>;
 
 }  // namespace sundrel::analysis
