@@ -341,7 +341,7 @@ void Frm::cmdBrowseD_Click()
     // A cancelled choice leaves the folder box as it was.
     if (folder.isEmpty())
         return;
-    txtDestdir->setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    ShowPath(txtDestdir, folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
 void Frm::cmdO_Click() { services_.desktop.openFolder(PathIn(txtDestdir)); }
