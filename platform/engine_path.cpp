@@ -20,7 +20,9 @@ bool IsEscape(char16_t unit) { return unit >= kFirstEscape && unit <= kLastEscap
 // U+10FFFF.
 std::size_t Utf8Length(const std::string& bytes, std::size_t at)
 {
-    const auto byte = [&](std::size_t i) { return i < bytes.size() ? unsigned(static_cast<unsigned char>(bytes[i])) : 0u; };
+    const auto byte = [&](std::size_t i) {
+        return i < bytes.size() ? unsigned(static_cast<unsigned char>(bytes[i])) : 0u;
+    };
     const unsigned lead = byte(at);
     const auto follows = [&](std::size_t i, unsigned low, unsigned high) { return byte(i) >= low && byte(i) <= high; };
     if (lead < 0x80)
@@ -46,9 +48,7 @@ QString DecodeName(const std::string& bytes)
     name.reserve(qsizetype(bytes.size()));
     std::size_t runStart = 0;
     std::size_t at = 0;
-    const auto flush = [&] {
-        name += QString::fromUtf8(bytes.data() + runStart, qsizetype(at - runStart));
-    };
+    const auto flush = [&] { name += QString::fromUtf8(bytes.data() + runStart, qsizetype(at - runStart)); };
     while (at < bytes.size()) {
         if (const std::size_t length = Utf8Length(bytes, at)) {
             at += length;
