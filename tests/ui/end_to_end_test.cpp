@@ -339,8 +339,14 @@ private slots:
         cutFrom(grave, 660, 1, 4);
         if (QTest::currentTestFailed())
             return;
+        // 另存为 proposes the name as shown; the name typed is UTF-8.
+        const auto ringtone = fixture::ReadBytes(folder + "[铃声]1caf\xE8.mp3");
+        w.desktop.saveAnswers << dir.filePath(QStringLiteral("铃声"));
+        w.frm.Command5_Click();
+        QCOMPARE(w.desktop.saveName, QStringLiteral("[铃声]1caf\uFFFD.mp3"));
+        QCOMPARE(fixture::ReadBytes(folder + "铃声.mp3"), ringtone);
 
-        // Each song as it was, and the one ringtone left.
+        // Each song as it was, and the one ringtone left, saved.
         QCOMPARE(fixture::ReadBytes(acute), acuteSong);
         QCOMPARE(fixture::ReadBytes(grave), graveSong);
         const auto entries = std::filesystem::directory_iterator(folder);
