@@ -13,7 +13,12 @@ namespace {
 constexpr char16_t kFirstEscape = 0xDC80;
 constexpr char16_t kLastEscape = 0xDCFF;
 
-bool IsEscape(char16_t unit) { return unit >= kFirstEscape && unit <= kLastEscape; }
+// An escape, and not the second half of a character's surrogate pair.
+bool IsForeignByte(const QString& path, qsizetype at)
+{
+    const char16_t unit = path.at(at).unicode();
+    return unit >= kFirstEscape && unit <= kLastEscape && (at == 0 || !path.at(at - 1).isHighSurrogate());
+}
 
 // The length of the valid UTF-8 sequence at `at`, 0 when none starts there.
 // Valid as Qt decodes it: no overlong form, no surrogate, nothing past
@@ -70,15 +75,12 @@ std::string EncodeName(const QString& name)
     qsizetype at = 0;
     const auto flush = [&] { bytes += name.sliced(runStart, at - runStart).toStdString(); };
     while (at < name.size()) {
-        const char16_t unit = name.at(at).unicode();
-        // A low surrogate that ends a pair is part of a character.
-        const bool paired = at > 0 && QChar::isHighSurrogate(name.at(at - 1).unicode());
-        if (!IsEscape(unit) || paired) {
+        if (!IsForeignByte(name, at)) {
             ++at;
             continue;
         }
         flush();
-        bytes += char(unit - 0xDC00);
+        bytes += char(name.at(at).unicode() - 0xDC00);
         runStart = ++at;
     }
     flush();
@@ -116,28 +118,29 @@ std::filesystem::path AbsoluteEnginePath(const QString& path)
 bool HasForeignBytes(const QString& path)
 {
     for (qsizetype i = 0; i < path.size(); ++i)
-        if (IsEscape(path.at(i).unicode()) && (i == 0 || !path.at(i - 1).isHighSurrogate()))
+        if (IsForeignByte(path, i))
             return true;
     return false;
 }
 
 QString ShownPath(const QString& path)
 {
-    if (!HasForeignBytes(path))
-        return path;
-    // Through the bytes, as UTF-8 with each foreign byte replaced.
-    const std::string bytes = EncodeName(path);
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    QString shown = path;
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        if (IsForeignByte(path, i))
+            shown[i] = QChar::ReplacementCharacter;
+    return shown;
 }
 
 QUrl FileUrl(const QString& path)
 {
 #ifdef Q_OS_WIN
     return QUrl::fromLocalFile(path);
-#endif
-    const std::string bytes = EnginePath(path).generic_string();
+#else
+    const std::string bytes = EnginePath(path).native();
     const QByteArray encoded = QByteArray(bytes.data(), qsizetype(bytes.size())).toPercentEncoding("/");
     return QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode);
+#endif
 }
 
 QString LocalPath(const QUrl& url)
@@ -146,9 +149,10 @@ QString LocalPath(const QUrl& url)
         return {};
 #ifdef Q_OS_WIN
     return url.toLocalFile();
-#endif
+#else
     const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     return QtPath(std::filesystem::path(std::string(bytes.constData(), std::size_t(bytes.size()))));
+#endif
 }
 
 }  // namespace sundrel
