@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "process_setup.h"
 
-#include <QFile>
+#include "engine_path.h"
 
 #include <csignal>
 
@@ -13,7 +13,7 @@ QStringList UserArguments(int argc, char* argv[])
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QFile::decodeName(QByteArray(argv[i]));
+        arguments << QtPath(std::filesystem::path(argv[i]));
     return arguments;
 }
 

@@ -11,7 +11,8 @@ namespace sundrel {
 void PrepareProcess();
 
 // The user's arguments (argv[1] on) as the file names they are: their bytes
-// decoded as Qt decodes a file's name, the way EnginePath encodes it back.
+// decoded as QtPath decodes a file's name, every byte kept, so that
+// EnginePath gives back the very name, UTF-8 or not.
 QStringList UserArguments(int argc, char* argv[]);
 
 // The one option: --new-window opens a window of this start's own, where

@@ -3,6 +3,7 @@
 
 #include "browser_folder.h"
 #include "dialog_text.h"
+#include "engine_path.h"
 #include "save_dialog.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 namespace sundrel {
 
@@ -61,7 +63,11 @@ void SystemDesktop::openFolder(const QString& folder)
     // xdg-open asks the desktop's own file manager; where xdg-utils is not
     // installed, GLib's gio opens the folder with the one the desktop's
     // menu entries name.
-    const QString target = folder.isEmpty() ? QDir::homePath() : folder;
+    // A name that is not UTF-8 cannot be an argument's text: such a folder
+    // goes as a file:// URL of its bytes, which both open alike.
+    QString target = folder.isEmpty() ? QDir::homePath() : folder;
+    if (HasForeignBytes(target))
+        target = FileUrl(target).toString(QUrl::FullyEncoded);
     if (!QProcess::startDetached(QStringLiteral("xdg-open"), {target})) {
         QProcess::startDetached(QStringLiteral("gio"), {QStringLiteral("open"), target});
     }

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gst_playback.h"
 
+#include "engine_path.h"
 #include "song_map.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 #include <gst/gst.h>
 
@@ -126,7 +124,10 @@ Playback::Playback(const QString& path, double gain, QObject* parent) : QObject(
         failed_ = true;
         return;
     }
-    const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    // The URI is made of the name's own bytes, percent-encoded: a name that
+    // is not UTF-8 plays as well as any.
+    const std::string bytes = AbsoluteEnginePath(path).native();
+    const QByteArray file(bytes.data(), qsizetype(bytes.size()));
     file_ = file;
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(file.constData(), &error);

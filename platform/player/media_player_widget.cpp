@@ -11,7 +11,6 @@
 #include "waveform_accessible.h"
 #include "waveform_bar.h"
 
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -307,8 +306,9 @@ void MediaPlayerWidget::setURL(const QString& url)
         connect(decoder_.get(), &PeakDecoder::progressed, this, [this] { wave_->setPeaks(&decoder_->peaks()); });
         connect(decoder_.get(), &PeakDecoder::analysed, this, &MediaPlayerWidget::analysed);
     }
-    title_->setText(url.isEmpty() ? QString() : QFileInfo(url).fileName());
-    title_->setToolTip(url);
+    const QString shown = ShownPath(url);
+    title_->setText(shown.section(QLatin1Char('/'), -1));
+    title_->setToolTip(shown);
     refreshSelection();
     refresh();
 }
@@ -646,7 +646,7 @@ void MediaPlayerWidget::refreshSelection()
     title_->setVisible(line.isEmpty());
     selection_->setVisible(!line.isEmpty());
     selection_->setText(line);
-    selection_->setToolTip(tooLong ? TooLongWarning() : url_);
+    selection_->setToolTip(tooLong ? TooLongWarning() : ShownPath(url_));
     // The colour is not heard: a screen reader reads the warning with the line.
     selection_->setAccessibleDescription(tooLong ? TooLongWarning() : QString());
 }

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "peak_decoder.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "engine_path.h"
 
 #include <filesystem>
 #include <mutex>
@@ -28,7 +27,7 @@ struct PeakDecoder::Shared {
 PeakDecoder::PeakDecoder(const QString& path, QObject* parent) : QObject(parent), shared_(std::make_shared<Shared>())
 {
     connect(&poll_, &QTimer::timeout, this, &PeakDecoder::poll);
-    const std::filesystem::path file(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+    const std::filesystem::path file = AbsoluteEnginePath(path);
     worker_ = std::jthread([shared = shared_, file](std::stop_token stop) {
         SongAnalysis result = AnalyseSong(file, stop, [&shared](const Peaks& peaks) {
             const std::lock_guard guard(shared->lock);

@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The pure parts of the file dialogs and the folder chooser, and the save
+// The pure parts of the file dialogs and the folder chooser, the save
 // dialog's name completion on Qt's real dialog (accepted by hand, never
-// shown modally).
+// shown modally), and how a file's name crosses into Qt and back.
 
 #include "browser_folder.h"
 #include "dialog_text.h"
+#include "engine_path.h"
 #include "save_dialog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 using sundrel::Mp3SaveDialog;
 using sundrel::QtNameFilter;
@@ -150,6 +153,37 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, expected);
         QCOMPARE(BrowserFolder::TrimFolderPath(path), expected);
+    }
+
+    // A name's bytes come back whole through Qt, a URL included, whether
+    // UTF-8 or not; UTF-8 reads as Qt reads it, and what is shown is text
+    // any reader takes (no lone surrogate).
+    void aNameCrossesQtByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("ASCII, with % and #") << QByteArray("/m/a 100%#.mp3");
+        QTest::newRow("Chinese in UTF-8") << QByteArray("/m/\xE6\xAD\x8C.mp3");
+        QTest::newRow("an emoji, four bytes") << QByteArray("/m/\xF0\x9F\x8E\xB5.mp3");
+        QTest::newRow("Latin-1") << QByteArray("/m/caf\xE9.mp3");
+        QTest::newRow("GBK") << QByteArray("/\xD2\xF4\xC0\xD6/\xB8\xE8.mp3");
+        QTest::newRow("a sequence cut short") << QByteArray("/m/\xE6\xAD.mp3");
+        QTest::newRow("an encoded surrogate") << QByteArray("/m/\xED\xB2\x80.mp3");
+        QTest::newRow("an overlong slash") << QByteArray("/m/\xC0\xAF.mp3");
+    }
+
+    void aNameCrossesQtByteForByte()
+    {
+        QFETCH(QByteArray, name);
+        const std::filesystem::path bytes(name.toStdString());
+        const QString path = sundrel::QtPath(bytes);
+        QCOMPARE(sundrel::EnginePath(path), bytes);
+        QCOMPARE(sundrel::EnginePath(sundrel::LocalPath(sundrel::FileUrl(path))), bytes);
+        const bool utf8 = QString::fromUtf8(name).toUtf8() == name;
+        QCOMPARE(sundrel::HasForeignBytes(path), !utf8);
+        if (utf8)
+            QCOMPARE(path, QFile::decodeName(name));
+        const QString shown = sundrel::ShownPath(path);
+        QCOMPARE(QString::fromUtf8(shown.toUtf8()), shown);
     }
 };
 

@@ -3,19 +3,24 @@
 // load, seek, Start, End, and a real decoder checks the ringtone.
 
 #include "cut_engine.h"
+#include "frm.h"
 #include "mp3_fixture.h"
 #include "mpeg_frames.h"
+#include "process_setup.h"
 #include "real_window.h"
 #include "waveform_bar.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <cmath>
 #include <cstdint>
@@ -251,51 +256,100 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.player()->currentPosition() > 0.1, 10000);
     }
 
-    // A name that is not UTF-8 (a byte 0xB2, as an old Windows archive
-    // spells names) reaches Qt as the replacement character: no dialog can
-    // name that file, and Qt's own listing leaves it out. The player and the
-    // cut then take the one file that name gives, never one each, and the
-    // song of the raw name is left alone.
-    void aNameNotInUtf8IsPlayedAndCutAsOneFile()
+    // Names that are not UTF-8 (Latin-1, as old CDs ripped under Windows
+    // spell them): café and cafè differ in one byte, which Qt alone reads as
+    // U+FFFD in both. Given on the command line and dropped from the file
+    // manager, each is played, drawn, cut and previewed as itself, and its
+    // ringtone is named with its own bytes.
+    void namesNotInUtf8AreTheirOwnFiles()
     {
         QTemporaryDir dir;
-        const QByteArray folder = QFile::encodeName(dir.path()) + '/';
-        const QByteArray raw = folder + "\xE6\xAD\x8C\xB2.mp3";  // 歌, then 0xB2
-        // Qt cannot remove what it cannot list.
-        const struct RemovedAfter {
-            std::filesystem::path path;
-            ~RemovedAfter()
+        const std::string folder = QFile::encodeName(dir.path()).toStdString() + '/';
+        const std::filesystem::path acute = folder + "caf\xE9.mp3";
+        const std::filesystem::path grave = folder + "caf\xE8.mp3";
+        // Qt cannot remove what it cannot name: the folder is emptied here.
+        const struct Emptied {
+            std::filesystem::path folder;
+            ~Emptied()
             {
                 std::error_code ignored;
-                std::filesystem::remove(path, ignored);
+                for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
+                    std::filesystem::remove(entry.path(), ignored);
             }
-        } rawFile{raw.toStdString()};
-        QVERIFY(fixture::MakeToneMp3(raw.toStdString(), 20));
-        const QString shown = QFile::decodeName(raw);
-        QVERIFY(shown.endsWith(QStringLiteral("歌\uFFFD.mp3")));
-        const QByteArray named = QFile::encodeName(shown);
-        QVERIFY(fixture::MakeToneMp3(named.toStdString(), 8, 660));
-        const auto rawBytes = fixture::ReadBytes(raw.toStdString());
+        } emptied{folder};
+        QVERIFY(fixture::MakeToneMp3(acute, 20));
+        QVERIFY(fixture::MakeToneMp3(grave, 8, 660));
+        const auto acuteSong = fixture::ReadBytes(acute);
+        const auto graveSong = fixture::ReadBytes(grave);
 
         RealWindow w;
-        QVERIFY(w.choose(shown, 7));
-        QVERIFY2(*w.player()->duration() < 9, "the player played the song of the raw name");
-        QVERIFY(w.seekTo(2));
-        w.frm.cmdQ_Click();
-        QVERIFY(w.seekTo(5));
-        w.frm.Command1_Click();
-        QVERIFY(w.desktop.messages.isEmpty());
+        const auto cutFrom = [&](const std::filesystem::path& song, double hz, double from, double to) {
+            QVERIFY(w.seekTo(from));
+            w.frm.cmdQ_Click();
+            QVERIFY(w.seekTo(to));
+            w.frm.Command1_Click();
+            QVERIFY(w.desktop.messages.isEmpty());
+            const std::filesystem::path ringtone = folder + "[铃声]1" + song.filename().native();
+            const auto kept = fixture::ReadBytes(ringtone);
+            const auto bytes = fixture::ReadBytes(song);
+            const CutState& cut = w.frm.cutState();
+            QCOMPARE(kept.size(), cut.KeptHeader.size() + std::size_t(cut.SegBytes[1]));
+            QVERIFY(std::equal(kept.begin() + std::ptrdiff_t(cut.KeptHeader.size()), kept.end(),
+                               bytes.begin() + std::ptrdiff_t(cut.SegBytes[0])));
+            const fixture::Decoded decoded = fixture::DecodeWithMpg123(ringtone);
+            QCOMPARE(decoded.exitStatus, 0);
+            QVERIFY(std::abs(fixture::EstimateHz(fixture::Span(decoded, 0.5, 1.5)) - hz) < 20);
+        };
 
-        const auto song = fixture::ReadBytes(named.toStdString());
-        const auto kept = fixture::ReadBytes((folder + "[铃声]1" + named.mid(folder.size())).toStdString());
-        const CutState& cut = w.frm.cutState();
-        QCOMPARE(kept.size(), cut.KeptHeader.size() + std::size_t(cut.SegBytes[1]));
-        QVERIFY(std::equal(kept.begin() + std::ptrdiff_t(cut.KeptHeader.size()), kept.end(),
-                           song.begin() + std::ptrdiff_t(cut.SegBytes[0])));
-        QCOMPARE(fixture::ReadBytes(raw.toStdString()), rawBytes);
-        // The two songs and the ringtone, nothing else (Qt 6.8 lists nothing in
-        // a folder holding a name it cannot decode, so ask the file system).
-        const auto entries = std::filesystem::directory_iterator(folder.toStdString());
+        // The command line hands argv's bytes.
+        std::string argument = acute.native();
+        char* argv[] = {const_cast<char*>("sundrel"), argument.data(), nullptr};
+        w.frm.takeUpGiven(GivenOnCommandLine(UserArguments(2, argv)));
+        QTRY_VERIFY_WITH_TIMEOUT(w.player()->duration().value_or(0) > 19, 10000);
+        QCOMPARE(w.frm.findChild<QLineEdit*>(QStringLiteral("txtSource"))->text(),
+                 dir.path() + QStringLiteral("/caf\uFFFD.mp3"));
+        QTRY_VERIFY_WITH_TIMEOUT(w.player()->peakBetween(1, 19).value_or(0) > 0.1, 10000);
+        cutFrom(acute, 440, 2, 5);
+        if (QTest::currentTestFailed())
+            return;
+        w.frm.Command2_Click();
+        QWidget* preview = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("FrmST") && top->isVisible())
+                preview = top;
+        QVERIFY(preview);
+        auto* previewPlayer = preview->findChild<MediaPlayerWidget*>(QStringLiteral("MDst"));
+        QTRY_VERIFY_WITH_TIMEOUT(previewPlayer->currentPosition() > 0, 10000);
+        QVERIFY(!previewPlayer->cannotPlay());
+        // Its delete removes the ringtone by those bytes too.
+        preview->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        QVERIFY(!std::filesystem::exists(folder + "[铃声]1caf\xE9.mp3"));
+
+        // A drop carries the name percent-encoded, byte by byte.
+        QMimeData data;
+        data.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(grave.native()).toPercentEncoding("/"),
+                                        QUrl::StrictMode)});
+        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w.frm, &enter);
+        QDropEvent drop(QPointF(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w.frm, &drop);
+        QVERIFY(drop.isAccepted());
+        // The box shows both names alike: the player tells them apart.
+        QTRY_VERIFY_WITH_TIMEOUT(w.player()->duration().value_or(0) > 7 && *w.player()->duration() < 9, 10000);
+        cutFrom(grave, 660, 1, 4);
+        if (QTest::currentTestFailed())
+            return;
+        // 另存为 proposes the name as shown; the name typed is UTF-8.
+        const auto ringtone = fixture::ReadBytes(folder + "[铃声]1caf\xE8.mp3");
+        w.desktop.saveAnswers << dir.filePath(QStringLiteral("铃声"));
+        w.frm.Command5_Click();
+        QCOMPARE(w.desktop.saveName, QStringLiteral("[铃声]1caf\uFFFD.mp3"));
+        QCOMPARE(fixture::ReadBytes(folder + "铃声.mp3"), ringtone);
+
+        // Each song as it was, and the one ringtone left, saved.
+        QCOMPARE(fixture::ReadBytes(acute), acuteSong);
+        QCOMPARE(fixture::ReadBytes(grave), graveSong);
+        const auto entries = std::filesystem::directory_iterator(folder);
         QCOMPARE(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)), 3);
     }
 

@@ -70,4 +70,11 @@ start "$work/D.mp3"
 eventually holding "$work/D.mp3" || fail "a start after a killed copy shows no window: $(boxes)"
 timeout 30 "$build/app/sundrel" "$work/A.mp3" || fail "a start after that did not end by itself"
 eventually holding "$work/A.mp3" || fail "the window does not hold A: $(boxes)"
-echo "one window a session: a second start hands its song over; --new-window, another runtime folder and a killed copy do not stand in the way"
+
+# A name that is not UTF-8 (café in Latin-1) crosses the door byte for byte:
+# the window takes up that very file and shows its name with U+FFFD.
+latin1="$work/caf"$'\xe9'".mp3"
+cp "$work/B.mp3" "$latin1"
+timeout 30 "$build/app/sundrel" "$latin1" || fail "a start with a Latin-1 name did not end by itself"
+eventually holding "$work/caf"$'\xef\xbf\xbd'".mp3" || fail "the window does not hold the Latin-1 name: $(boxes)"
+echo "one window a session: a second start hands its song over; --new-window, another runtime folder and a killed copy do not stand in the way; a Latin-1 name crosses whole"

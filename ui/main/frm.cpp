@@ -85,6 +85,9 @@ Window* ShowOnce(QPointer<Window>& window)
     return window;
 }
 
+// Where a path box keeps the path it shows.
+constexpr char kPathKept[] = "sundrelPath";
+
 QString MusicFolder()
 {
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
@@ -230,6 +233,18 @@ void Frm::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void Frm::ShowPath(QLineEdit* box, const QString& path)
+{
+    box->setProperty(kPathKept, path);
+    box->setText(ShownPath(path));
+}
+
+QString Frm::PathIn(const QLineEdit* box)
+{
+    const QString kept = box->property(kPathKept).toString();
+    return box->text() == ShownPath(kept) ? kept : box->text();
+}
+
 void Frm::Form_Load() { CmmDlg.Filter = QStringLiteral("MP3音频文件|*.mp3"); }
 
 void Frm::Timer1_Timer()
@@ -260,9 +275,9 @@ void Frm::takeUpSong(const QString& fileName)
 {
     SongFile song;
     if (!fileName.isEmpty()) {
-        txtSource->setText(fileName);
+        ShowPath(txtSource, fileName);
         if (txtDestdir->text().isEmpty())
-            txtDestdir->setText(QtPath(EnginePath(fileName).remove_filename()));
+            ShowPath(txtDestdir, QtPath(EnginePath(fileName).remove_filename()));
         // Taken before the file is read, so that any change from here on
         // shows at the cut.
         songIdentity_ = IdentifyFile(EnginePath(fileName));
@@ -326,10 +341,10 @@ void Frm::cmdBrowseD_Click()
     // A cancelled choice leaves the folder box as it was.
     if (folder.isEmpty())
         return;
-    txtDestdir->setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    ShowPath(txtDestdir, folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
-void Frm::cmdO_Click() { services_.desktop.openFolder(txtDestdir->text()); }
+void Frm::cmdO_Click() { services_.desktop.openFolder(PathIn(txtDestdir)); }
 
 void Frm::Command2_Click()
 {
@@ -340,7 +355,7 @@ void Frm::Command2_Click()
     // open, it stays where the user put it.
     if (!preview_) {
         preview_ =
-            new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] { return box ? box->text() : QString(); });
+            new FrmST(services_, [box = QPointer<QLineEdit>(txtDestdir)] { return box ? PathIn(box) : QString(); });
         PlaceBeside(preview_, this);
     }
     FrmST* preview = preview_;

@@ -170,6 +170,11 @@ private:
     // a light ground, readable on a dark one.
     void colourStatus();
     void message(const QString& text, const QString& title = {});
+    // The path boxes show a path as the user reads it (a byte of a name that
+    // is not UTF-8 as U+FFFD) and keep the path itself, every byte, for the
+    // cut. Text written into a box otherwise is read as its own path.
+    static void ShowPath(QLineEdit* box, const QString& path);
+    static QString PathIn(const QLineEdit* box);
     // Everything a song confirmed in the open dialog brings about; also how
     // a cut takes up again a song that changed since it was chosen.
     void takeUpSong(const QString& fileName);

@@ -206,7 +206,7 @@ CutPlan Frm::planCut(std::optional<double> startPosition, double endPosition, co
     std::optional<Selection> selection;
     if (lengthWritten && endPosition > *startPosition)
         selection = Selection{*startPosition, endPosition};
-    CutPlan plan = PlanCut(cut_, EnginePath(txtDestdir->text()), EnginePath(txtSource->text()), sizes, selection, gain);
+    CutPlan plan = PlanCut(cut_, EnginePath(PathIn(txtDestdir)), EnginePath(PathIn(txtSource)), sizes, selection, gain);
     for (int i = 0; i < 3; ++i)
         txtSplit[i]->setText(QString::fromStdString(sizes[i]));
     plan.Split = plan.Split && lengthWritten;
@@ -308,7 +308,7 @@ bool Frm::songStillMapped()
     // The map and the marks describe the file as it was chosen; another
     // file renamed onto its name, or the same one rewritten, would be cut
     // by them into garbage.
-    const QString path = txtSource->text();
+    const QString path = PathIn(txtSource);
     const auto now = IdentifyFile(EnginePath(path));
     if (now && now == songIdentity_)
         return true;
@@ -359,9 +359,9 @@ WrittenPieces Frm::writeKeptPiece(bool& clean)
 {
     setCursor(Qt::WaitCursor);
     LockSplit(true);
-    cut_.SourcePath = EnginePath(txtSource->text());
+    cut_.SourcePath = EnginePath(PathIn(txtSource));
     cut_.SourceName = cut_.SourcePath.filename();
-    cut_.DestDir = EnginePath(txtDestdir->text());
+    cut_.DestDir = EnginePath(PathIn(txtDestdir));
 
     session_.beginCut();
     WindowEventPass eventPass([this] { return !closing_; });

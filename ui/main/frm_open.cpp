@@ -5,15 +5,18 @@
 
 #include "frm.h"
 
+#include "engine_path.h"
 #include "window_texts.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QUrl>
+
+#include <filesystem>
+#include <system_error>
 
 namespace sundrel {
 
@@ -47,7 +50,7 @@ QList<QUrl> GivenOnCommandLine(const QStringList& arguments)
         if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) || otherScheme.match(argument).hasMatch())
             given << WithoutOwnHost(QUrl(argument));
         else
-            given << QUrl::fromLocalFile(argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath());
+            given << (argument.isEmpty() ? QUrl() : FileUrl(QtPath(AbsoluteEnginePath(argument))));
     }
     return given;
 }
@@ -69,29 +72,27 @@ void Frm::chooseGiven(const QList<QUrl>& given)
         return;
     }
     // A file on another machine (file://host/...) is no local file either.
+    // The path comes from the URL's own bytes: a name that is not UTF-8
+    // (Latin-1 from an old CD, say) is taken up as the very file it names.
     const QUrl url = WithoutOwnHost(given.front());
-    if (!url.isLocalFile() || !url.host().isEmpty() || url.toLocalFile().isEmpty()) {
+    const QString path = LocalPath(url);
+    if (!url.isLocalFile() || !url.host().isEmpty() || path.isEmpty()) {
         message(texts::OnlyLocalSongs(), tip);
         return;
     }
-    const QFileInfo file(url.toLocalFile());
-    if (file.isDir()) {
+    std::error_code unknown;
+    const std::filesystem::file_status file = std::filesystem::status(EnginePath(path), unknown);
+    if (std::filesystem::is_directory(file)) {
         message(texts::FolderGiven(), tip);
         return;
     }
-    // Qt reads every file name as UTF-8: a name in another encoding reaches
-    // it with its bytes lost, and is said as such, not as missing.
-    if (!file.exists() && file.fileName().contains(QChar::ReplacementCharacter)) {
-        message(texts::NameNotUtf8(), tip);
-        return;
-    }
-    if (!file.exists()) {
-        message(texts::SongNotFound(file.filePath()), tip);
+    if (!std::filesystem::exists(file)) {
+        message(texts::SongNotFound(ShownPath(path)), tip);
         return;
     }
     // As if confirmed in the open dialog, which then opens beside it and
     // takes it up again when cancelled.
-    CmmDlg.FileName = file.absoluteFilePath();
+    CmmDlg.FileName = QtPath(AbsoluteEnginePath(path));
     takeUpSong(CmmDlg.FileName);
 }
 

@@ -12,7 +12,6 @@
 #include "window_texts.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -81,9 +80,11 @@ void Frm::Command5_Click()
     const std::filesystem::path ringtone = ringtone_.None() ? PieceName(cut_, 1) : ringtone_.Path;
     QString folder = QtPath(std::filesystem::path(ringtone).remove_filename());
     if (folder.isEmpty())
-        folder = txtDestdir->text();
+        folder = PathIn(txtDestdir);
     ComDlg2.InitDir = folder.isEmpty() ? QDir::homePath() : folder;
-    ComDlg2.FileName = ringtone_.None() ? QString() : QtPath(ringtone_.Path.filename());
+    // A name that is not UTF-8 is proposed as shown: saved, it is a name in
+    // UTF-8, as any the user types.
+    ComDlg2.FileName = ringtone_.None() ? QString() : ShownPath(QtPath(ringtone_.Path.filename()));
     // A cancelled dialog moves nothing.
     if (!ComDlg2.ShowSave(this))
         return;
@@ -113,7 +114,7 @@ void Frm::saveRingtoneAs(const QString& target)
     ringtone_ = RingtoneFile::At(EnginePath(target));
     services_.shared.PreviewPath = ringtone_.Path;
     SayStatus(lb, texts::Saved());
-    lb->setToolTip(QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath()));
+    lb->setToolTip(QDir::toNativeSeparators(ShownPath(QtPath(AbsoluteEnginePath(target)))));
     if (preview_ && !closing_) {
         preview_->setRingtone(ringtone_);
         preview_->play(QtPath(ringtone_.Path));

@@ -59,6 +59,5 @@ inline QString OneSongAtATime() { return QStringLiteral("一次只能打开一�
 inline QString OnlyLocalSongs() { return QStringLiteral("只能打开本机上的MP3文件！"); }
 inline QString FolderGiven() { return QStringLiteral("这是一个文件夹，请选择MP3文件！"); }
 inline QString SongNotFound(const QString& path) { return QStringLiteral("找不到文件“%1”！").arg(path); }
-inline QString NameNotUtf8() { return QStringLiteral("文件名不是UTF-8编码，无法打开，请改名后再试！"); }
 
 }  // namespace sundrel::texts

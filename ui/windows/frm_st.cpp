@@ -3,16 +3,15 @@
 
 #include "app_services.h"
 #include "desktop.h"
-#include "engine_path.h"
 #include "form_builder.h"
 #include "media_player.h"
 #include "window_style.h"
 
-#include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace sundrel {
@@ -69,11 +68,12 @@ void FrmST::Command2_Click()
     }
     // The player lets go of the file before it is deleted.
     MDst->setURL(QString());
-    const QString path = QtPath(ringtone_.Path);
     // Before any cut there is no ringtone; a bare name must never be
-    // resolved against the working folder and remove a file there.
-    if (services_.shared.CutMade && !ringtone_.None() && QDir::isAbsolutePath(path))
-        QFile::remove(path);
+    // resolved against the working folder and remove a file there. The path
+    // is the ringtone's own bytes, whatever the song's name was.
+    std::error_code ignored;
+    if (services_.shared.CutMade && !ringtone_.None() && ringtone_.Path.is_absolute())
+        std::filesystem::remove(ringtone_.Path, ignored);
     close();
 }
 
