@@ -271,4 +271,32 @@ std::optional<float> LoudestSample(const std::filesystem::path& path, double fro
     return loudest;
 }
 
+std::optional<DecodedSound> DecodeWhole(const std::filesystem::path& path, double longestSeconds) {
+    const File file(path);
+    if (file.fd() < 0) return std::nullopt;
+    Source source{file.fd(), {}};
+    const auto handle = OpenDecoder(source);
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
+        return std::nullopt;
+    // The decoder always gives two channels; a mono file's are the same.
+    mpg123_frameinfo info{};
+    if (mpg123_info(handle.get(), &info) != MPG123_OK) return std::nullopt;
+    DecodedSound sound{int(rate), info.mode == MPG123_M_MONO ? 1 : kChannels, {}};
+    std::vector<float> block(kBlockFrames * kChannels);
+    for (;;) {
+        std::size_t bytes = 0;
+        const int result = mpg123_read(handle.get(), reinterpret_cast<unsigned char*>(block.data()),
+                                       block.size() * sizeof(float), &bytes);
+        if (result != MPG123_OK && result != MPG123_DONE && result != MPG123_NEW_FORMAT) return std::nullopt;
+        const std::size_t frames = bytes / (sizeof(float) * kChannels);
+        for (std::size_t i = 0; i < frames * kChannels; i += std::size_t(kChannels / sound.Channels))
+            sound.Samples.push_back(block[i]);
+        if (result == MPG123_DONE || double(sound.Frames()) > longestSeconds * double(rate)) break;
+    }
+    return sound;
+}
+
 }  // namespace sundrel::analysis

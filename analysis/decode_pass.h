@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <stop_token>
+#include <vector>
 
 namespace sundrel::analysis {
 
@@ -36,5 +37,19 @@ DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* 
 // player's timeline, to the sample. Nothing when the file cannot be decoded
 // there.
 std::optional<float> LoudestSample(const std::filesystem::path& path, double fromSeconds, double toSeconds);
+
+// A short file's whole sound, decoded as DecodeSong decodes it (gapless,
+// 32-bit float), in the file's own channels: a mono file gives one.
+struct DecodedSound {
+    int Rate = 0;
+    int Channels = 0;
+    std::vector<float> Samples;  // interleaved, Channels to a frame
+    std::size_t Frames() const { return Channels > 0 ? Samples.size() / std::size_t(Channels) : 0; }
+};
+
+// Decoding stops once the sound is longer than `longestSeconds`: what
+// comes back is then longer, cut there; a ringtone is decoded whole, never
+// a song. Nothing when the file cannot be decoded.
+std::optional<DecodedSound> DecodeWhole(const std::filesystem::path& path, double longestSeconds);
 
 }  // namespace sundrel::analysis

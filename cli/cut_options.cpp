@@ -156,7 +156,10 @@ selection are copied into a new file, exact to the sample.
                            ringtone and 10 s)
       --volume 分贝 DB      音量，取最近的1.5 dB一级，-12 到 +12 dB
                            volume, to the nearest 1.5 dB step, -12 to +12 dB
-  -o, --output 文件 FILE    铃声的路径（仅一首歌） the ringtone's path (one song)
+  -o, --output 文件 FILE    铃声的路径（仅一首歌） the ringtone's path (one song);
+                           以 .m4r 结尾时写苹果手机铃声（AAC，最长40秒，重新编码）
+                           ending in .m4r: an iPhone's ringtone (AAC, at most
+                           40 s, encoded again)
   -d, --dir 文件夹 FOLDER   铃声存放的文件夹；默认放在每首歌旁边，名为“[铃声]1歌名”
                            where ringtones go; by default beside each song,
                            named "[铃声]1<song name>"

@@ -2,8 +2,10 @@
 #include "cut_songs.h"
 
 #include "cut_request.h"
+#include "hidden_file.h"
 #include "kept_file.h"
 #include "kept_gain.h"
+#include "m4r_file.h"
 #include "piece_folder_lock.h"
 #include "piece_writer.h"
 #include "song_analysis.h"
@@ -12,6 +14,7 @@
 #include "time_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -109,6 +112,79 @@ std::optional<CutRequest> ChorusRequest(const CutOptions& options, const fs::pat
     return request;
 }
 
+// The line of a song cut: the ringtone's path, its start, end and length.
+SongCut Done(const fs::path& target, const Selection& cut) {
+    return {true, target.native() + "\t" + HundredthsText(cut.Start) + "\t" + HundredthsText(cut.End) + "\t" +
+                      HundredthsText(cut.End - cut.Start)};
+}
+
+// Why an M4R could not be written, from the error of the call that failed.
+std::string M4rWriteFailure(const std::error_code& why) {
+    switch (why.value()) {
+        case ENOENT:
+        case ENOTDIR:
+            return Said(KeptFault::FolderMissing);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return Said(KeptFault::CannotCreate);
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return Said(KeptFault::WriteFailed);
+        default:
+            return "无法写入苹果手机铃声：" + why.message();
+    }
+}
+
+std::string TooLongForIphone(double seconds) {
+    return "苹果手机的铃声最长 " + HundredthsText(LongestM4rSeconds) + " 秒（所选的一段长 " +
+           HundredthsText(seconds) + " 秒）";
+}
+
+// What stands at an M4R's path and keeps it from being written: the
+// checks the kept file's writer makes of an MP3's path.
+std::optional<KeptFault> M4rTargetRefused(const fs::path& target, const fs::path& song, bool force) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(target, ec);
+    if (!fs::exists(status)) return std::nullopt;
+    if (fs::is_directory(fs::status(target, ec))) return KeptFault::TargetIsFolder;
+    if (fs::equivalent(target, song, ec)) return KeptFault::TargetIsSong;
+    if (!fs::is_regular_file(status) && !fs::is_symlink(status)) return KeptFault::TargetNotAFile;
+    if (!force) return KeptFault::TargetExists;
+    return std::nullopt;
+}
+
+// An output ending in .m4r: the MP3 ringtone is cut first, as for any other
+// name, into a hidden file beside the M4R, which is made from its sound;
+// then the MP3 goes.
+SongCut CutToM4r(const SongMap& map, const CutRequest& request, const fs::path& target, const CutOptions& options,
+                 const fs::path& song) {
+    if (request.LengthSeconds() > LongestM4rSeconds) return Failed(song, TooLongForIphone(request.LengthSeconds()));
+    if (const auto refused = M4rTargetRefused(target, song, options.Force)) return Failed(song, Said(*refused));
+    fs::path mp3;
+    std::FILE* reserved = CreateHiddenBeside(target, "m4r-mp3", mp3);
+    if (!reserved) return Failed(song, M4rWriteFailure({errno, std::generic_category()}));
+    std::fclose(reserved);
+    const KeptFileResult result = WriteKeptFile(map, request, mp3, {}, Existing::Replace);
+    M4rWrite written;
+    if (result.Written.Fault == KeptFault::None) written = WriteM4r(mp3, target, song.stem().string());
+    std::error_code ec;
+    fs::remove(mp3, ec);
+    if (result.Written.Fault != KeptFault::None) return Failed(song, Said(result.Written.Fault));
+    switch (written.Fault) {
+        case M4rFault::None:
+            break;
+        case M4rFault::TooLong:
+            return Failed(song, TooLongForIphone(written.Seconds));
+        case M4rFault::CannotWrite:
+            return Failed(song, M4rWriteFailure(written.Why));
+        default:
+            return Failed(song, "无法编码苹果手机铃声");
+    }
+    return Done(target, result.Moments);
+}
+
 CutRequest RequestFor(const CutOptions& options) {
     const Moments& when = options.When;
     const double start = when.StartSeconds.value_or(0);
@@ -142,6 +218,7 @@ SongCut CutSong(const CutOptions& options, const fs::path& song) {
         lock.tryAgain();
     }
     if (lock.state() == PieceFolderLock::State::Busy) return Failed(song, "另有剪切占用此文件夹，请稍后再试");
+    if (IsM4rName(target)) return CutToM4r(*map, *request, target, options, song);
     const KeptFileResult result =
         WriteKeptFile(*map, *request, target, {}, options.Force ? Existing::Replace : Existing::Keep);
     if (result.Written.Fault != KeptFault::None) {
@@ -151,9 +228,7 @@ SongCut CutSong(const CutOptions& options, const fs::path& song) {
         if (result.Written.LeftBehind) why += "；未能删除临时文件 " + result.Written.LeftBehind->native();
         return Failed(song, why);
     }
-    const Selection& cut = result.Moments;
-    return {true, target.native() + "\t" + HundredthsText(cut.Start) + "\t" + HundredthsText(cut.End) + "\t" +
-                      HundredthsText(cut.End - cut.Start)};
+    return Done(target, result.Moments);
 }
 
 }  // namespace sundrel::cli

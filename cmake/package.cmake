@@ -11,14 +11,17 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut a ringtone out of an MP3 song")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Sundrel plays an MP3 song; press Start where the ringtone should begin
 and End where it should stop, and it copies that stretch of the file,
-byte for byte, into a new file. The interface is in Simplified Chinese.")
+byte for byte, into a new file. It can also save the ringtone for an
+iPhone (M4R), the one file it encodes again. The interface is in
+Simplified Chinese.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${SUNDREL_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 
 # The libraries the program links come from the binary itself (shlibdeps),
-# Qt Network's libqt6network6 (the one-window socket) among them;
+# Qt Network's libqt6network6 (the one-window socket) and libavcodec and
+# libavformat (the iPhone's M4R ringtone) among them;
 # what it loads at run time does not show there: the player's MP3 parser,
 # decoder and PulseAudio output (all in plugins-good) and its ALSA output,
 # the Chinese faces the windows ask for, Qt's own texts in Chinese, and

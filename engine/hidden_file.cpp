@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hidden_file.h"
 
+#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -34,8 +35,13 @@ std::FILE* CreateHiddenBeside(const fs::path& target, const char* purpose, fs::p
         // Read back too: a kept file's levels are set in it before it is
         // put in place.
         if (std::FILE* file = OpenFile(name, "wb+x")) return file;
+        // errno stays the open's, so that a caller can say why: no folder,
+        // no permission, a name too long.
+        const int why = errno;
         std::error_code ec;
-        if (!fs::exists(fs::symlink_status(name, ec))) return nullptr;  // not a name clash
+        const bool clash = fs::exists(fs::symlink_status(name, ec));
+        errno = why;
+        if (!clash) return nullptr;
     }
     return nullptr;
 }

@@ -17,7 +17,7 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 // or link (nor what a link points to) is ever opened for writing; its name
 // starts with '.' to stay out of sight and ends with `purpose` and a number.
 // Returns the file, open for writing and reading, and sets `name`, or
-// nullptr when none could be made.
+// nullptr when none could be made, with errno saying why.
 std::FILE* CreateHiddenBeside(const std::filesystem::path& target, const char* purpose, std::filesystem::path& name);
 
 // Removes the hidden files an earlier run, killed while it wrote beside

@@ -6,10 +6,11 @@
 
 namespace sundrel {
 
-QString WithMp3Extension(const QString& name)
+QString WithRingtoneExtension(const QString& name, const QString& extension)
 {
-    static const QString extension = QStringLiteral(".mp3");
-    if (name.isEmpty() || name.endsWith(QLatin1Char('/')) || name.endsWith(extension, Qt::CaseInsensitive)) {
+    const bool hasOwn = name.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive) ||
+                        name.endsWith(QStringLiteral(".m4r"), Qt::CaseInsensitive);
+    if (name.isEmpty() || name.endsWith(QLatin1Char('/')) || hasOwn) {
         return name;
     }
     return name + extension;
@@ -32,7 +33,8 @@ void Mp3SaveDialog::accept()
         const QString typed = nameBox->text();
         const QStringList chosen = selectedFiles();
         const bool isFolder = chosen.size() == 1 && QFileInfo(chosen.first()).isDir();
-        const QString completed = WithMp3Extension(typed);
+        const bool iphone = selectedNameFilter().contains(QStringLiteral("*.m4r"));
+        const QString completed = WithRingtoneExtension(typed, QLatin1String(iphone ? ".m4r" : ".mp3"));
         if (!isFolder && completed != typed) {
             nameBox->setText(completed);
         }

@@ -34,11 +34,14 @@ fi
 # audio sinks for PulseAudio (which PipeWire desktops serve too) and for
 # ALSA come in packages of their own. The song's analysis (waveform, beats,
 # chorus) decodes with libmpg123 and finds its spectra with FFTW and qm-dsp.
+# An iPhone's ringtone (M4R) is encoded with libavcodec's AAC encoder and
+# put in its MPEG-4 file by libavformat.
 # qt6-base-dev holds Qt Network as well, whose local socket hands a later
 # start's song to the window open.
 packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           libmpg123-dev libfftw3-dev libqm-dsp-dev
+          libavcodec-dev libavformat-dev libavutil-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
           gstreamer1.0-pulseaudio gstreamer1.0-alsa
           fonts-wqy-microhei fonts-arphic-uming xdg-utils qt6-translations-l10n)
@@ -52,8 +55,9 @@ case "$mode" in
     # menu entry and the software-centre page, make the package and lint it;
     # the engine's fuzz targets are built with clang's libFuzzer; the chorus
     # finder's pop songs are written as MIDI and played by fluidsynth with
-    # a small General MIDI sound font.
-    packages+=(libgtest-dev lame mpg123 flac vorbis-tools fluidsynth timgm6mb-soundfont
+    # a small General MIDI sound font; the M4R is decoded and probed by
+    # ffmpeg.
+    packages+=(libgtest-dev lame mpg123 flac vorbis-tools fluidsynth timgm6mb-soundfont ffmpeg
                xvfb xauth x11-utils xdotool locales openbox
                dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
                desktop-file-utils appstream file lintian clang libclang-rt-dev) ;;

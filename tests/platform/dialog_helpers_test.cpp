@@ -19,7 +19,7 @@
 
 using sundrel::Mp3SaveDialog;
 using sundrel::QtNameFilter;
-using sundrel::WithMp3Extension;
+using sundrel::WithRingtoneExtension;
 
 class DialogHelpersTest : public QObject {
     Q_OBJECT
@@ -55,26 +55,33 @@ private slots:
         QCOMPARE(QtNameFilter(filter), expected);
     }
 
-    void mp3Extension_data()
+    void ringtoneExtension_data()
     {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("extension");  // the one the chosen filter adds
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << QStringLiteral("/music/ring") << QStringLiteral("/music/ring.mp3");
-        QTest::newRow("has it") << QStringLiteral("/music/ring.mp3") << QStringLiteral("/music/ring.mp3");
-        QTest::newRow("upper case") << QStringLiteral("ring.MP3") << QStringLiteral("ring.MP3");
-        QTest::newRow("mixed case") << QStringLiteral("ring.Mp3") << QStringLiteral("ring.Mp3");
-        QTest::newRow("other dot") << QStringLiteral("ring.v2") << QStringLiteral("ring.v2.mp3");
-        QTest::newRow("other extension") << QStringLiteral("ring.wav") << QStringLiteral("ring.wav.mp3");
-        QTest::newRow("mp3 inside") << QStringLiteral("ring.mp3.bak") << QStringLiteral("ring.mp3.bak.mp3");
-        QTest::newRow("chinese") << QStringLiteral("铃声") << QStringLiteral("铃声.mp3");
-        QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("folder") << QStringLiteral("/music/") << QStringLiteral("/music/");
+        const QString mp3 = QStringLiteral(".mp3"), m4r = QStringLiteral(".m4r");
+        QTest::newRow("plain") << QStringLiteral("/music/ring") << mp3 << QStringLiteral("/music/ring.mp3");
+        QTest::newRow("has it") << QStringLiteral("/music/ring.mp3") << mp3 << QStringLiteral("/music/ring.mp3");
+        QTest::newRow("upper case") << QStringLiteral("ring.MP3") << mp3 << QStringLiteral("ring.MP3");
+        QTest::newRow("mixed case") << QStringLiteral("ring.Mp3") << mp3 << QStringLiteral("ring.Mp3");
+        QTest::newRow("other dot") << QStringLiteral("ring.v2") << mp3 << QStringLiteral("ring.v2.mp3");
+        QTest::newRow("other extension") << QStringLiteral("ring.wav") << mp3 << QStringLiteral("ring.wav.mp3");
+        QTest::newRow("mp3 inside") << QStringLiteral("ring.mp3.bak") << mp3 << QStringLiteral("ring.mp3.bak.mp3");
+        QTest::newRow("chinese") << QStringLiteral("铃声") << mp3 << QStringLiteral("铃声.mp3");
+        QTest::newRow("empty") << QString() << mp3 << QString();
+        QTest::newRow("folder") << QStringLiteral("/music/") << mp3 << QStringLiteral("/music/");
+        // An iPhone's ringtone: typed so under either filter, or the filter chosen.
+        QTest::newRow("m4r typed") << QStringLiteral("ring.M4R") << mp3 << QStringLiteral("ring.M4R");
+        QTest::newRow("m4r filter") << QStringLiteral("ring") << m4r << QStringLiteral("ring.m4r");
+        QTest::newRow("mp3 typed, m4r filter") << QStringLiteral("ring.mp3") << m4r << QStringLiteral("ring.mp3");
     }
-    void mp3Extension()
+    void ringtoneExtension()
     {
         QFETCH(QString, name);
+        QFETCH(QString, extension);
         QFETCH(QString, expected);
-        QCOMPARE(WithMp3Extension(name), expected);
+        QCOMPARE(WithRingtoneExtension(name, extension), expected);
     }
 
     void chineseLabels()
@@ -96,20 +103,27 @@ private slots:
     void saveDialogCompletesTheName_data()
     {
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("iphone");  // the iPhone filter chosen
         QTest::addColumn<QString>("saved");
-        QTest::newRow("plain") << QStringLiteral("ring") << QStringLiteral("ring.mp3");
-        QTest::newRow("other dot") << QStringLiteral("ring.v2") << QStringLiteral("ring.v2.mp3");
-        QTest::newRow("upper case") << QStringLiteral("ring.MP3") << QStringLiteral("ring.MP3");
-        QTest::newRow("chinese") << QStringLiteral("铃声 一") << QStringLiteral("铃声 一.mp3");
+        QTest::newRow("plain") << QStringLiteral("ring") << false << QStringLiteral("ring.mp3");
+        QTest::newRow("other dot") << QStringLiteral("ring.v2") << false << QStringLiteral("ring.v2.mp3");
+        QTest::newRow("upper case") << QStringLiteral("ring.MP3") << false << QStringLiteral("ring.MP3");
+        QTest::newRow("chinese") << QStringLiteral("铃声 一") << false << QStringLiteral("铃声 一.mp3");
+        QTest::newRow("iphone filter") << QStringLiteral("ring") << true << QStringLiteral("ring.m4r");
+        QTest::newRow("m4r typed") << QStringLiteral("ring.m4r") << false << QStringLiteral("ring.m4r");
     }
     void saveDialogCompletesTheName()
     {
         QFETCH(QString, typed);
+        QFETCH(bool, iphone);
         QFETCH(QString, saved);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         Mp3SaveDialog dialog;
         dialog.setDirectory(dir.path());
+        dialog.setNameFilter(QtNameFilter(QStringLiteral("MP3音频文件|*.mp3|苹果手机铃声|*.m4r")));
+        if (iphone)
+            dialog.selectNameFilter(QStringLiteral("苹果手机铃声 (*.m4r)"));
         auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(nameBox != nullptr);
         nameBox->setText(typed);

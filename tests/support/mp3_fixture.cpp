@@ -28,6 +28,12 @@ extern char** environ;
 #ifndef SUNDREL_MPG123
 #define SUNDREL_MPG123 "mpg123"
 #endif
+#ifndef SUNDREL_FFMPEG
+#define SUNDREL_FFMPEG "ffmpeg"
+#endif
+#ifndef SUNDREL_FFPROBE
+#define SUNDREL_FFPROBE "ffprobe"
+#endif
 
 namespace sundrel::test {
 
@@ -250,6 +256,57 @@ Decoded DecodeWithMpg123(const std::filesystem::path& mp3, int rate, bool gaples
     decoded.samples.resize(bytes.size() / 2);
     std::memcpy(decoded.samples.data(), bytes.data(), decoded.samples.size() * 2);
     return decoded;
+}
+
+Decoded DecodeWithFfmpeg(const std::filesystem::path& file, int rate) {
+    Decoded decoded;
+    decoded.rate = rate;
+    std::vector<std::uint8_t> bytes;
+    decoded.exitStatus = Run({SUNDREL_FFMPEG, "-v", "error", "-i", file.string(), "-ac", "1", "-ar",
+                              std::to_string(rate), "-f", "s16le", "-"},
+                             STDOUT_FILENO, bytes);
+    decoded.samples.resize(bytes.size() / 2);
+    for (std::size_t i = 0; i < decoded.samples.size(); ++i)
+        decoded.samples[i] = std::int16_t(std::uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8));
+    return decoded;
+}
+
+std::string ProbeWithFfprobe(const std::filesystem::path& file) {
+    std::vector<std::uint8_t> bytes;
+    Run({SUNDREL_FFPROBE, "-v", "error", "-select_streams", "a:0", "-show_entries",
+         "format_tags:stream=codec_name,profile,channels,bit_rate", "-of", "default=noprint_wrappers=1:nokey=0",
+         file.string()},
+        STDOUT_FILENO, bytes);
+    std::string text(bytes.begin(), bytes.end());
+    // Tags come as TAG:name=value.
+    for (std::size_t at; (at = text.find("TAG:")) != std::string::npos;) text.erase(at, 4);
+    return text;
+}
+
+M4rAgainstMp3 CompareM4rWithMp3(const std::filesystem::path& m4r, const std::filesystem::path& mp3) {
+    const Decoded reference = DecodeWithMpg123(mp3);
+    const Decoded encoded = DecodeWithFfmpeg(m4r);
+    M4rAgainstMp3 result{reference.samples.size(), encoded.samples.size(), 0, 0};
+    const std::size_t n = std::min(reference.samples.size(), encoded.samples.size());
+    double signal = 0, noise = 0;
+    for (std::size_t i = n / 4; i < 3 * n / 4; ++i) {
+        const double a = reference.samples[i], b = encoded.samples[i];
+        signal += a * a;
+        noise += (a - b) * (a - b);
+    }
+    result.middleSnrDb = noise > 0 ? 10 * std::log10(signal / noise) : 200;
+    constexpr std::size_t kWindow = kSampleRate / 20;
+    constexpr double kNearSilence = 32768 * 0.003;  // -50 dBFS
+    for (std::size_t from = 0; from + kWindow <= n; from += kWindow) {
+        double a = 0, b = 0;
+        for (std::size_t i = from; i < from + kWindow; ++i) {
+            a += double(reference.samples[i]) * reference.samples[i];
+            b += double(encoded.samples[i]) * encoded.samples[i];
+        }
+        if (std::sqrt(a / kWindow) < kNearSilence) continue;
+        result.worstLevelDb = std::max(result.worstLevelDb, std::abs(10 * std::log10(b / a)));
+    }
+    return result;
 }
 
 std::optional<double> LengthReportedByMpg123(const std::filesystem::path& mp3) {

@@ -65,6 +65,26 @@ struct Decoded {
 // does not trust).
 Decoded DecodeWithMpg123(const std::filesystem::path& mp3, int rate = kSampleRate, bool gapless = true);
 
+// Decodes any file ffmpeg reads (an M4R) to mono at `rate`, as ffmpeg
+// plays it: from where its edit list says the sound begins.
+Decoded DecodeWithFfmpeg(const std::filesystem::path& file, int rate = kSampleRate);
+// What ffprobe says of a file's container and first stream, one
+// "key=value" line each: major_brand, compatible_brands, title, iTunSMPB,
+// codec_name, profile, channels, bit_rate...
+std::string ProbeWithFfprobe(const std::filesystem::path& file);
+
+// An M4R against the MP3 ringtone it was made from: each decoded as a
+// player decodes it (ffmpeg, mpg123 gapless), the M4R's noise in the
+// middle half, and the largest difference in level over 50 ms windows of
+// the whole ringtone (where the MP3 is not near silence): a fade or a
+// volume not kept shows there.
+struct M4rAgainstMp3 {
+    std::size_t mp3Samples = 0, m4rSamples = 0;
+    double middleSnrDb = 0;
+    double worstLevelDb = 0;
+};
+M4rAgainstMp3 CompareM4rWithMp3(const std::filesystem::path& m4r, const std::filesystem::path& mp3);
+
 // The length mpg123 tells for a file before decoding it, in seconds, as a
 // player shows it: from the file's header frame when it has one, otherwise
 // guessed from its first frame and its size. Nothing when mpg123 says none.

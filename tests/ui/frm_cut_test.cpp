@@ -677,7 +677,7 @@ private slots:
         s.frm.Command5_Click();
         QCOMPARE(s.fake.desktop.saveStart, s.dir.path() + QLatin1Char('/'));
         QCOMPARE(s.fake.desktop.saveTitle, QStringLiteral("保存音频文件"));
-        QCOMPARE(s.fake.desktop.saveFilter, QStringLiteral("*.mp3"));
+        QCOMPARE(s.fake.desktop.saveFilter, QStringLiteral("MP3音频文件|*.mp3|苹果手机铃声|*.m4r"));
         QCOMPARE(s.files(), QStringList({"ring.mp3", "song.mp3"}));
         QCOMPARE(ReadAll(s.dir.filePath(QStringLiteral("ring.mp3"))), kept);
 

@@ -236,6 +236,9 @@ private:
     bool ringtoneStillOurs();
     // Moves the ringtone to `target` and says where it went, or why not.
     void saveRingtoneAs(const QString& target);
+    // Writes an iPhone's ringtone (M4R) at `target` from the ringtone,
+    // which stays where it is, and says where it went, or why not.
+    void saveRingtoneAsM4r(const QString& target);
 
     RingtoneFile ringtone_;
     // The last cut gave up waiting for another cut into its folder.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The ringtone once cut: which file it is on disk, and save as, which moves
-// it under a name of the user's and has the window follow it there.
+// it under a name of the user's and has the window follow it there; or,
+// for a name ending in .m4r, writes an iPhone's ringtone from it.
 
 #include "frm.h"
 
@@ -8,7 +9,10 @@
 #include "cut_engine.h"
 #include "engine_path.h"
 #include "frm_st.h"
+#include "m4r_file.h"
+#include "save_dialog.h"
 #include "spoken_status.h"
+#include "window_event_pass.h"
 #include "window_texts.h"
 
 #include <QDir>
@@ -73,7 +77,7 @@ void Frm::Command5_Click()
 {
     if (session_.cutting() || !ringtoneStillOurs())
         return;
-    ComDlg2.Filter = QStringLiteral("*.mp3");
+    ComDlg2.Filter = QStringLiteral("MP3音频文件|*.mp3|苹果手机铃声|*.m4r");
     ComDlg2.DialogTitle = QStringLiteral("保存音频文件");
     // The dialog opens in the folder that holds the ringtone, so that a
     // bare name lands beside it, and proposes the ringtone's own name.
@@ -88,10 +92,7 @@ void Frm::Command5_Click()
     // A cancelled dialog moves nothing.
     if (!ComDlg2.ShowSave(this))
         return;
-    QString target = ComDlg2.FileName;
-    if (!target.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
-        target += QStringLiteral(".mp3");
-    saveRingtoneAs(target);
+    saveRingtoneAs(WithRingtoneExtension(ComDlg2.FileName));
 }
 
 void Frm::saveRingtoneAs(const QString& target)
@@ -104,6 +105,10 @@ void Frm::saveRingtoneAs(const QString& target)
     // changed meanwhile.
     if (!ringtoneStillOurs())
         return;
+    if (IsM4rName(EnginePath(target))) {
+        saveRingtoneAsM4r(target);
+        return;
+    }
     std::error_code why;
     if (!MoveFile(ringtone_.Path, EnginePath(target), why)) {
         message(SaveAsFailure(why), texts::Tip());
@@ -119,6 +124,40 @@ void Frm::saveRingtoneAs(const QString& target)
         preview_->setRingtone(ringtone_);
         preview_->play(QtPath(ringtone_.Path));
     }
+}
+
+void Frm::saveRingtoneAsM4r(const QString& target)
+{
+    // Encoding 40 s takes a fraction of a second, yet the window repaints
+    // meanwhile, as during a cut, and takes no other command until it ends.
+    setCursor(Qt::WaitCursor);
+    session_.beginCut();
+    const M4rWrite written = WriteM4r(ringtone_.Path, EnginePath(target), cut_.SourceName.stem().string(),
+                                      WindowEventPass([this] { return !closing_; }));
+    session_.endCut();
+    unsetCursor();
+    switch (written.Fault) {
+        case M4rFault::None: {
+            // The MP3 stays the window's ringtone, where it was.
+            const QString where = QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath());
+            SayStatus(lb, texts::SavedAsM4r());
+            lb->setToolTip(texts::SavedAsM4rTip(where));
+            break;
+        }
+        case M4rFault::TooLong:
+            message(texts::SaveFailedTooLongForIphone(), texts::Tip());
+            break;
+        case M4rFault::CannotWrite:
+            message(SaveAsFailure(written.Why), texts::Tip());
+            break;
+        case M4rFault::Abandoned:
+            break;
+        case M4rFault::Undecodable:
+        case M4rFault::EncoderFailed:
+            message(texts::SaveFailed(), texts::Tip());
+            break;
+    }
+    session_.runWaiting();
 }
 
 }  // namespace sundrel

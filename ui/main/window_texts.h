@@ -47,6 +47,14 @@ inline QString SaveFailedBadName() { return QStringLiteral("另存为失败：�
 inline QString SaveFailedNothingCut() { return QStringLiteral("另存为失败：请先剪切铃声！"); }
 // The ringtone saved elsewhere, which the window follows.
 inline QString Saved() { return QStringLiteral("已另存，请试听"); }
+// The ringtone saved as an iPhone's too, which had to be encoded again; the
+// window keeps following the MP3. The tooltip says where it went.
+inline QString SavedAsM4r() { return QStringLiteral("已另存，重新编码"); }
+inline QString SavedAsM4rTip(const QString& path)
+{
+    return QStringLiteral("已另存为苹果手机铃声（重新编码）：%1").arg(path);
+}
+inline QString SaveFailedTooLongForIphone() { return QStringLiteral("另存为失败：苹果手机的铃声最长40秒！"); }
 inline QString FolderHeldElsewhere() { return QStringLiteral("另有剪切占用此文件夹，请稍后再试！"); }
 inline QString TimeUnreadable()
 {
