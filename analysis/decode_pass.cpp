@@ -100,6 +100,23 @@ std::unique_ptr<mpg123_handle, Closer> OpenDecoder(Source& source) {
     return handle;
 }
 
+// A song opened for decoding a stretch of it at once, the rate of its sound
+// found (libmpg123 has read its first frame); no handle when either fails.
+struct OpenedSong {
+    explicit OpenedSong(const std::filesystem::path& path) : file(path), source{file.fd(), {}} {
+        if (file.fd() < 0) return;
+        handle = OpenDecoder(source);
+        int channels = 0;
+        int encoding = 0;
+        if (handle && (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0))
+            handle.reset();
+    }
+    File file;
+    Source source;  // where the handle reads from: stays put
+    std::unique_ptr<mpg123_handle, Closer> handle;
+    long rate = 0;
+};
+
 // The analyzers, on a thread of their own: while they work on one block,
 // the next ones are decoded. At most kQueuedBlocks wait (256 KB); the
 // decoding waits beyond that.
@@ -239,28 +256,24 @@ DecodeOutcome DecodeSong(const std::filesystem::path& path, std::span<Analyzer* 
 }
 
 std::optional<float> LoudestSample(const std::filesystem::path& path, double fromSeconds, double toSeconds) {
-    const File file(path);
-    if (file.fd() < 0 || !(fromSeconds >= 0) || !(toSeconds >= fromSeconds)) return std::nullopt;
-    Source source{file.fd(), {}};
-    const auto handle = OpenDecoder(source);
-    long rate = 0;
-    int channels = 0;
-    int encoding = 0;
-    if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
-        return std::nullopt;
+    if (!(fromSeconds >= 0) || !(toSeconds >= fromSeconds)) return std::nullopt;
+    OpenedSong song(path);
+    if (!song.handle) return std::nullopt;
+    mpg123_handle* const handle = song.handle.get();
+    const double rate = double(song.rate);
     // Sample frames from the first whose middle is at or after the start to
     // the last whose middle is before the end: the stretch's own.
-    const auto first = static_cast<off_t>(std::ceil(fromSeconds * double(rate) - 0.5));
-    const auto last = static_cast<off_t>(std::ceil(toSeconds * double(rate) - 0.5));
+    const auto first = static_cast<off_t>(std::ceil(fromSeconds * rate - 0.5));
+    const auto last = static_cast<off_t>(std::ceil(toSeconds * rate - 0.5));
     // libmpg123 decodes the frames a seek lands after too, for their bit
     // reservoir, and gives the samples from the one asked.
-    if (mpg123_seek(handle.get(), first, SEEK_SET) != first) return std::nullopt;
+    if (mpg123_seek(handle, first, SEEK_SET) != first) return std::nullopt;
     std::vector<float> block(kBlockFrames * kChannels);
     float loudest = 0;
     for (off_t left = last - first; left > 0;) {
         std::size_t bytes = 0;
-        const int result = mpg123_read(handle.get(), reinterpret_cast<unsigned char*>(block.data()),
-                                       block.size() * sizeof(float), &bytes);
+        const int result =
+            mpg123_read(handle, reinterpret_cast<unsigned char*>(block.data()), block.size() * sizeof(float), &bytes);
         if (result != MPG123_OK && result != MPG123_DONE && result != MPG123_NEW_FORMAT) return std::nullopt;
         const auto frames = std::min<off_t>(left, off_t(bytes / (sizeof(float) * kChannels)));
         for (std::size_t i = 0; i < std::size_t(frames) * kChannels; ++i)
@@ -272,24 +285,19 @@ std::optional<float> LoudestSample(const std::filesystem::path& path, double fro
 }
 
 std::optional<DecodedSound> DecodeWhole(const std::filesystem::path& path, double longestSeconds) {
-    const File file(path);
-    if (file.fd() < 0) return std::nullopt;
-    Source source{file.fd(), {}};
-    const auto handle = OpenDecoder(source);
-    long rate = 0;
-    int channels = 0;
-    int encoding = 0;
-    if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
-        return std::nullopt;
+    OpenedSong song(path);
+    if (!song.handle) return std::nullopt;
+    mpg123_handle* const handle = song.handle.get();
     // The decoder always gives two channels; a mono file's are the same.
     mpg123_frameinfo info{};
-    if (mpg123_info(handle.get(), &info) != MPG123_OK) return std::nullopt;
+    if (mpg123_info(handle, &info) != MPG123_OK) return std::nullopt;
+    const long rate = song.rate;
     DecodedSound sound{int(rate), info.mode == MPG123_M_MONO ? 1 : kChannels, {}};
     std::vector<float> block(kBlockFrames * kChannels);
     for (;;) {
         std::size_t bytes = 0;
-        const int result = mpg123_read(handle.get(), reinterpret_cast<unsigned char*>(block.data()),
-                                       block.size() * sizeof(float), &bytes);
+        const int result =
+            mpg123_read(handle, reinterpret_cast<unsigned char*>(block.data()), block.size() * sizeof(float), &bytes);
         if (result != MPG123_OK && result != MPG123_DONE && result != MPG123_NEW_FORMAT) return std::nullopt;
         const std::size_t frames = bytes / (sizeof(float) * kChannels);
         for (std::size_t i = 0; i < frames * kChannels; i += std::size_t(kChannels / sound.Channels))
