@@ -2,6 +2,7 @@
 #include "after_first_paint.h"
 #include "app_services.h"
 #include "desktop.h"
+#include "font_setup_ahead.h"
 #include "frm.h"
 #include "media_player_widget.h"
 #include "process_setup.h"
@@ -39,6 +40,7 @@ void OpenDoor(sundrel::WindowDoor& door, sundrel::Frm& frm)
 int main(int argc, char* argv[])
 {
     sundrel::PrepareProcess();
+    sundrel::FontSetupAhead fonts;
     // Every argument the user gives names a song: Qt is handed the program's
     // name alone, so that none of them (-reverse, -style...) is taken as an
     // option of Qt's and none disappears from the files.
@@ -75,6 +77,7 @@ int main(int argc, char* argv[])
     sundrel::SystemDesktop desktop;
     sundrel::AppServices services{shared, desktop, [](int volume) { return new sundrel::MediaPlayerWidget(volume); }};
 
+    fonts.wait();
     // The program ends when its last window closes, whichever it is.
     sundrel::Frm frm(services);
     frm.show();

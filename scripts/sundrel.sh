@@ -35,8 +35,9 @@ fi
 # ALSA come in packages of their own. The song's analysis (waveform, beats,
 # chorus) decodes with libmpg123 and finds its spectra with FFTW and qm-dsp.
 # qt6-base-dev holds Qt Network as well, whose local socket hands a later
-# start's song to the window open.
-packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
+# start's song to the window open; fontconfig, under Qt's fonts, is set up
+# by the program itself on a thread of its own at the start.
+packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev libfontconfig-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           libmpg123-dev libfftw3-dev libqm-dsp-dev
           gstreamer1.0-plugins-base gstreamer1.0-plugins-good
