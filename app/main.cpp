@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "after_first_paint.h"
 #include "app_services.h"
 #include "desktop.h"
+#include "font_setup_ahead.h"
 #include "frm.h"
 #include "media_player_widget.h"
 #include "process_setup.h"
@@ -8,7 +10,6 @@
 #include "window_style.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -16,37 +17,7 @@
 #include <QTranslator>
 #include <QUrl>
 
-#include <functional>
-#include <utility>
-
 namespace {
-
-// Runs a task once the window has been painted for the first time. The song
-// given on the command line starts GStreamer (its plugin registry, a
-// playbin), which takes a moment the window's first picture need not wait
-// for.
-class AfterFirstPaint final : public QObject {
-public:
-    AfterFirstPaint(QWidget* window, std::function<void()> task) : QObject(window), task_(std::move(task))
-    {
-        window->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            // After the paint is done and on the screen, not inside it.
-            QTimer::singleShot(0, parent(), task_);
-            deleteLater();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> task_;
-};
 
 // A window of its own (--new-window) still opens the door when no other copy
 // holds it. Songs handed over after the window closed (another window keeps
@@ -69,6 +40,7 @@ void OpenDoor(sundrel::WindowDoor& door, sundrel::Frm& frm)
 int main(int argc, char* argv[])
 {
     sundrel::PrepareProcess();
+    sundrel::FontSetupAhead fonts;
     // Every argument the user gives names a song: Qt is handed the program's
     // name alone, so that none of them (-reverse, -style...) is taken as an
     // option of Qt's and none disappears from the files.
@@ -105,12 +77,13 @@ int main(int argc, char* argv[])
     sundrel::SystemDesktop desktop;
     sundrel::AppServices services{shared, desktop, [](int volume) { return new sundrel::MediaPlayerWidget(volume); }};
 
+    fonts.wait();
     // The program ends when its last window closes, whichever it is.
     sundrel::Frm frm(services);
     frm.show();
     // The song given is chosen as 浏览 chooses it, once the window is up.
     if (!given.isEmpty())
-        new AfterFirstPaint(&frm, [&frm, given] { frm.takeUpGiven(given); });
+        sundrel::RunAfterFirstPaint(&frm, [&frm, given] { frm.takeUpGiven(given); });
     OpenDoor(door, frm);
     return QApplication::exec();
 }

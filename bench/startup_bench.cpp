@@ -6,11 +6,15 @@
 // server; each process is then ended. The song is chosen, and GStreamer started, after
 // the window's first paint: it must cost the window nothing.
 // A program to run by hand, not a test (an X server is needed):
-//   xvfb-run -a build/bench/startup_bench [rounds]
-// Goal: the window painted before the song is chosen and GStreamer started
-// (before, they delayed it), within 3 times the bare window.
+//   xvfb-run -a build/bench/startup_bench [rounds] [other-sundrel...]
+// Other builds of the program named after the rounds are timed in the same
+// turns, so that a change is measured against the code before it under the
+// same load.
+// Goal: within 1.3 times the bare window.
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -71,25 +75,52 @@ bool Shown(xcb_connection_t* x, xcb_window_t under, const QByteArray& title, int
     return found;
 }
 
-// Milliseconds from the start of the process to its window shown.
-double TimeToWindow(xcb_connection_t* x, xcb_window_t root, const QString& program, const QStringList& arguments,
-                    const QByteArray& title) {
+// The processor time a process has had so far, all its threads together,
+// in milliseconds: the first figure of each thread's schedstat is its time
+// on a processor in nanoseconds.
+double ProcessorMs(qint64 pid)
+{
+    double ns = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (stat.open(QIODevice::ReadOnly))
+            ns += stat.readAll().split(' ').value(0).toDouble();
+    }
+    return ns / 1e6;
+}
+
+struct Start {
+    double wallMs = -1;       // from the start of the process to its window shown
+    double processorMs = -1;  // the processor time it had taken by then
+};
+
+Start TimeToWindow(xcb_connection_t* x, xcb_window_t root, const QString& program, const QStringList& arguments,
+                   const QByteArray& title)
+{
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
     process.start(program, arguments);
-    double shownMs = -1;
+    Start start;
     while (clock.elapsed() < kGiveUpMs) {
         if (Shown(x, root, title, 2)) {
-            shownMs = double(clock.nsecsElapsed()) / 1e6;
+            start.wallMs = double(clock.nsecsElapsed()) / 1e6;
+            start.processorMs = ProcessorMs(process.processId());
             break;
         }
         QThread::usleep(500);
     }
     process.kill();
     process.waitForFinished();
-    return shownMs;
+    return start;
+}
+
+QString ReadLoad()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll()) : QStringLiteral("?\n");
 }
 
 double Median(std::vector<double> values) {
@@ -102,7 +133,11 @@ double Median(std::vector<double> values) {
 int main(int argc, char* argv[]) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
     const QString here = QString::fromLocal8Bit(argv[0]).section(QLatin1Char('/'), 0, -2);
-    const QString program = here + QStringLiteral("/../app/sundrel");
+    // The program built here, then any other builds named to set beside it
+    // (an earlier one, to see what a change gained), each timed in turn.
+    QStringList programs{here + QStringLiteral("/../app/sundrel")};
+    for (int i = 2; i < argc; ++i)
+        programs << QString::fromLocal8Bit(argv[i]);
     const QString bare = here + QStringLiteral("/bare_window");
 
     // A few seconds of silence as the song: a real MP3 that plays.
@@ -126,28 +161,40 @@ int main(int argc, char* argv[]) {
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
 
-    std::vector<double> programMs, bareMs;
+    // In turns, each round starting one further along, so that none is
+    // always the first after a pause or the one after another.
+    const int kinds = int(programs.size()) + 1;
+    std::vector<std::vector<double>> wallMs(static_cast<size_t>(kinds)), processorMs(static_cast<size_t>(kinds));
     for (int round = 0; round < rounds; ++round) {
-        // In turns, the bare window first in even rounds, second in odd ones.
-        for (int turn = 0; turn < 2; ++turn) {
-            if ((round + turn) % 2 == 0)
-                programMs.push_back(TimeToWindow(x, root, program, {QStringLiteral("--new-window"), song},
-                                                 QByteArrayLiteral("SundrelV2.35")));
-            else
-                bareMs.push_back(TimeToWindow(x, root, bare, {QStringLiteral("bare")}, QByteArrayLiteral("bare")));
+        for (int turn = 0; turn < kinds; ++turn) {
+            const int kind = (round + turn) % kinds;
+            const Start start =
+                kind == 0 ? TimeToWindow(x, root, bare, {QStringLiteral("bare")}, QByteArrayLiteral("bare"))
+                          : TimeToWindow(x, root, programs.at(kind - 1), {QStringLiteral("--new-window"), song},
+                                         QByteArrayLiteral("SundrelV2.35"));
+            if (start.wallMs < 0) {
+                std::fprintf(stderr, "a window did not show within %d ms\n", kGiveUpMs);
+                return 1;
+            }
+            wallMs[size_t(kind)].push_back(start.wallMs);
+            processorMs[size_t(kind)].push_back(start.processorMs);
         }
     }
     xcb_disconnect(x);
-    if (std::count(programMs.begin(), programMs.end(), -1.0) || std::count(bareMs.begin(), bareMs.end(), -1.0)) {
-        std::fprintf(stderr, "a window did not show within %d ms\n", kGiveUpMs);
-        return 1;
+    // The wall time is what the user waits; the processor time, which the
+    // other work on the machine stretches far less, says where a change
+    // stands when the load comes and goes.
+    const double bareWall = Median(wallMs[0]), bareProcessor = Median(processorMs[0]);
+    std::printf("window shown after (median of %d), wall time and processor time:\n", rounds);
+    std::printf("  bare Qt window: %.1f ms (best %.1f), processor %.1f ms\n", bareWall,
+                *std::min_element(wallMs[0].begin(), wallMs[0].end()), bareProcessor);
+    for (int kind = 1; kind < kinds; ++kind) {
+        const auto& wall = wallMs[size_t(kind)];
+        const double programWall = Median(wall), programProcessor = Median(processorMs[size_t(kind)]);
+        std::printf("  %s: %.1f ms (best %.1f), %.2f times; processor %.1f ms, %.2f times\n",
+                    qPrintable(programs.at(kind - 1)), programWall, *std::min_element(wall.begin(), wall.end()),
+                    programWall / bareWall, programProcessor, programProcessor / bareProcessor);
     }
-    const double program50 = Median(programMs), bare50 = Median(bareMs);
-    std::printf("window shown after (median of %d): sundrel %.1f ms, bare Qt window %.1f ms: %.2f times\n", rounds,
-                program50, bare50, program50 / bare50);
-    std::printf("sundrel: best %.1f, worst %.1f ms; bare: best %.1f, worst %.1f ms\n",
-                *std::min_element(programMs.begin(), programMs.end()),
-                *std::max_element(programMs.begin(), programMs.end()), *std::min_element(bareMs.begin(), bareMs.end()),
-                *std::max_element(bareMs.begin(), bareMs.end()));
+    std::printf("load average: %s", qPrintable(ReadLoad()));
     return 0;
 }

@@ -20,8 +20,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 
 # The libraries the program links come from the binary itself (shlibdeps),
-# Qt Network's libqt6network6 (the one-window socket) and libavcodec and
-# libavformat (the iPhone's M4R ringtone) among them;
+# Qt Network's libqt6network6 (the one-window socket), libfontconfig1 (set
+# up ahead at the start) and libavcodec and libavformat (the iPhone's M4R
+# ringtone) among them;
 # what it loads at run time does not show there: the player's MP3 parser,
 # decoder and PulseAudio output (all in plugins-good) and its ALSA output,
 # the Chinese faces the windows ask for, Qt's own texts in Chinese, and

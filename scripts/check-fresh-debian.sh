@@ -371,7 +371,7 @@ package_way() {
   say "what apt pulled in, with its default Recommends:"
   grep -E 'newly installed|^Need to get|^After this operation' "$dir.install.log" | sed 's/^/    | /'
   say "disk used: $(disk_used "$dir")"
-  for f in qt6-base-dev libcli11-dev cmake g++; do
+  for f in qt6-base-dev libfontconfig-dev libcli11-dev cmake g++; do
     ! chroot "$dir" dpkg-query -W "$f" >/dev/null 2>&1 || die "$f came with the package"
   done
 

@@ -37,8 +37,9 @@ fi
 # An iPhone's ringtone (M4R) is encoded with libavcodec's AAC encoder and
 # put in its MPEG-4 file by libavformat.
 # qt6-base-dev holds Qt Network as well, whose local socket hands a later
-# start's song to the window open.
-packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev
+# start's song to the window open; fontconfig, under Qt's fonts, is set up
+# by the program itself on a thread of its own at the start.
+packages=(cmake g++ make pkg-config dpkg-dev libcli11-dev qt6-base-dev libfontconfig-dev
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
           libmpg123-dev libfftw3-dev libqm-dsp-dev
           libavcodec-dev libavformat-dev libavutil-dev

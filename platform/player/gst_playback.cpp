@@ -120,6 +120,9 @@ void WarnOnceWithoutAudioOutput()
 Playback::Playback(const QString& path, double gain, QObject* parent) : QObject(parent)
 {
     connect(&poll_, &QTimer::timeout, this, &Playback::poll);
+    // A player never shown (or a song chosen before its first paint) tells
+    // here that nothing will be heard.
+    WarnOnceWithoutAudioOutput();
     if (!StartGStreamer()) {
         failed_ = true;
         return;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media_player_widget.h"
 
+#include "after_first_paint.h"
 #include "decode_pass.h"
 #include "engine_path.h"
 #include "gst_playback.h"
@@ -134,7 +135,10 @@ QString ClockText(qint64 milliseconds)
 
 MediaPlayerWidget::MediaPlayerWidget(int volume, QWidget* parent) : MediaPlayer(parent)
 {
-    WarnOnceWithoutAudioOutput();
+    // GStreamer starts (its plugin registry read, the outputs looked over)
+    // once the player is on the screen, or at its first song: the window's
+    // first picture does not wait for it.
+    RunAfterFirstPaint(this, &WarnOnceWithoutAudioOutput);
     buildControls(volume);
 
     connect(playButton_, &QToolButton::clicked, this, &MediaPlayerWidget::togglePlay);
