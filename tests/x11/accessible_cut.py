@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Reads the running program's accessibility tree over AT-SPI, as a screen
 # reader does, and cuts the song it was given with its access keys.
-# Usage: accessible_cut.py SONG KEPT-FILE
+# Usage: accessible_cut.py SONG KEPT-FILE PROGRAM
+import atexit
 import os
 import re
 import subprocess
@@ -14,7 +15,7 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
-song, kept = sys.argv[1], sys.argv[2]
+song, kept, program = sys.argv[1], sys.argv[2], sys.argv[3]
 
 
 def fail(why):
@@ -40,6 +41,9 @@ listener = Atspi.EventListener.new(hear)
 for kind in ("object:announcement", "object:property-change:accessible-name", "object:text-changed",
              "window:activate"):
     listener.register(kind)
+# `sundrel SONG`, as the desktop's "Open with" starts it.
+app = subprocess.Popen([program, song], stderr=subprocess.DEVNULL)
+atexit.register(app.kill)
 
 
 def eventually(check, what, seconds=20):
