@@ -13,8 +13,9 @@ namespace sundrel {
 
 namespace {
 
-// An MPEG-4 box: a 32-bit big-endian size that counts its 8-byte header,
-// then its four-letter type, then its body (other boxes, for those here).
+// An MPEG-4 box (ISO/IEC 14496-12, 4.2): a 32-bit big-endian size that
+// counts its 8-byte header, then its four-letter type, then its body
+// (other boxes, for those here).
 struct Box {
     std::size_t At = 0;
     std::size_t Size = 0;
@@ -94,7 +95,8 @@ bool AddGaplessRecord(std::vector<std::uint8_t>& file, const std::string& text) 
     if (!udta) return false;
     const auto meta = FindBox(bytes, udta->At + 8, udta->At + udta->Size, "meta");
     if (!meta || meta->Size < 12) return false;
-    // meta is a full box: its children follow its version and flags.
+    // meta is a full box (14496-12, 8.11.1): its children follow its
+    // version and flags.
     const auto ilst = FindBox(bytes, meta->At + 12, meta->At + meta->Size, "ilst");
     if (!ilst) return false;
 
