@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start, End and the cut, and save as, through the handlers, on real files.
 
+#include "child_process.h"
 #include "cut_engine.h"
 #include "fakes.h"
 #include "frm.h"
@@ -47,41 +48,6 @@ QByteArray ReadAll(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// What a child process reports: how it ended and what it said.
-struct Child {
-    int status = -1;
-    QStringList said;
-};
-
-// Runs body in a forked child and returns the lines it reported. The child
-// leaves with _exit, so nothing of the parent is torn down twice.
-Child RunInChild(const std::function<QStringList()>& body)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid < 0)
-        return {};
-    if (pid == 0) {
-        close(fds[0]);
-        const QByteArray said = body().join(QLatin1Char('\n')).toUtf8();
-        _exit(write(fds[1], said.constData(), said.size()) == said.size() ? 0 : 3);
-    }
-    close(fds[1]);
-    QByteArray said;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        said.append(buffer, n);
-    close(fds[0]);
-    Child child;
-    waitpid(pid, &child.status, 0);
-    child.said = QString::fromUtf8(said).split(QLatin1Char('\n'));
-    return child;
-}
-
-constexpr uid_t kNobody = 65534;
 
 // Bytes with no frame sync in them: a file the frame walk finds nothing in.
 std::string Frameless(std::size_t bytes)

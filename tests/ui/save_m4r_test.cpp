@@ -2,6 +2,7 @@
 // 另存为 with a name ending in .m4r: an iPhone's ringtone written beside the
 // MP3 ringtone, from its sound, and every refusal leaving nothing behind.
 
+#include "child_process.h"
 #include "fakes.h"
 #include "frm.h"
 #include "media_player.h"
@@ -25,7 +26,6 @@ using namespace sundrel::testing;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
 
 QByteArray ReadAll(const QString& path)
 {
@@ -157,11 +157,7 @@ private slots:
                 for (const QString& path : {s.dir.path(), s.kept()})
                     QVERIFY(chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0);
         }
-        int fds[2];
-        QVERIFY(pipe(fds) == 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            close(fds[0]);
+        const Child child = RunInChild([&] {
             PrepareProcess();
             if (name.contains(QLatin1String("locked")) && geteuid() == 0 &&
                 (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
@@ -170,19 +166,10 @@ private slots:
             if (name.contains(QLatin1String("limited")))
                 setrlimit(RLIMIT_FSIZE, &limit);
             s.saveAs(s.dir.filePath(name));
-            const QByteArray said = s.said().join(QLatin1Char('|')).toUtf8();
-            _exit(write(fds[1], said.constData(), size_t(said.size())) == said.size() ? 0 : 3);
-        }
-        close(fds[1]);
-        QByteArray said;
-        char buffer[1024];
-        for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-            said.append(buffer, n);
-        close(fds[0]);
-        int status = -1;
-        waitpid(child, &status, 0);
-        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the save did not end normally");
-        QCOMPARE(QString::fromUtf8(said).split(QLatin1Char('|')).last(), why);
+            return s.said();
+        });
+        QVERIFY2(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0, "the save did not end normally");
+        QCOMPARE(child.said.last(), why);
         QCOMPARE(s.files(s.dir.path()), QStringList({"[铃声]1song.mp3", "song.mp3"}));
         if (QFileInfo(folder).isDir())
             QCOMPARE(s.files(folder), QStringList());
